@@ -1,0 +1,32 @@
+#pragma once
+// Recursive folder copy.
+
+#include "text/text.h"
+
+constexpr int kCopyRecursive = 1;
+constexpr int kCopyForce = 2;  // overwrite read-only destination files
+
+struct CopyReport {
+  int failedEntries = 0;
+  Text firstFailedPath;  // destination path of the first entry that failed
+  Text firstFailedMessage;  // the system's message for it
+};
+
+// Copies the content of source (not source itself) into destination, creating
+// destination when it is missing and its parent exists. pattern selects files
+// by name ("" means every file); folders are never filtered. Links to folders
+// are not followed: a symbolic link is reproduced as a link, a Windows reparse
+// folder is skipped and counted as failed. A destination that is source or
+// lies inside it is refused. Each file is written under a temporary name and
+// renamed over its target, keeping the source's time and permissions; a target
+// with the same size and time is left alone.
+// 1 when every copy succeeded or there was nothing to copy, else 0; a missing
+// source gives 0 before anything is created. report, when given, counts the
+// entries that failed and names the first.
+int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
+             CopyReport* report = nullptr);
+
+// Whether a file name matches a pattern of "*" and "?" wildcards; several
+// patterns may be separated by ";". "*.*" matches every name, with or without a
+// dot. Letters are compared exactly.
+bool matchSpec(const Text& name, const Text& pattern);

@@ -1,0 +1,48 @@
+#pragma once
+// Paths and single-file operations. A folder text produced here ends with the
+// native separator, so a name can be appended directly. "\" and "/" are both
+// accepted as separators when a path is split.
+
+#include <cstdint>
+#include <cstdio>
+
+#include "text/text.h"
+
+// "\" on Windows, "/" on POSIX: every separator the program writes itself.
+extern const char16_t kSeparator;
+constexpr int kForceDelete = 2;
+
+// Full path of the running program file.
+Text programFileName();
+// The program's folder, ending in a separator.
+Text programDirectory();
+// Folder part up to and including the last separator (a "|" ends the scan);
+// empty when there is none. A leading double quote is skipped.
+Text pathPart(const Text& path);
+// Last component: after the last separator up to a double quote or the end.
+Text filePart(const Text& path);
+// The user's temporary directory, ending in a separator.
+Text tempDirectory();
+// Non-zero when the file was deleted; kForceDelete deletes read-only files too.
+int deleteFile(const Text& path, int mode);
+// Creates one directory after removing trailing spaces and separators;
+// non-zero when it was created (0 when it exists or its parent is missing).
+int createDirectory(const Text& path);
+// Size in bytes; -1 when nothing is there, -2 for a folder or drive root.
+int64_t fileSize(const Text& path);
+// Creates the folder and every missing folder above it, outermost first.
+// 1 once an existing ancestor was found, even when a creation on the way down
+// failed; 0 when no ancestor exists (nothing is created then). When failure is
+// given, it receives the system's message for the first creation that failed.
+int makePath(const Text& path, Text* failure = nullptr);
+
+// A new folder of the calling process's own inside parent, ending in a
+// separator; empty when none could be made.
+Text createPrivateFolder(const Text& parent);
+// Removes an empty folder; non-zero on success.
+int removeDirectory(const Text& path);
+// Opens a file with an fopen mode ("rb", "wb"); nullptr on failure. The
+// descriptor is not inherited by child processes.
+std::FILE* openFile(const Text& path, const char* mode);
+// The system's message for the last failed file-system call on this thread.
+Text lastSystemMessage();

@@ -1,0 +1,45 @@
+#pragma once
+// Text operations shared by every part of the program. A text is a sequence of
+// UTF-16 code units; lengths, positions and counts are in code units and
+// positions are 1-based. No operation fails: out-of-range positions and odd
+// arguments have defined results.
+
+#include <cstdint>
+#include <string>
+
+using Text = std::u16string;
+
+bool textEquals(const Text& a, const Text& b);
+int64_t textLength(const Text& s);
+// First code unit of s, 0 when s is empty.
+int charCode(const Text& s);
+// One code unit holding the low 16 bits of code; empty when those bits are 0.
+Text charFromCode(int64_t code);
+// 1-based position of the first occurrence of sub; 0 when absent or either is empty.
+int64_t findText(const Text& s, const Text& sub);
+// Non-overlapping occurrences, scanned left to right; 0 when either is empty.
+int64_t countOf(const Text& s, const Text& sub);
+// At most length units from position start (start below 1 counts as 1).
+Text midText(const Text& s, int64_t start, int64_t length);
+// The index-th field (1-based) of s split at every separator; empty when out of range.
+Text fieldAt(const Text& s, int64_t index, const Text& separator);
+Text replaceAll(const Text& s, const Text& find, const Text& replacement);
+// Removes leading and trailing U+0020 only.
+Text trimSpaces(const Text& s);
+// Removes the leading and trailing runs of the first unit of character.
+Text trimChar(const Text& s, const Text& character);
+// Removes the trailing run of the first unit of character.
+Text trimRightChar(const Text& s, const Text& character);
+// Simple one-to-one upper-case mapping; the length never changes.
+Text toUpper(const Text& s);
+// Signed 64-bit integer from the start of s: blanks, sign, then "$" hex, "%"
+// binary or decimal digits; wraps modulo 2^64, 0 when no digit follows.
+int64_t parseInt(const Text& s);
+Text intToText(int64_t n);
+
+// Conversions where text meets the platform. Ill-formed input becomes U+FFFD.
+std::string toUtf8(const Text& s);
+Text fromUtf8(const std::string& s);
+// True when every byte below 0x80 is a tab, LF, CR or printable, and every other
+// sequence is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool isStrictUtf8(const std::string& bytes);

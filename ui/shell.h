@@ -1,0 +1,36 @@
+#pragma once
+// The program's whole user interface: one window with its log view and title,
+// a modal message box, the GUI thread's event wait and the worker start. The
+// GUI thread calls initWindowShell, openMainWindow, createLogView, waitEvent,
+// startWorker and endWindowShell. addLogLine, setWindowTitle and showMessage
+// may be called from the worker; each returns once it has taken effect, so
+// they take effect in call order.
+
+#include "text/text.h"
+
+constexpr int kCloseWindowEvent = 13116;
+constexpr int kCentreWindow = 0x1;
+constexpr int kReadOnlyView = 0x800;
+constexpr int kWordWrapView = 0x10000000;
+
+using WorkerProcedure = int (*)(int);
+
+void initWindowShell();
+// Client size in 1/96 inch, scaled to the display. True when shown.
+bool openMainWindow(int x, int y, int width, int height, const Text& title, int options);
+// A non-zero handle of the view; 0 on failure.
+int createLogView(int x, int y, int width, int height, int options);
+// Inserts text as a new line before line position (0-based); -1 or a position
+// past the end appends. An empty view takes the text as its only line.
+int addLogLine(int position, const Text& text);
+bool setWindowTitle(const Text& text);
+// Shows a modal box with one OK button and waits until it is dismissed.
+int showMessage(const Text& title, const Text& text);
+// Blocks until the next event; kCloseWindowEvent when the user asks to close.
+int waitEvent();
+// Runs procedure(argument) on a new thread; its number (1, 2, ...), 0 on failure.
+int startWorker(WorkerProcedure procedure, int argument);
+void endWindowShell();
+// The status the process ends with: the window programs always give 0; the
+// console gives 1 when the run reported failures and 130 when interrupted.
+int windowShellExitStatus(bool runFailed);

@@ -1,0 +1,23 @@
+#pragma once
+// The Linux program carries two realisations of the window shell: GTK, and the
+// console for when no display can be opened. initWindowShell picks one and the
+// operations of ui/shell.h go through its table.
+
+#include "ui/shell.h"
+
+struct ShellOps {
+  // False when this realisation cannot run here (for GTK: no display).
+  bool (*init)();
+  bool (*openMainWindow)(int x, int y, int width, int height, const Text& title, int options);
+  int (*createLogView)(int x, int y, int width, int height, int options);
+  int (*addLogLine)(int position, const Text& text);
+  bool (*setWindowTitle)(const Text& text);
+  int (*showMessage)(const Text& title, const Text& text);
+  int (*waitEvent)();
+  int (*startWorker)(WorkerProcedure procedure, int argument);
+  void (*end)();
+  int (*exitStatus)(bool runFailed);
+};
+
+const ShellOps& gtkShellOps();
+const ShellOps& consoleShellOps();

@@ -1,0 +1,74 @@
+#pragma once
+// A read-only XML document tree built from expat's event stream. Documents are
+// addressed by caller-chosen handles; the handle table and the node pool each
+// have their own lock. One thread at a time may load, walk or free a given
+// document.
+
+#include <cstdint>
+
+#include "text/text.h"
+
+enum XmlNodeKind : uint16_t {
+  kXmlDocumentNode = 0,
+  kXmlElementNode = 1,
+  kXmlCommentNode = 2,
+  kXmlCdataNode = 3,
+  kXmlDoctypeNode = 4,
+  kXmlInstructionNode = 5,
+};
+
+struct XmlAttribute;
+
+// A node of a loaded document. The fields belong to the loader; callers use the
+// static operations, each of which accepts nullptr and then gives the empty
+// text, 0 or nullptr.
+struct XmlNode {
+  XmlNode* parent;
+  XmlNode* firstChild;
+  XmlNode* previousSibling;
+  XmlNode* nextSibling;
+  const char16_t* nameText;  // nullptr for none
+  const char16_t* textText;  // nullptr for none
+  XmlAttribute* attributes;
+  int32_t attributeCount;
+  int32_t document;  // handle of the owning document
+  uint16_t kind;
+
+  static Text name(const XmlNode* node);
+  static Text text(const XmlNode* node);
+  // Value of the first attribute whose name equals name exactly; empty when absent.
+  static Text attribute(const XmlNode* node, const Text& name);
+  // Walks the whole sibling chain.
+  static int64_t childCount(const XmlNode* node);
+  // The n-th child (1-based) of any kind; the first for n <= 1; nullptr past the end.
+  static XmlNode* child(const XmlNode* node, int64_t n);
+  // The node a path such as "sheetData", "/#comment" or "a/b[2]/*" leads to.
+  static XmlNode* fromPath(const XmlNode* node, const Text& path);
+};
+
+namespace XmlDocument {
+
+// Creates the handle table and the node pool; runs once before the first load.
+void startup();
+// Frees every document, then releases the node pool.
+void shutdown();
+// True when a document now exists under handle, also after a parse error (the
+// tree then holds what was built before it). False for an empty path, a missing,
+// unreadable, empty or 2 GiB file, or a parser that cannot be made; a document
+// already under handle then stays usable.
+bool loadFile(int handle, const Text& path);
+// The first element created by the parse, or nullptr.
+XmlNode* root(int handle);
+// The document node (parent of every top-level node), or nullptr.
+XmlNode* documentNode(int handle);
+// Frees the document under handle, or every document for -1.
+void free(int handle);
+
+// Parse status kept for diagnosis: 0 when the whole file parsed, else expat's
+// error code, 1 when expat gave no buffer, 256 for a short read.
+int statusCode(int handle);
+Text statusMessage(int handle);
+int64_t statusLine(int handle);
+int64_t statusColumn(int handle);
+
+}  // namespace XmlDocument
