@@ -1,1 +1,152 @@
-// placeholder
+#include <cstdint>
+#include <vector>
+
+#include "text/pattern.h"
+#include "text/text.h"
+#include "workbook/cell_map.h"
+#include "workbook/workbook.h"
+#include "workbook/xml_items.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+constexpr int kWorksheetDocument = 1;
+constexpr int kReferencePattern = 0;
+
+struct Extent {
+  int64_t maxColumn = 0;
+  int64_t maxRow = 0;
+};
+
+// Where the previous cell of a row sat, for cells that leave out their
+// reference. The previous column is worked out only when such a cell needs it,
+// so rows that write every reference pay nothing for it.
+struct RowCursor {
+  int64_t row = 0;
+  Text previousRef;
+  int64_t previousColumn = 0;
+  bool columnPending = false;
+};
+
+// Column and row numbers are 32-bit: longer letter runs and rows past 2^31
+// keep their low 32 bits, and a result that is not positive counts for nothing.
+int64_t Low32(uint64_t n) { return static_cast<int32_t>(static_cast<uint32_t>(n)); }
+
+// The first run of pattern in the upper-cased reference; empty when none.
+// Returns false when the pattern cannot be compiled.
+bool FirstMatch(const Text& pattern, const Text& ref, Text& match) {
+  if (!createPattern(kReferencePattern, pattern)) return false;
+  std::vector<Text> matches(1);
+  extractMatches(kReferencePattern, toUpper(ref), matches);
+  match = matches.front();
+  return true;
+}
+
+int64_t RowNumber(const Text& ref) {
+  Text digits;
+  if (!FirstMatch(u"[0-9]+", ref, digits)) return 0;
+  return Low32(static_cast<uint64_t>(parseInt(digits)));
+}
+
+// A row's own "r" when it is a positive number, else the row after the previous.
+int64_t NextRowNumber(const XmlNode* row, int64_t previous) {
+  int64_t written = Low32(static_cast<uint64_t>(parseInt(XmlNode::attribute(row, u"r"))));
+  return written > 0 ? written : previous + 1;
+}
+
+Text ReferenceOf(const XmlNode* cell, RowCursor& cursor) {
+  Text ref = XmlNode::attribute(cell, u"r");
+  if (!ref.empty()) {
+    cursor.previousRef = ref;
+    cursor.columnPending = true;
+    return ref;
+  }
+  if (cursor.columnPending) cursor.previousColumn = ColumnNumber(cursor.previousRef);
+  cursor.previousColumn = (cursor.previousColumn > 0 ? cursor.previousColumn : 0) + 1;
+  cursor.columnPending = false;
+  return ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
+}
+
+// The text a valued cell stands for: a formula's cached result, an inline
+// string's text, else the value element's text. A cell holding none of these
+// gives its first child's text. False for a cell without any child node.
+bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
+  if (!cell->firstChild) return false;
+  const XmlNode* cached = FirstChildNamed(cell, u"v");
+  if (FirstChildNamed(cell, u"f")) {
+    value = XmlNode::text(cached);
+    return true;
+  }
+  if (const XmlNode* container = FirstChildNamed(cell, u"is")) {
+    inlineString = true;
+    StringItemText(container, value);
+    return true;
+  }
+  value = XmlNode::text(cached ? cached : cell->firstChild);
+  return true;
+}
+
+Text ResolveSharedString(const Text& value) {
+  int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
+  if (index < 0 || index >= static_cast<int64_t>(SharedStrings.size())) return value;
+  return SharedStrings[static_cast<size_t>(index)];
+}
+
+void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
+  Text ref = ReferenceOf(cell, cursor);
+  Text value;
+  bool inlineString = false;
+  if (!CellValue(cell, value, inlineString)) return;
+  if (!inlineString && XmlNode::attribute(cell, u"t") == u"s") value = ResolveSharedString(value);
+  Cells[ref] = std::move(value);
+  int64_t column = ColumnNumber(ref);
+  cursor.previousColumn = column;
+  cursor.columnPending = false;
+  if (column > extent.maxColumn) extent.maxColumn = column;
+  int64_t row = RowNumber(ref);
+  if (row > extent.maxRow) extent.maxRow = row;
+}
+
+// Every element below sheetData is a row and every element below a row a cell,
+// whatever their names; comments and the like are neither.
+void ReadRows(const XmlNode* sheetData, Extent& extent) {
+  int64_t previousRow = 0;
+  for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
+    if (row->kind != kXmlElementNode) continue;
+    RowCursor cursor;
+    cursor.row = previousRow = NextRowNumber(row, previousRow);
+    for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
+      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor, extent);
+    }
+  }
+}
+
+}  // namespace
+
+Text LoadWorksheet(const Text& path) {
+  Extent extent;
+  Cells.clear();
+  if (XmlDocument::loadFile(kWorksheetDocument, path)) {
+    const XmlNode* root = XmlDocument::root(kWorksheetDocument);
+    const XmlNode* sheetData =
+        IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
+    if (sheetData) ReadRows(sheetData, extent);
+    XmlDocument::free(kWorksheetDocument);
+  }
+  return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
+}
+
+int64_t ColumnNumber(const Text& s) {
+  Text letters;
+  if (!FirstMatch(u"[A-Z]+", s, letters)) return 0;
+  uint32_t n = 0;
+  for (char16_t letter : letters) n = n * 26u + static_cast<uint32_t>(letter - u'A' + 1);
+  return Low32(n);
+}
+
+Text ColumnLetters(int64_t n) {
+  Text letters;
+  for (uint64_t rest = n > 0 ? static_cast<uint64_t>(n) : 0; rest > 0; rest = (rest - 1) / 26)
+    letters.insert(letters.begin(), static_cast<char16_t>(u'A' + (rest - 1) % 26));
+  return letters;
+}
