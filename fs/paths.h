@@ -41,6 +41,9 @@ int makePath(const Text& path, Text* failure = nullptr);
 Text createPrivateFolder(const Text& parent);
 // Removes an empty folder; non-zero on success.
 int removeDirectory(const Text& path);
+// Deletes the plain files directly inside folder (not its sub-folders); the
+// number deleted.
+int removeFilesIn(const Text& folder);
 // Opens a file with an fopen mode ("rb", "wb"); nullptr on failure. The
 // descriptor is not inherited by child processes.
 std::FILE* openFile(const Text& path, const char* mode);

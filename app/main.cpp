@@ -1,0 +1,59 @@
+// Varnelo: one window, one synchronisation of the material folders beside the
+// program according to the relation table, then the summary.
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/sync_run.h"
+#include "pack/pack_reader.h"
+#include "text/pattern.h"
+#include "ui/shell.h"
+#include "workbook/cell_map.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+// Archive entry names are converted through the character-type locale; the
+// plain "C" locale would turn every non-ASCII name into a warning.
+void adoptUserLocale() {
+  const char* chosen = std::setlocale(LC_CTYPE, "");
+  if (chosen == nullptr || std::strcmp(chosen, "C") == 0 || std::strcmp(chosen, "POSIX") == 0)
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+// Ends the process without running static destructors: a run still in
+// progress keeps using the collections until the process is gone.
+[[noreturn]] void endProcess(int status) {
+  std::fflush(stdout);
+  std::_Exit(status);
+}
+
+}  // namespace
+
+int main() {
+  adoptUserLocale();
+  initWindowShell();
+  XmlDocument::startup();
+  PackReader::startup();
+  ResetWorkbookCollections();
+  PackReader::registerZip();
+  if (!openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001)) {
+    endWindowShell();
+    endProcess(0);
+  }
+  createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
+  startWorker(SyncRun, 0);
+  while (waitEvent() != kCloseWindowEvent) {
+  }
+  bool finished = SyncRunFinished();
+  int status = windowShellExitStatus(finished && SyncRunFailed());
+  endWindowShell();
+  // Nothing is freed under a run that is still reading.
+  if (finished) {
+    XmlDocument::shutdown();
+    PackReader::shutdown();
+    releasePatterns(-1);
+  }
+  endProcess(status);
+}

@@ -1,0 +1,44 @@
+#include "ui/log_lines.h"
+
+size_t logLineCount(const LogLines& log) {
+  if (log.text.empty() && !log.holdsOneEmptyLine) return 0;
+  size_t count = 1;
+  for (char16_t c : log.text) count += c == u'\n';
+  return count;
+}
+
+LogInsertion addLine(LogLines& log, int position, const Text& text) {
+  size_t count = logLineCount(log);
+  if (count == 0 || position < 0 || static_cast<size_t>(position) >= count) {
+    LogInsertion append{true, 0, Text()};
+    bool wasEmpty = count == 0;
+    if (log.holdsOneEmptyLine) {
+      append.inserted += u'\n';
+      log.holdsOneEmptyLine = false;
+    }
+    if (!log.text.empty()) append.inserted += u'\n';
+    // An empty text added to an empty view leaves the text empty; the flag
+    // keeps count of that one line.
+    if (wasEmpty && text.empty()) log.holdsOneEmptyLine = true;
+    append.inserted += text;
+    log.text += append.inserted;
+    return append;
+  }
+  size_t offset = 0;
+  for (int line = 0; line < position; ++line) offset = log.text.find(u'\n', offset) + 1;
+  LogInsertion before{false, static_cast<size_t>(position), text + u'\n'};
+  log.text.insert(offset, before.inserted);
+  return before;
+}
+
+std::vector<Text> logLinesOf(const LogLines& log) {
+  std::vector<Text> lines;
+  if (logLineCount(log) == 0) return lines;
+  size_t start = 0;
+  for (size_t at = log.text.find(u'\n'); at != Text::npos; at = log.text.find(u'\n', start)) {
+    lines.push_back(log.text.substr(start, at - start));
+    start = at + 1;
+  }
+  lines.push_back(log.text.substr(start));
+  return lines;
+}

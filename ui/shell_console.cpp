@@ -1,0 +1,95 @@
+// The shell used when no display can be opened: everything the window would
+// show goes to standard output as UTF-8 lines, read top down.
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "ui/shell_ops.h"
+
+namespace {
+
+std::mutex outputLock;  // keeps the lines of the two threads whole
+std::mutex stateLock;
+std::condition_variable stateChanged;
+bool runReturned = false;
+int workersStarted = 0;
+volatile sig_atomic_t interruptSignal = 0;
+
+void onInterrupt(int signal) { interruptSignal = signal; }
+
+void printLine(const Text& text) {
+  std::lock_guard<std::mutex> hold(outputLock);
+  std::string line = toUtf8(text);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+bool init() {
+  struct sigaction action = {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  return true;
+}
+
+bool openMainWindow(int, int, int, int, const Text&, int) { return true; }
+int createLogView(int, int, int, int, int) { return 1; }
+
+int addLogLine(int, const Text& text) {
+  printLine(text);
+  return 0;
+}
+
+bool setWindowTitle(const Text& text) {
+  printLine(text);
+  return true;
+}
+
+int showMessage(const Text& title, const Text& text) {
+  printLine(title + u"\n" + replaceAll(text, u"\r\n", u"\n"));
+  return 1;
+}
+
+int waitEvent() {
+  std::unique_lock<std::mutex> hold(stateLock);
+  // Signals do not wake a condition variable, so the wait looks again at
+  // short intervals.
+  while (!runReturned && interruptSignal == 0)
+    stateChanged.wait_for(hold, std::chrono::milliseconds(50));
+  return kCloseWindowEvent;
+}
+
+int startWorker(WorkerProcedure procedure, int argument) {
+  std::thread worker([procedure, argument] {
+    procedure(argument);
+    std::lock_guard<std::mutex> hold(stateLock);
+    runReturned = true;
+    stateChanged.notify_all();
+  });
+  worker.detach();
+  std::lock_guard<std::mutex> hold(stateLock);
+  return ++workersStarted;
+}
+
+void end() { std::fflush(stdout); }
+
+int exitStatus(bool runFailed) {
+  if (interruptSignal != 0) return 130;
+  return runFailed ? 1 : 0;
+}
+
+}  // namespace
+
+const ShellOps& consoleShellOps() {
+  static const ShellOps ops = {init,        openMainWindow, createLogView, addLogLine,
+                               setWindowTitle, showMessage, waitEvent,     startWorker,
+                               end,         exitStatus};
+  return ops;
+}
