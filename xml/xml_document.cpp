@@ -1,1 +1,757 @@
-// placeholder
+#include "xml/xml_document.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "fs/paths.h"
+
+struct XmlAttribute {
+  const char16_t* name;
+  const char16_t* value;
+};
+
+namespace {
+
+constexpr int64_t kChunkSize = 16384;
+// Sizes are kept as signed 32-bit counts; anything larger is refused.
+constexpr int64_t kLargestFile = INT32_MAX;
+constexpr size_t kBlockHeader = 8;
+constexpr size_t kArenaBlockSize = 524288;
+constexpr size_t kLargestShared = 1024;
+constexpr int kFirstPoolBlock = 32;
+constexpr int kLargestPoolBlock = 512;
+constexpr int kStatusNoBuffer = 1;
+constexpr int kStatusReadError = 256;
+constexpr int kLastNamedExpatError = 40;
+
+enum class LineEnd { kUndetermined, kCrLf, kLf, kCr };
+
+// Arena blocks and separately allocated strings are chained through this header
+// so that a document's memory goes in one sweep.
+struct Block {
+  Block* next;
+};
+static_assert(sizeof(Block) <= kBlockHeader);
+
+struct Arena {
+  Block* blocks = nullptr;  // newest first; the newest is the one being filled
+  Block* singles = nullptr;
+  char* next = nullptr;
+  size_t room = 0;
+};
+
+// Text of a node that is still open; it moves into the arena when the node closes.
+struct TextBuffer {
+  char16_t* units = nullptr;
+  size_t length = 0;
+  size_t capacity = 0;
+};
+
+// node is nullptr when the node could not be made for lack of memory; its
+// content is then dropped but its close still pairs with its open.
+struct OpenNode {
+  XmlNode* node;
+  uint16_t kind;
+  XmlNode* lastChild;
+  TextBuffer text;
+};
+
+struct Document {
+  int handle = 0;
+  XmlNode* node = nullptr;
+  XmlNode* root = nullptr;
+  LineEnd lineEnd = LineEnd::kUndetermined;
+  int statusCode = 0;
+  int64_t statusLine = 0;
+  int64_t statusColumn = 0;
+  Text statusMessage;
+  Arena arena;
+  bool loading = false;
+  // Open nodes, innermost last; only used while loading.
+  OpenNode* open = nullptr;
+  size_t depth = 0;
+  size_t openCapacity = 0;
+  size_t unrecordedDepth = 0;  // levels opened after the stack itself could not grow
+};
+
+// ---- Node pool, shared by every document.
+
+struct NodePool {
+  std::mutex lock;
+  XmlNode* free = nullptr;  // chained through nextSibling
+  Block* blocks = nullptr;
+  int nextBlockNodes = kFirstPoolBlock;
+};
+
+NodePool& nodePool() {
+  static NodePool pool;
+  return pool;
+}
+
+bool growPool(NodePool& pool) {
+  int count = pool.nextBlockNodes;
+  auto* block = static_cast<Block*>(std::malloc(kBlockHeader + count * sizeof(XmlNode)));
+  if (!block) return false;
+  block->next = pool.blocks;
+  pool.blocks = block;
+  auto* nodes = reinterpret_cast<XmlNode*>(reinterpret_cast<char*>(block) + kBlockHeader);
+  for (int i = 0; i < count; ++i) {
+    nodes[i].nextSibling = pool.free;
+    pool.free = &nodes[i];
+  }
+  pool.nextBlockNodes = std::min(count * 2, kLargestPoolBlock);
+  return true;
+}
+
+XmlNode* takeNode() {
+  NodePool& pool = nodePool();
+  XmlNode* node;
+  {
+    std::lock_guard<std::mutex> hold(pool.lock);
+    if (!pool.free && !growPool(pool)) return nullptr;
+    node = pool.free;
+    pool.free = node->nextSibling;
+  }
+  std::memset(static_cast<void*>(node), 0, sizeof(XmlNode));
+  return node;
+}
+
+void returnNodes(XmlNode* first, XmlNode* last) {
+  NodePool& pool = nodePool();
+  std::lock_guard<std::mutex> hold(pool.lock);
+  last->nextSibling = pool.free;
+  pool.free = first;
+}
+
+void releaseChain(Block* block) {
+  while (block) {
+    Block* next = block->next;
+    std::free(block);
+    block = next;
+  }
+}
+
+void releasePool() {
+  NodePool& pool = nodePool();
+  std::lock_guard<std::mutex> hold(pool.lock);
+  releaseChain(pool.blocks);
+  pool.blocks = nullptr;
+  pool.free = nullptr;
+  pool.nextBlockNodes = kFirstPoolBlock;
+}
+
+// Hands every node below top back to the pool in one go. Iterative: a document
+// may nest far deeper than the stack would allow recursion.
+void returnTree(XmlNode* top) {
+  XmlNode* first = nullptr;
+  XmlNode* last = nullptr;
+  XmlNode* node = top;
+  while (node) {
+    if (XmlNode* child = node->firstChild) {
+      node->firstChild = nullptr;
+      node = child;
+      continue;
+    }
+    XmlNode* next = node == top ? nullptr : node->nextSibling ? node->nextSibling : node->parent;
+    node->nextSibling = first;
+    first = node;
+    if (!last) last = node;
+    node = next;
+  }
+  if (first) returnNodes(first, last);
+}
+
+// ---- String arena.
+
+bool addArenaBlock(Arena& arena, size_t bytes) {
+  auto* block = static_cast<Block*>(std::malloc(bytes));
+  if (!block) return false;
+  block->next = arena.blocks;
+  arena.blocks = block;
+  arena.next = reinterpret_cast<char*>(block) + kBlockHeader;
+  arena.room = bytes - kBlockHeader;
+  return true;
+}
+
+void* allocateSingle(Arena& arena, size_t bytes) {
+  auto* block = static_cast<Block*>(std::malloc(kBlockHeader + bytes));
+  if (!block) return nullptr;
+  block->next = arena.singles;
+  arena.singles = block;
+  return reinterpret_cast<char*>(block) + kBlockHeader;
+}
+
+void* arenaAllocate(Arena& arena, size_t bytes, size_t alignment) {
+  if (bytes > kLargestShared) return allocateSingle(arena, bytes);
+  size_t pad = (alignment - reinterpret_cast<uintptr_t>(arena.next) % alignment) % alignment;
+  if (!arena.next || pad + bytes > arena.room) {
+    if (!addArenaBlock(arena, kArenaBlockSize)) return nullptr;
+    pad = 0;
+  }
+  char* result = arena.next + pad;
+  arena.next = result + bytes;
+  arena.room -= pad + bytes;
+  return result;
+}
+
+const char16_t* storeText(Arena& arena, std::u16string_view text) {
+  auto* units = static_cast<char16_t*>(
+      arenaAllocate(arena, (text.size() + 1) * sizeof(char16_t), alignof(char16_t)));
+  if (!units) return nullptr;
+  std::copy(text.begin(), text.end(), units);
+  units[text.size()] = 0;
+  return units;
+}
+
+const char16_t* storeUtf8(Arena& arena, const XML_Char* text) {
+  return storeText(arena, fromUtf8(text));
+}
+
+void releaseArena(Arena& arena) {
+  releaseChain(arena.blocks);
+  releaseChain(arena.singles);
+  arena = Arena();
+}
+
+// ---- Handle table.
+
+struct HandleTable {
+  // Re-entrant: freeing the previous document of a reused handle looks the
+  // handle up again while the load still holds the lock.
+  std::recursive_mutex lock;
+  Document** slots = nullptr;
+  size_t count = 0;
+};
+
+HandleTable& handleTable() {
+  static HandleTable table;
+  return table;
+}
+
+bool ensureSlot(HandleTable& table, size_t handle) {
+  if (handle < table.count) return true;
+  size_t count = handle + 8;
+  auto* slots = static_cast<Document**>(std::realloc(table.slots, count * sizeof(Document*)));
+  if (!slots) return false;
+  std::fill(slots + table.count, slots + count, nullptr);
+  table.slots = slots;
+  table.count = count;
+  return true;
+}
+
+Document* lookUp(int handle) {
+  HandleTable& table = handleTable();
+  std::lock_guard<std::recursive_mutex> hold(table.lock);
+  if (handle < 0 || static_cast<size_t>(handle) >= table.count) return nullptr;
+  return table.slots[handle];
+}
+
+void destroyDocument(Document* doc) {
+  returnTree(doc->node);
+  releaseArena(doc->arena);
+  delete doc;
+}
+
+// ---- Line ends.
+
+// Looks at the raw bytes of one chunk. Many zero bytes mean 16-bit units. A
+// line feed as the very first unit tells nothing (it may end a CR LF pair cut
+// by the previous chunk), and the last unit can only complete a pair.
+LineEnd detectLineEnd(const unsigned char* bytes, size_t count) {
+  bool wide = std::count(bytes, bytes + count, 0) >= 5;
+  size_t units = wide ? count / 2 : count;
+  auto unitAt = [&](size_t i) -> unsigned {
+    return wide ? bytes[2 * i] | bytes[2 * i + 1] << 8 : bytes[i];
+  };
+  size_t i = units > 0 && unitAt(0) == '\n' ? 1 : 0;
+  for (; i + 1 < units; ++i) {
+    unsigned unit = unitAt(i);
+    if (unit == '\n') return LineEnd::kLf;
+    if (unit == '\r') return unitAt(i + 1) == '\n' ? LineEnd::kCrLf : LineEnd::kCr;
+  }
+  return LineEnd::kUndetermined;
+}
+
+// ---- Tree building.
+
+bool reserveText(TextBuffer& buffer, size_t extra) {
+  if (buffer.length + extra <= buffer.capacity) return true;
+  size_t capacity = std::max(buffer.length + extra, buffer.capacity * 2);
+  auto* units = static_cast<char16_t*>(std::realloc(buffer.units, capacity * sizeof(char16_t)));
+  if (!units) return false;
+  buffer.units = units;
+  buffer.capacity = capacity;
+  return true;
+}
+
+OpenNode* currentOpen(Document& doc) {
+  if (doc.unrecordedDepth > 0 || doc.depth == 0) return nullptr;
+  OpenNode* open = &doc.open[doc.depth - 1];
+  return open->node ? open : nullptr;
+}
+
+// Expat turns every line end into one line feed; written back in the file's own
+// convention when lineEnds is set.
+void appendText(Document& doc, const XML_Char* s, int length, bool lineEnds) {
+  OpenNode* open = currentOpen(doc);
+  if (!open || length <= 0) return;
+  Text piece = fromUtf8(std::string(s, length));
+  LineEnd convention = lineEnds ? doc.lineEnd : LineEnd::kLf;
+  size_t extra = piece.size();
+  if (convention == LineEnd::kCrLf) extra += std::count(piece.begin(), piece.end(), u'\n');
+  if (!reserveText(open->text, extra)) return;
+  char16_t* out = open->text.units + open->text.length;
+  for (char16_t unit : piece) {
+    if (unit != u'\n' || convention == LineEnd::kLf || convention == LineEnd::kUndetermined) {
+      *out++ = unit;
+    } else {
+      *out++ = u'\r';
+      if (convention == LineEnd::kCrLf) *out++ = u'\n';
+    }
+  }
+  open->text.length = out - open->text.units;
+}
+
+void appendRaw(Document& doc, const std::string& s) {
+  appendText(doc, s.data(), static_cast<int>(s.size()), false);
+}
+
+bool growOpenStack(Document& doc) {
+  if (doc.depth < doc.openCapacity) return true;
+  size_t capacity = std::max<size_t>(64, doc.openCapacity * 2);
+  auto* open = static_cast<OpenNode*>(std::realloc(doc.open, capacity * sizeof(OpenNode)));
+  if (!open) return false;
+  doc.open = open;
+  doc.openCapacity = capacity;
+  return true;
+}
+
+void linkAsLastChild(OpenNode& parent, XmlNode* node) {
+  node->parent = parent.node;
+  if (parent.lastChild) {
+    parent.lastChild->nextSibling = node;
+    node->previousSibling = parent.lastChild;
+  } else {
+    parent.node->firstChild = node;
+  }
+  parent.lastChild = node;
+}
+
+// Makes a node of kind the last child of the current node and the current node
+// itself. nullptr when memory ran out; the matching close still works.
+XmlNode* openNode(Document& doc, uint16_t kind) {
+  if (doc.unrecordedDepth > 0 || !growOpenStack(doc)) {
+    ++doc.unrecordedDepth;
+    return nullptr;
+  }
+  OpenNode& parent = doc.open[doc.depth - 1];
+  XmlNode* node = parent.node ? takeNode() : nullptr;
+  doc.open[doc.depth++] = OpenNode{node, kind, nullptr, TextBuffer()};
+  if (!node) return nullptr;
+  node->kind = kind;
+  node->document = doc.handle;
+  if (kind == kXmlElementNode && !doc.root) doc.root = node;
+  linkAsLastChild(parent, node);
+  return node;
+}
+
+void finishOpenNode(Document& doc, OpenNode& open) {
+  if (open.node && open.text.units)
+    open.node->textText = storeText(doc.arena, {open.text.units, open.text.length});
+  std::free(open.text.units);
+  open.text = TextBuffer();
+}
+
+void closeNode(Document& doc) {
+  if (doc.unrecordedDepth > 0) {
+    --doc.unrecordedDepth;
+    return;
+  }
+  // The document node stays open until the load ends.
+  if (doc.depth <= 1) return;
+  finishOpenNode(doc, doc.open[--doc.depth]);
+}
+
+bool beginTree(Document& doc) {
+  doc.node = takeNode();
+  if (!doc.node || !growOpenStack(doc)) return false;
+  doc.node->kind = kXmlDocumentNode;
+  doc.node->document = doc.handle;
+  doc.open[doc.depth++] = OpenNode{doc.node, kXmlDocumentNode, nullptr, TextBuffer()};
+  return true;
+}
+
+// Nodes still open when the parse stopped keep the text they had.
+void endTree(Document& doc) {
+  while (doc.depth > 0) finishOpenNode(doc, doc.open[--doc.depth]);
+  std::free(doc.open);
+  doc.open = nullptr;
+  doc.openCapacity = 0;
+  doc.unrecordedDepth = 0;
+}
+
+void storeAttributes(Document& doc, XmlNode* node, const XML_Char** atts) {
+  int count = 0;
+  while (atts[2 * count]) ++count;
+  if (count == 0) return;
+  auto* list = static_cast<XmlAttribute*>(
+      arenaAllocate(doc.arena, count * sizeof(XmlAttribute), alignof(XmlAttribute)));
+  if (!list) return;
+  for (int i = 0; i < count; ++i) {
+    list[i].name = storeUtf8(doc.arena, atts[2 * i]);
+    list[i].value = storeUtf8(doc.arena, atts[2 * i + 1]);
+  }
+  node->attributes = list;
+  node->attributeCount = count;
+}
+
+// An identifier holding a double quote can only have been written in apostrophes.
+std::string quoteIdentifier(const XML_Char* id) {
+  char quote = std::strchr(id, '"') ? '\'' : '"';
+  return std::string(" ") + quote + id + quote;
+}
+
+std::string doctypeHead(const XML_Char* name, const XML_Char* sysid, const XML_Char* pubid,
+                        bool internalSubset) {
+  std::string head = std::string("<!DOCTYPE ") + name;
+  if (sysid && pubid)
+    head += " PUBLIC" + quoteIdentifier(pubid) + quoteIdentifier(sysid);
+  else if (sysid)
+    head += " SYSTEM" + quoteIdentifier(sysid);
+  head += internalSubset ? " [" : ">";
+  return head;
+}
+
+// ---- Expat handlers.
+
+Document& documentOf(void* userData) { return *static_cast<Document*>(userData); }
+
+void XMLCALL onStartElement(void* userData, const XML_Char* name, const XML_Char** atts) {
+  Document& doc = documentOf(userData);
+  XmlNode* node = openNode(doc, kXmlElementNode);
+  if (!node) return;
+  node->nameText = storeUtf8(doc.arena, name);
+  storeAttributes(doc, node, atts);
+}
+
+void XMLCALL onEndElement(void* userData, const XML_Char*) { closeNode(documentOf(userData)); }
+
+void XMLCALL onCharacters(void* userData, const XML_Char* s, int length) {
+  appendText(documentOf(userData), s, length, true);
+}
+
+// Whatever has no handler of its own: whitespace outside the root element, the
+// internal subset, and references to internal entities, which stay unexpanded.
+void XMLCALL onDefault(void* userData, const XML_Char* s, int length) {
+  appendText(documentOf(userData), s, length, false);
+}
+
+void XMLCALL onComment(void* userData, const XML_Char* data) {
+  Document& doc = documentOf(userData);
+  openNode(doc, kXmlCommentNode);
+  appendText(doc, data, static_cast<int>(std::strlen(data)), true);
+  closeNode(doc);
+}
+
+void XMLCALL onStartCdata(void* userData) { openNode(documentOf(userData), kXmlCdataNode); }
+
+void XMLCALL onEndCdata(void* userData) { closeNode(documentOf(userData)); }
+
+void XMLCALL onStartDoctype(void* userData, const XML_Char* name, const XML_Char* sysid,
+                            const XML_Char* pubid, int hasInternalSubset) {
+  Document& doc = documentOf(userData);
+  openNode(doc, kXmlDoctypeNode);
+  appendRaw(doc, doctypeHead(name, sysid, pubid, hasInternalSubset != 0));
+  if (!hasInternalSubset) closeNode(doc);
+}
+
+void XMLCALL onEndDoctype(void* userData) {
+  Document& doc = documentOf(userData);
+  if (doc.unrecordedDepth > 0 || doc.open[doc.depth - 1].kind != kXmlDoctypeNode) return;
+  appendRaw(doc, "]>");
+  closeNode(doc);
+}
+
+// Declared so that the declaration does not reach the default handler.
+void XMLCALL onXmlDeclaration(void*, const XML_Char*, const XML_Char*, int) {}
+
+void XMLCALL onInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
+  Document& doc = documentOf(userData);
+  if (XmlNode* node = openNode(doc, kXmlInstructionNode))
+    node->nameText = storeUtf8(doc.arena, target);
+  appendText(doc, data, static_cast<int>(std::strlen(data)), true);
+  closeNode(doc);
+}
+
+void installHandlers(XML_Parser parser, Document* doc) {
+  XML_SetUserData(parser, doc);
+  XML_SetElementHandler(parser, onStartElement, onEndElement);
+  XML_SetCharacterDataHandler(parser, onCharacters);
+  XML_SetDefaultHandler(parser, onDefault);
+  XML_SetCommentHandler(parser, onComment);
+  XML_SetCdataSectionHandler(parser, onStartCdata, onEndCdata);
+  XML_SetDoctypeDeclHandler(parser, onStartDoctype, onEndDoctype);
+  XML_SetXmlDeclHandler(parser, onXmlDeclaration);
+  XML_SetProcessingInstructionHandler(parser, onInstruction);
+}
+
+// ---- Loading.
+
+void recordParseStop(Document& doc, XML_Parser parser, int code) {
+  doc.statusCode = code;
+  doc.statusLine = static_cast<int64_t>(XML_GetCurrentLineNumber(parser));
+  doc.statusColumn = static_cast<int64_t>(XML_GetCurrentColumnNumber(parser)) + 1;
+  if (code >= 1 && code <= kLastNamedExpatError)
+    doc.statusMessage = fromUtf8(XML_ErrorString(static_cast<XML_Error>(code)));
+}
+
+// Reads each chunk straight into expat's own buffer.
+void readAndParse(Document& doc, XML_Parser parser, std::FILE* file, int64_t size) {
+  int64_t done = 0;
+  while (done < size) {
+    int want = static_cast<int>(std::min(kChunkSize, size - done));
+    void* buffer = XML_GetBuffer(parser, want);
+    if (!buffer) return recordParseStop(doc, parser, kStatusNoBuffer);
+    if (std::fread(buffer, 1, want, file) != static_cast<size_t>(want)) {
+      doc.statusCode = kStatusReadError;
+      doc.statusMessage = u"file read error";
+      return;
+    }
+    if (doc.lineEnd == LineEnd::kUndetermined)
+      doc.lineEnd = detectLineEnd(static_cast<const unsigned char*>(buffer), want);
+    done += want;
+    if (XML_ParseBuffer(parser, want, done >= size) == XML_STATUS_ERROR)
+      return recordParseStop(doc, parser, XML_GetErrorCode(parser));
+  }
+}
+
+// Replaces whatever handle held with a new, empty document.
+Document* takeHandle(int handle) {
+  HandleTable& table = handleTable();
+  std::lock_guard<std::recursive_mutex> hold(table.lock);
+  if (!ensureSlot(table, handle)) return nullptr;
+  XmlDocument::free(handle);
+  auto* doc = new (std::nothrow) Document();
+  if (!doc) return nullptr;
+  doc->handle = handle;
+  doc->loading = true;
+  if (!beginTree(*doc)) {
+    endTree(*doc);
+    destroyDocument(doc);
+    return nullptr;
+  }
+  table.slots[handle] = doc;
+  return doc;
+}
+
+void finishLoad(Document& doc) {
+  endTree(doc);
+  HandleTable& table = handleTable();
+  std::lock_guard<std::recursive_mutex> hold(table.lock);
+  doc.loading = false;
+}
+
+bool parseOpenFile(int handle, std::FILE* file, int64_t size) {
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  if (!parser) return false;
+  Document* doc = takeHandle(handle);
+  if (!doc) {
+    XML_ParserFree(parser);
+    return false;
+  }
+  installHandlers(parser, doc);
+  addArenaBlock(doc->arena, static_cast<size_t>(size) + kBlockHeader);
+  readAndParse(*doc, parser, file, size);
+  finishLoad(*doc);
+  XML_ParserFree(parser);
+  return true;
+}
+
+// ---- Paths.
+
+// The number between the brackets, digits only; 1 without a closing bracket,
+// without digits or for 0.
+int64_t bracketIndex(std::u16string_view inside) {
+  size_t close = inside.find(u']');
+  if (close == std::u16string_view::npos) return 1;
+  int64_t value = 0;
+  for (char16_t unit : inside.substr(0, close)) {
+    if (unit < u'0' || unit > u'9') continue;
+    value = value > (INT64_MAX - 9) / 10 ? INT64_MAX : value * 10 + (unit - u'0');
+  }
+  return value == 0 ? 1 : value;
+}
+
+constexpr int kAnyKind = -1;
+
+int tokenKind(std::u16string_view name) {
+  if (name == u"*") return kAnyKind;
+  if (name == u"#comment") return kXmlCommentNode;
+  if (name == u"#cdata") return kXmlCdataNode;
+  if (name == u"#dtd") return kXmlDoctypeNode;
+  if (name == u"#instruction") return kXmlInstructionNode;
+  return kXmlElementNode;
+}
+
+bool segmentMatches(const XmlNode* child, int kind, std::u16string_view name) {
+  if (kind == kAnyKind) return true;
+  if (child->kind != kind) return false;
+  if (kind != kXmlElementNode) return true;
+  return child->nameText && std::u16string_view(child->nameText) == name;
+}
+
+XmlNode* selectChild(const XmlNode* parent, std::u16string_view segment) {
+  size_t open = segment.find(u'[');
+  std::u16string_view name = segment.substr(0, open);
+  if (name.empty()) return nullptr;
+  int64_t index = open == std::u16string_view::npos ? 1 : bracketIndex(segment.substr(open + 1));
+  int kind = tokenKind(name);
+  int64_t seen = 0;
+  for (XmlNode* child = parent->firstChild; child; child = child->nextSibling) {
+    if (segmentMatches(child, kind, name) && ++seen == index) return child;
+  }
+  return nullptr;
+}
+
+Text textOrEmpty(const char16_t* text) { return text ? Text(text) : Text(); }
+
+}  // namespace
+
+// ---- Node operations.
+
+Text XmlNode::name(const XmlNode* node) { return node ? textOrEmpty(node->nameText) : Text(); }
+
+Text XmlNode::text(const XmlNode* node) { return node ? textOrEmpty(node->textText) : Text(); }
+
+Text XmlNode::attribute(const XmlNode* node, const Text& name) {
+  if (!node) return Text();
+  for (int32_t i = 0; i < node->attributeCount; ++i) {
+    const XmlAttribute& attribute = node->attributes[i];
+    if (attribute.name && name == attribute.name) return textOrEmpty(attribute.value);
+  }
+  return Text();
+}
+
+int64_t XmlNode::childCount(const XmlNode* node) {
+  int64_t count = 0;
+  for (XmlNode* child = node ? node->firstChild : nullptr; child; child = child->nextSibling)
+    ++count;
+  return count;
+}
+
+XmlNode* XmlNode::child(const XmlNode* node, int64_t n) {
+  XmlNode* child = node ? node->firstChild : nullptr;
+  for (int64_t i = 1; i < n && child; ++i) child = child->nextSibling;
+  return child;
+}
+
+XmlNode* XmlNode::fromPath(const XmlNode* node, const Text& path) {
+  if (!node) return nullptr;
+  XmlNode* current = const_cast<XmlNode*>(node);
+  std::u16string_view rest(path);
+  if (!rest.empty() && rest.front() == u'/') {
+    current = XmlDocument::documentNode(node->document);
+    if (!current) return nullptr;
+    rest.remove_prefix(1);
+  }
+  while (!rest.empty()) {
+    size_t slash = rest.find(u'/');
+    current = selectChild(current, rest.substr(0, slash));
+    if (!current) return nullptr;
+    if (slash == std::u16string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  return current;
+}
+
+// ---- Documents.
+
+namespace XmlDocument {
+
+void startup() {
+  HandleTable& table = handleTable();
+  std::lock_guard<std::recursive_mutex> hold(table.lock);
+  ensureSlot(table, 0);
+  nodePool();
+}
+
+// A document still being loaded by another thread is left alone: the process
+// is about to end, and freeing it would pull the tree from under the loader.
+void shutdown() {
+  free(-1);
+  HandleTable& table = handleTable();
+  std::lock_guard<std::recursive_mutex> hold(table.lock);
+  for (size_t i = 0; i < table.count; ++i) {
+    if (table.slots[i]) return;
+  }
+  std::free(table.slots);
+  table.slots = nullptr;
+  table.count = 0;
+  releasePool();
+}
+
+bool loadFile(int handle, const Text& path) {
+  if (handle < 0 || path.empty()) return false;
+  std::FILE* file = openFile(path, "rb");
+  if (!file) return false;
+  // Also turns away a folder, which a POSIX system opens for reading.
+  int64_t size = fileSize(path);
+  bool loaded = size > 0 && size <= kLargestFile && parseOpenFile(handle, file, size);
+  std::fclose(file);
+  return loaded;
+}
+
+XmlNode* root(int handle) {
+  Document* doc = lookUp(handle);
+  return doc ? doc->root : nullptr;
+}
+
+XmlNode* documentNode(int handle) {
+  Document* doc = lookUp(handle);
+  return doc ? doc->node : nullptr;
+}
+
+void free(int handle) {
+  HandleTable& table = handleTable();
+  std::lock_guard<std::recursive_mutex> hold(table.lock);
+  if (handle == -1) {
+    for (size_t i = 0; i < table.count; ++i) {
+      if (table.slots[i] && !table.slots[i]->loading) free(static_cast<int>(i));
+    }
+    return;
+  }
+  if (handle < 0 || static_cast<size_t>(handle) >= table.count || !table.slots[handle]) return;
+  destroyDocument(table.slots[handle]);
+  table.slots[handle] = nullptr;
+}
+
+int statusCode(int handle) {
+  Document* doc = lookUp(handle);
+  return doc ? doc->statusCode : 0;
+}
+
+Text statusMessage(int handle) {
+  Document* doc = lookUp(handle);
+  return doc ? doc->statusMessage : Text();
+}
+
+int64_t statusLine(int handle) {
+  Document* doc = lookUp(handle);
+  return doc ? doc->statusLine : 0;
+}
+
+int64_t statusColumn(int handle) {
+  Document* doc = lookUp(handle);
+  return doc ? doc->statusColumn : 0;
+}
+
+}  // namespace XmlDocument
