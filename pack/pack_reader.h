@@ -12,7 +12,7 @@ constexpr int kZipPacker = 1;
 
 // Creates the handle table; runs once before the first open.
 void startup();
-// Closes every open pack.
+// Closes every open pack, as close(-1).
 void shutdown();
 // Makes the zip packer available; registering it twice does nothing.
 void registerZip();
@@ -32,7 +32,8 @@ Text entryName(int handle);
 // created, the data is damaged, or it exceeds 2 GiB. On failure after the
 // target was created, the target is deleted.
 int64_t extractEntryTo(int handle, const Text& target);
-// Closes the pack under handle, or every pack for -1.
+// Closes the pack under handle, or every pack for -1. A pack that another thread
+// is inside a call on stays open.
 void close(int handle);
 
 }  // namespace PackReader

@@ -1,1 +1,301 @@
-// placeholder
+#include "pack/pack_reader.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "fs/paths.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+// The program takes its character-type locale from the environment; tests pin
+// the UTF-8 one it falls back to.
+class PackEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    PackReader::startup();
+    PackReader::registerZip();
+  }
+  void TearDown() override { PackReader::shutdown(); }
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PackEnvironment);
+
+class PackReaderTest : public TempFolderTest {
+ protected:
+  void TearDown() override {
+    PackReader::close(-1);
+    TempFolderTest::TearDown();
+  }
+
+  // Builds an archive with Python's zipfile module, so the fixtures come from
+  // an archiver nobody here wrote. `body` runs with `z` open for writing,
+  // `patch` afterwards with the file's bytes in `data` (a bytearray).
+  bool makeZip(const Text& zip, const std::string& body, const std::string& patch = "") {
+    Text script = dir + u"make_zip.py";
+    writeFile(script, "import random, struct, sys, zipfile\n"
+                      "path = sys.argv[1]\n"
+                      "z = zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED)\n" +
+                          body +
+                          "\nz.close()\n"
+                          "data = bytearray(open(path, 'rb').read())\n" +
+                          patch + "\nopen(path, 'wb').write(data)\n");
+    std::string command = "python3 '" + native(script) + "' '" + native(zip) + "'";
+    return std::system(command.c_str()) == 0;
+  }
+
+  // Opens the archive on handle 0 and makes its first entry current.
+  bool openFirst(const Text& zip) {
+    return PackReader::open(0, zip) && PackReader::examine(0) && PackReader::nextEntry(0);
+  }
+};
+
+// Sets a bit in the general-purpose flags of every local and central header.
+const char* const kSetFlagScript =
+    "def set_flag(bit):\n"
+    "    for sig, at in ((b'PK\\x03\\x04', 6), (b'PK\\x01\\x02', 8)):\n"
+    "        i = data.find(sig)\n"
+    "        while i >= 0:\n"
+    "            data[i + at] |= bit\n"
+    "            i = data.find(sig, i + 4)\n";
+
+TEST_F(PackReaderTest, OpenRefusesWhatIsNoZipArchive) {
+  writeFile(dir + u"notes.txt", "PK is not enough to make an archive\n");
+  writeFile(dir + u"empty.bin", "");
+  EXPECT_FALSE(PackReader::open(0, u""));
+  EXPECT_FALSE(PackReader::open(0, dir + u"absent.zip"));
+  EXPECT_FALSE(PackReader::open(0, dir));
+  EXPECT_FALSE(PackReader::open(0, dir + u"notes.txt"));
+  EXPECT_FALSE(PackReader::open(0, dir + u"empty.bin"));
+  EXPECT_FALSE(PackReader::open(-2, dir + u"notes.txt"));
+  EXPECT_FALSE(PackReader::examine(0));
+  EXPECT_FALSE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"", PackReader::entryName(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, dir + u"out"));
+  EXPECT_FALSE(pathExists(dir + u"out"));
+}
+
+TEST_F(PackReaderTest, HandlesAreIndependentAndReuseClosesThePreviousPack) {
+  Text zip = dir + u"a.zip";
+  ASSERT_TRUE(makeZip(zip, "z.writestr('one.txt', 'one')"));
+  ASSERT_TRUE(PackReader::open(0, zip));
+  ASSERT_TRUE(PackReader::open(40, zip));  // far beyond the table's first slots
+  EXPECT_TRUE(PackReader::examine(40));
+  EXPECT_TRUE(PackReader::nextEntry(40));
+
+  // A failed open still closes what the handle held.
+  EXPECT_FALSE(PackReader::open(40, dir + u"absent.zip"));
+  EXPECT_FALSE(PackReader::examine(40));
+  EXPECT_FALSE(PackReader::nextEntry(40));
+  EXPECT_EQ(u"", PackReader::entryName(40));
+
+  EXPECT_TRUE(PackReader::examine(0));
+  EXPECT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"one.txt", PackReader::entryName(0));
+  PackReader::close(7);  // never used: nothing happens
+  PackReader::close(-1);
+  EXPECT_FALSE(PackReader::examine(0));
+  EXPECT_EQ(u"", PackReader::entryName(0));
+}
+
+TEST_F(PackReaderTest, ArchiveWithoutEntriesOpensAndEndsAtOnce) {
+  Text zip = dir + u"empty.zip";
+  ASSERT_TRUE(makeZip(zip, ""));
+  EXPECT_TRUE(PackReader::open(0, zip));
+  EXPECT_TRUE(PackReader::examine(0));
+  EXPECT_FALSE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"", PackReader::entryName(0));
+}
+
+TEST_F(PackReaderTest, SecondExamineDeliversTheFirstEntryAgain) {
+  Text zip = dir + u"three.zip";
+  ASSERT_TRUE(makeZip(zip, "for name in ('a.xml', 'b.xml', 'c.xml'): z.writestr(name, name)"));
+  ASSERT_TRUE(PackReader::open(0, zip));
+  ASSERT_TRUE(PackReader::examine(0));
+  for (const char16_t* name : {u"a.xml", u"b.xml", u"c.xml"}) {
+    ASSERT_TRUE(PackReader::nextEntry(0));
+    EXPECT_EQ(name, PackReader::entryName(0));
+  }
+  EXPECT_FALSE(PackReader::nextEntry(0));
+
+  ASSERT_TRUE(PackReader::examine(0));
+  EXPECT_EQ(u"", PackReader::entryName(0));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"a.xml", PackReader::entryName(0));
+  EXPECT_EQ(5, PackReader::extractEntryTo(0, dir + u"a.xml"));
+  EXPECT_EQ("a.xml", readFile(dir + u"a.xml"));
+
+  // Once the file is gone a restart fails and leaves a pack without archive.
+  ASSERT_TRUE(std::filesystem::remove(native(zip)));
+  EXPECT_FALSE(PackReader::examine(0));
+  EXPECT_FALSE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"", PackReader::entryName(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, dir + u"late.xml"));
+  EXPECT_FALSE(pathExists(dir + u"late.xml"));
+}
+
+TEST_F(PackReaderTest, ExtractionWritesOnlyFileEntries) {
+  Text zip = dir + u"mixed.zip";
+  ASSERT_TRUE(makeZip(zip,
+                      "z.writestr('xl/', '')\n"
+                      "z.writestr('xl/empty.xml', '')\n"
+                      "z.writestr('xl/data.xml', '<sheet/>')\n"));
+  Text out = dir + u"out.xml";
+  ASSERT_TRUE(PackReader::open(0, zip));
+  ASSERT_TRUE(PackReader::examine(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));  // no current entry yet
+  EXPECT_FALSE(pathExists(out));
+
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"xl/", PackReader::entryName(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_FALSE(pathExists(out));
+
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  writeFile(out, "old content");
+  EXPECT_EQ(0, PackReader::extractEntryTo(0, out));
+  EXPECT_EQ(0, fileSize(out));
+
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(8, PackReader::extractEntryTo(0, out));
+  EXPECT_EQ("<sheet/>", readFile(out));
+  // The data streams by once: a second extraction replaces the file with nothing.
+  EXPECT_EQ(0, PackReader::extractEntryTo(0, out));
+  EXPECT_TRUE(pathExists(out));
+  EXPECT_EQ(0, fileSize(out));
+}
+
+TEST_F(PackReaderTest, TargetThatCannotBeWrittenIsLeftAlone) {
+  Text zip = dir + u"one.zip";
+  ASSERT_TRUE(makeZip(zip, "z.writestr('data.xml', 'new content')"));
+  ASSERT_TRUE(openFirst(zip));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, dir + u"missing/data.xml"));
+  EXPECT_FALSE(pathExists(dir + u"missing"));
+
+  ASSERT_TRUE(std::filesystem::create_directory(native(dir + u"folder")));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, dir + u"folder"));
+  EXPECT_EQ(-2, fileSize(dir + u"folder"));
+
+  Text locked = dir + u"locked.xml";
+  writeFile(locked, "old content");
+  std::filesystem::permissions(native(locked), std::filesystem::perms::owner_read);
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, locked));
+  EXPECT_EQ("old content", readFile(locked));
+
+  // The entry's data was not consumed by the refused attempts.
+  EXPECT_EQ(11, PackReader::extractEntryTo(0, dir + u"data.xml"));
+  EXPECT_EQ("new content", readFile(dir + u"data.xml"));
+}
+
+TEST_F(PackReaderTest, EntryLargerThanTheTransferBufferArrivesWhole) {
+  Text zip = dir + u"big.zip";
+  Text expected = dir + u"big.bin";
+  ASSERT_TRUE(makeZip(zip,
+                      "blob = random.Random(7).randbytes(5 * 1024 * 1024 + 13)\n"
+                      "open('" + native(expected) + "', 'wb').write(blob)\n"
+                      "z.writestr('big.bin', blob)\n"
+                      "z.writestr('after.txt', 'after')\n"));
+  ASSERT_TRUE(openFirst(zip));
+  Text out = dir + u"out.bin";
+  EXPECT_EQ(5 * 1024 * 1024 + 13, PackReader::extractEntryTo(0, out));
+  EXPECT_TRUE(readFile(out) == readFile(expected));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"after.txt", PackReader::entryName(0));
+}
+
+TEST_F(PackReaderTest, DamagedOrEncryptedDataLeavesNoTarget) {
+  Text deflated = dir + u"deflated.zip";
+  ASSERT_TRUE(makeZip(deflated,
+                      "z.writestr('sheet.xml', ''.join('<row r=\"%d\"/>' % i for i in range(4000)))\n"
+                      "z.writestr('next.xml', 'next')\n",
+                      "start = 30 + struct.unpack('<H', data[26:28])[0] + "
+                      "struct.unpack('<H', data[28:30])[0]\n"
+                      "for i in range(start + 200, start + 240): data[i] ^= 0x5A\n"));
+  Text out = dir + u"sheet.xml";
+  ASSERT_TRUE(openFirst(deflated));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_FALSE(pathExists(out));
+  PackReader::close(0);
+
+  // Stored data with one changed byte decodes fine; only the checksum tells.
+  Text stored = dir + u"stored.zip";
+  ASSERT_TRUE(makeZip(stored,
+                      "z.writestr('sheet.xml', 'x' * 1000, zipfile.ZIP_STORED)",
+                      "data[data.find(b'xxxx') + 500] = ord('y')"));
+  ASSERT_TRUE(openFirst(stored));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_FALSE(pathExists(out));
+  PackReader::close(0);
+
+  Text encrypted = dir + u"encrypted.zip";
+  ASSERT_TRUE(makeZip(encrypted, "z.writestr('secret.xml', 's' * 64, zipfile.ZIP_STORED)",
+                      std::string(kSetFlagScript) + "set_flag(1)"));
+  ASSERT_TRUE(openFirst(encrypted));
+  EXPECT_EQ(u"secret.xml", PackReader::entryName(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_FALSE(pathExists(out));
+}
+
+TEST_F(PackReaderTest, TruncatedArchiveEndsCleanly) {
+  Text zip = dir + u"cut.zip";
+  ASSERT_TRUE(makeZip(zip,
+                      "r = random.Random(3)\n"
+                      "for name in ('a.bin', 'b.bin', 'c.bin'): z.writestr(name, r.randbytes(100000))",
+                      "del data[len(data) // 2:]"));
+  if (!PackReader::open(0, zip)) return;  // refusing the file is a clean answer too
+  ASSERT_TRUE(PackReader::examine(0));
+  int delivered = 0;
+  int failed = 0;
+  while (delivered < 10 && PackReader::nextEntry(0)) {
+    Text out = dir + u"out" + intToText(++delivered);
+    int64_t written = PackReader::extractEntryTo(0, out);
+    if (written == -1) {
+      ++failed;
+      EXPECT_FALSE(pathExists(out));
+    } else {
+      EXPECT_EQ(100000, written);
+    }
+  }
+  EXPECT_LE(delivered, 3);
+  EXPECT_LE(delivered - failed, 1);  // only the first entry lies wholly before the cut
+  EXPECT_FALSE(PackReader::nextEntry(0));
+}
+
+TEST_F(PackReaderTest, NamesComeBackAsStored) {
+  Text zip = dir + u"names.zip";
+  ASSERT_TRUE(makeZip(zip,
+                      "z.writestr('数据/子目录/Sheet1.XML', 'a')\n"
+                      "z.writestr('xl/SharedStrings.xml', 'b')\n"
+                      "z.writestr('cafX.txt', 'c')\n",
+                      "data[:] = data.replace(b'cafX.txt', b'caf\\xe9.txt')"));
+  ASSERT_TRUE(PackReader::open(0, zip));
+  ASSERT_TRUE(PackReader::examine(0));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"数据/子目录/Sheet1.XML", PackReader::entryName(0));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"xl/SharedStrings.xml", PackReader::entryName(0));
+  // A legacy name that is not UTF-8 is read byte for byte as Latin-1.
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"caf\u00e9.txt", PackReader::entryName(0));
+}
+
+TEST_F(PackReaderTest, NameThatDoesNotConvertKeepsTheWalkGoing) {
+  // Flagged as UTF-8 but holding a lone Latin-1 byte: libarchive warns about
+  // the name while reading the header and delivers the entry without one.
+  Text zip = dir + u"warn.zip";
+  ASSERT_TRUE(makeZip(zip,
+                      "z.writestr('bad\\u00e9.xml', 'a')\n"
+                      "z.writestr('xl/sheet1.xml', 'sheet')\n",
+                      "data[:] = data.replace('bad\\u00e9'.encode(), b'bad\\xe9X')"));
+  ASSERT_TRUE(openFirst(zip));
+  EXPECT_EQ(1, PackReader::extractEntryTo(0, dir + u"bad.xml"));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(u"xl/sheet1.xml", PackReader::entryName(0));
+  EXPECT_EQ(5, PackReader::extractEntryTo(0, dir + u"sheet1.xml"));
+  EXPECT_FALSE(PackReader::nextEntry(0));
+}
+
+}  // namespace
