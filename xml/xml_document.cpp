@@ -83,8 +83,7 @@ struct Document {
   size_t unrecordedDepth = 0;  // levels opened after the stack itself could not grow
 };
 
-// ---- Node pool, shared by every document.
-
+// One pool serves every document.
 struct NodePool {
   std::mutex lock;
   XmlNode* free = nullptr;  // chained through nextSibling
@@ -170,8 +169,6 @@ void returnTree(XmlNode* top) {
   if (first) returnNodes(first, last);
 }
 
-// ---- String arena.
-
 bool addArenaBlock(Arena& arena, size_t bytes) {
   auto* block = static_cast<Block*>(std::malloc(bytes));
   if (!block) return false;
@@ -222,8 +219,6 @@ void releaseArena(Arena& arena) {
   arena = Arena();
 }
 
-// ---- Handle table.
-
 struct HandleTable {
   // Re-entrant: freeing the previous document of a reused handle looks the
   // handle up again while the load still holds the lock.
@@ -261,8 +256,6 @@ void destroyDocument(Document* doc) {
   delete doc;
 }
 
-// ---- Line ends.
-
 // Looks at the raw bytes of one chunk. Many zero bytes mean 16-bit units. A
 // line feed as the very first unit tells nothing (it may end a CR LF pair cut
 // by the previous chunk), and the last unit can only complete a pair.
@@ -280,8 +273,6 @@ LineEnd detectLineEnd(const unsigned char* bytes, size_t count) {
   }
   return LineEnd::kUndetermined;
 }
-
-// ---- Tree building.
 
 bool reserveText(TextBuffer& buffer, size_t extra) {
   if (buffer.length + extra <= buffer.capacity) return true;
@@ -431,9 +422,9 @@ std::string doctypeHead(const XML_Char* name, const XML_Char* sysid, const XML_C
   return head;
 }
 
-// ---- Expat handlers.
-
-Document& documentOf(void* userData) { return *static_cast<Document*>(userData); }
+Document& documentOf(void* userData) {
+  return *static_cast<Document*>(userData);
+}
 
 void XMLCALL onStartElement(void* userData, const XML_Char* name, const XML_Char** atts) {
   Document& doc = documentOf(userData);
@@ -443,7 +434,9 @@ void XMLCALL onStartElement(void* userData, const XML_Char* name, const XML_Char
   storeAttributes(doc, node, atts);
 }
 
-void XMLCALL onEndElement(void* userData, const XML_Char*) { closeNode(documentOf(userData)); }
+void XMLCALL onEndElement(void* userData, const XML_Char*) {
+  closeNode(documentOf(userData));
+}
 
 void XMLCALL onCharacters(void* userData, const XML_Char* s, int length) {
   appendText(documentOf(userData), s, length, true);
@@ -462,9 +455,13 @@ void XMLCALL onComment(void* userData, const XML_Char* data) {
   closeNode(doc);
 }
 
-void XMLCALL onStartCdata(void* userData) { openNode(documentOf(userData), kXmlCdataNode); }
+void XMLCALL onStartCdata(void* userData) {
+  openNode(documentOf(userData), kXmlCdataNode);
+}
 
-void XMLCALL onEndCdata(void* userData) { closeNode(documentOf(userData)); }
+void XMLCALL onEndCdata(void* userData) {
+  closeNode(documentOf(userData));
+}
 
 void XMLCALL onStartDoctype(void* userData, const XML_Char* name, const XML_Char* sysid,
                             const XML_Char* pubid, int hasInternalSubset) {
@@ -503,8 +500,6 @@ void installHandlers(XML_Parser parser, Document* doc) {
   XML_SetXmlDeclHandler(parser, onXmlDeclaration);
   XML_SetProcessingInstructionHandler(parser, onInstruction);
 }
-
-// ---- Loading.
 
 void recordParseStop(Document& doc, XML_Parser parser, int code) {
   doc.statusCode = code;
@@ -576,8 +571,6 @@ bool parseOpenFile(int handle, std::FILE* file, int64_t size) {
   return true;
 }
 
-// ---- Paths.
-
 // The number between the brackets, digits only; 1 without a closing bracket,
 // without digits or for 0.
 int64_t bracketIndex(std::u16string_view inside) {
@@ -622,15 +615,19 @@ XmlNode* selectChild(const XmlNode* parent, std::u16string_view segment) {
   return nullptr;
 }
 
-Text textOrEmpty(const char16_t* text) { return text ? Text(text) : Text(); }
+Text textOrEmpty(const char16_t* text) {
+  return text ? Text(text) : Text();
+}
 
 }  // namespace
 
-// ---- Node operations.
+Text XmlNode::name(const XmlNode* node) {
+  return node ? textOrEmpty(node->nameText) : Text();
+}
 
-Text XmlNode::name(const XmlNode* node) { return node ? textOrEmpty(node->nameText) : Text(); }
-
-Text XmlNode::text(const XmlNode* node) { return node ? textOrEmpty(node->textText) : Text(); }
+Text XmlNode::text(const XmlNode* node) {
+  return node ? textOrEmpty(node->textText) : Text();
+}
 
 Text XmlNode::attribute(const XmlNode* node, const Text& name) {
   if (!node) return Text();
@@ -672,8 +669,6 @@ XmlNode* XmlNode::fromPath(const XmlNode* node, const Text& path) {
   }
   return current;
 }
-
-// ---- Documents.
 
 namespace XmlDocument {
 
