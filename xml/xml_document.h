@@ -50,7 +50,9 @@ namespace XmlDocument {
 
 // Creates the handle table and the node pool; runs once before the first load.
 void startup();
-// Frees every document, then releases the node pool.
+// Frees every document, then releases the node pool. A document that another
+// thread is still loading is left alone, and the pool with it; a caller must
+// not shut down while a reader is still walking a tree.
 void shutdown();
 // True when a document now exists under handle, also after a parse error (the
 // tree then holds what was built before it). False for an empty path, a missing,
@@ -61,7 +63,7 @@ bool loadFile(int handle, const Text& path);
 XmlNode* root(int handle);
 // The document node (parent of every top-level node), or nullptr.
 XmlNode* documentNode(int handle);
-// Frees the document under handle, or every document for -1.
+// Frees the document under handle, or for -1 every document not being loaded.
 void free(int handle);
 
 // Parse status kept for diagnosis: 0 when the whole file parsed, else expat's
