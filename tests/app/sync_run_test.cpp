@@ -1,0 +1,238 @@
+#include "app/sync_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fs/paths.h"
+#include "pack/pack_reader.h"
+#include "support/temp_folder.h"
+#include "ui/shell.h"
+#include "ui/shell_recording.h"
+#include "workbook/workbook.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+const Text kRoot = u"0-所有履职材料/";
+
+class SyncRunTest : public TempFolderTest {
+ protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    static bool started = [] {
+      XmlDocument::startup();
+      PackReader::startup();
+      PackReader::registerZip();
+      return true;
+    }();
+    (void)started;
+    resetRecording();
+    ResetWorkbookCollections();
+    openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
+    createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
+    temp = dir + u"tmp/";
+    makePath(temp);
+    setenv("TMPDIR", native(temp).c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("TMPDIR");
+    TempFolderTest::TearDown();
+  }
+  void material(const Text& entry, const Text& file, const std::string& content) {
+    makePath(pathPart(dir + kRoot + entry + u"/" + file));
+    writeFile(dir + kRoot + entry + u"/" + file, content);
+  }
+  void useWorkbook(const char* fixture) {
+    makePath(dir + kRoot);
+    std::filesystem::copy_file(native(testData(fixture)), native(dir + kRoot + kRelationTableName));
+  }
+  std::vector<Text> logLines() { return logLinesOf(recording().log); }
+  Text summary() {
+    EXPECT_EQ(1u, recording().messages.size());
+    return recording().messages.empty() ? Text() : recording().messages[0].text;
+  }
+  void cell(const Text& ref, const Text& value) { Cells[ref] = value; }
+  SyncOutcome walk(int maxColumn, int maxRow) {
+    SyncOutcome outcome;
+    WalkTable(dir, maxColumn, maxRow, outcome);
+    return outcome;
+  }
+  Text temp;
+};
+
+TEST_F(SyncRunTest, WorkedExampleEndToEnd) {
+  material(u"A01", u"a.txt", "from A01");
+  material(u"A01", u"sub/deep.txt", "deep");
+  material(u"B02", u"b.txt", "from B02");
+  material(u"B02", u"a.txt", "B02 wins");
+  useWorkbook("worked_example.xlsx");
+
+  EXPECT_EQ(0, SyncRunIn(dir));
+
+  EXPECT_EQ((std::vector<Text>{u"Varnelo", u"Varnelo-当前同步【2023】", u"Varnelo-当前同步【2024】",
+                               u"Varnelo-当前同步【Review】", u"Varnelo-完成"}),
+            recording().titles);
+  EXPECT_EQ((std::vector<Text>{dir + u"2024/G4/", dir + u"2024/G3/", dir + u"2023/G1/",
+                               dir + u"2023/G2/", dir + u"2023/G1/"}),
+            logLines());
+  EXPECT_EQ("B02 wins", readFile(dir + u"2023/G1/a.txt"));
+  EXPECT_EQ("from B02", readFile(dir + u"2023/G1/b.txt"));
+  EXPECT_EQ("deep", readFile(dir + u"2023/G1/sub/deep.txt"));
+  EXPECT_EQ("from A01", readFile(dir + u"2023/G2/a.txt"));
+  EXPECT_FALSE(pathExists(dir + u"2023/G2/b.txt"));
+  EXPECT_EQ("from B02", readFile(dir + u"2024/G3/b.txt"));
+  EXPECT_EQ("B02 wins", readFile(dir + u"2024/G4/a.txt"));
+  EXPECT_FALSE(pathExists(dir + u"Review"));
+  EXPECT_EQ(recording().messages[0].title, u"同步提示");
+  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【2023】:G1、G2、G1\r\n【2024】:G3、G4\r\n【Review】:\r\n",
+            summary());
+  // The run's private folder for the extracted parts is gone again.
+  EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
+}
+
+TEST_F(SyncRunTest, AMissingWorkbookIsReported) {
+  EXPECT_EQ(1, SyncRunIn(dir));
+  Text workbook = dir + kRoot + kRelationTableName;
+  EXPECT_EQ((std::vector<Text>{u"Varnelo", u"Varnelo-完成"}), recording().titles);
+  EXPECT_EQ(std::vector<Text>{u"【失败】无法打开关系表：" + workbook}, logLines());
+  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n无法打开关系表：" + workbook + u"\r\n",
+            summary());
+  EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
+}
+
+TEST_F(SyncRunTest, AWorkbookWithoutTheWorksheetIsReported) {
+  useWorkbook("no_sheet1.xlsx");
+  EXPECT_EQ(1, SyncRunIn(dir));
+  Text workbook = dir + kRoot + kRelationTableName;
+  EXPECT_EQ(std::vector<Text>{u"【失败】关系表缺少工作表：" + workbook}, logLines());
+  EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
+}
+
+TEST_F(SyncRunTest, CellsAreSplitOnAsciiSeparatorsOnly) {
+  material(u"A01", u"a.txt", "x");
+  cell(u"C3", u" A01 ");
+  cell(u"D2", u"g");
+  cell(u"D3", u" G1, G2 ");
+  cell(u"E2", u"h");
+  cell(u"E3", u"G1，G2、G3；G4");
+  cell(u"F2", u"n");
+  cell(u"F3", u"x\\y");
+  SyncOutcome outcome = walk(6, 3);
+  EXPECT_TRUE(outcome.failures.empty());
+  EXPECT_EQ("x", readFile(dir + u"g/G1/a.txt"));
+  EXPECT_EQ("x", readFile(dir + u"g/ G2/a.txt"));
+  EXPECT_EQ("x", readFile(dir + u"h/G1，G2、G3；G4/a.txt"));
+  EXPECT_EQ("x", readFile(dir + u"n/x/y/a.txt"));
+  EXPECT_EQ(u"【g】:G1、 G2\r\n【h】:G1，G2、G3；G4\r\n【n】:x/y\r\n", outcome.summary);
+}
+
+TEST_F(SyncRunTest, GroupsWithoutNamesAreSkippedAndNamedOnesAlwaysTitled) {
+  material(u"A01", u"a.txt", "x");
+  cell(u"C3", u"A01");
+  cell(u"D2", u"  ");  // only spaces: no group
+  cell(u"D3", u"G1");
+  cell(u"E3", u"G1");  // no header cell at all
+  cell(u"F2", u"Same");
+  cell(u"G2", u"Same");
+  cell(u"G3", u"G9");
+  cell(u"AA2", u"Wide");
+  cell(u"AA3", u"W");
+  cell(u"h2", u"lower");  // the walk only builds upper-case references
+  cell(u"H3", u"G1");
+  SyncOutcome outcome = walk(27, 3);
+  EXPECT_EQ((std::vector<Text>{u"Varnelo", u"Varnelo-当前同步【Same】", u"Varnelo-当前同步【Same】",
+                               u"Varnelo-当前同步【Wide】"}),
+            recording().titles);
+  EXPECT_EQ(u"【Same】:\r\n【Same】:G9\r\n【Wide】:W\r\n", outcome.summary);
+  EXPECT_EQ((std::vector<Text>{dir + u"Wide/W/", dir + u"Same/G9/"}), logLines());
+  // Past the extent nothing is walked.
+  resetRecording();
+  openMainWindow(0, 0, 1, 1, u"Varnelo", 0);
+  EXPECT_EQ(u"", walk(3, 100).summary);
+  EXPECT_EQ(std::vector<Text>{u"Varnelo"}, recording().titles);
+}
+
+TEST_F(SyncRunTest, EveryRefusalIsReportedOnceWithItsReason) {
+  material(u"A01", u"a.txt", "x");
+  material(u"A01", u"keep/inner.txt", "y");
+  makePath(dir + u"blocked-parent/");
+  writeFile(dir + u"blocked", "a file where the group folder should be");
+  cell(u"C3", u"A01");
+  cell(u"C4", u"  ");  // empty name
+  cell(u"C5", u"..");
+  cell(u"C6", u"Missing");
+  cell(u"D2", u"g");
+  cell(u"D3", u"ok,,../up, ,/abs");
+  cell(u"D4", u"G1");
+  cell(u"D5", u"G2");
+  cell(u"D6", u"G3");
+  cell(u"E2", kRoot.substr(0, kRoot.size() - 1));
+  cell(u"E3", u"A01/keep,B");
+  cell(u"F2", u"blocked");
+  cell(u"F3", u"x");
+  SyncOutcome outcome = walk(6, 6);
+  Text g = dir + u"g/";
+  Text material = dir + kRoot + u"A01/";
+  std::vector<Text> expected = {
+      g + u"/：目标文件夹名为空",
+      g + u"../up/：路径超出程序文件夹",
+      g + u" /：目标文件夹名为空",
+      g + u"/abs/：路径超出程序文件夹",
+      g + u"G1/：条目名称为空",
+      g + u"G2/：路径超出程序文件夹",
+      g + u"G3/：找不到材料文件夹 " + dir + kRoot + u"Missing/",
+      material + u"keep/：目标位于材料文件夹内",
+      dir + u"blocked/x/：无法创建文件夹（File exists）",
+  };
+  ASSERT_EQ(expected, outcome.failures);
+  EXPECT_EQ("x", readFile(g + u"ok/a.txt"));
+  EXPECT_FALSE(pathExists(g + u"G1"));
+  EXPECT_FALSE(pathExists(g + u"G3"));
+  EXPECT_FALSE(pathExists(dir + u"up"));
+  EXPECT_FALSE(pathExists(material + u"keep/a.txt"));
+  EXPECT_EQ("x", readFile(dir + kRoot + u"B/a.txt"));
+  // Each failure line follows its destination's own line, newest first.
+  std::vector<Text> lines = logLines();
+  EXPECT_EQ(u"【失败】" + expected.back(), lines[0]);
+  EXPECT_EQ(dir + u"blocked/x/", lines[1]);
+  // The summary lists every item as the table wrote it, less the separators at its ends.
+  EXPECT_EQ(u"【g】:ok、、../up、 、abs、G1、G2、G3\r\n【0-所有履职材料】:A01/keep、B\r\n【blocked】:x\r\n",
+            outcome.summary);
+  Text text = SummaryText(outcome);
+  EXPECT_NE(Text::npos, text.find(u"\r\n【失败】共 9 项：\r\n" + expected[0] + u"\r\n"));
+  EXPECT_EQ(text.size() - 2, text.rfind(u"\r\n"));
+}
+
+TEST_F(SyncRunTest, FilesThatCannotBeCopiedAreCounted) {
+  material(u"A01", u"a.txt", "x");
+  material(u"A01", u"b.txt", "y");
+  material(u"A01", u"c.txt", "z");
+  makePath(dir + u"g/G1/a.txt/");
+  makePath(dir + u"g/G1/b.txt/");
+  cell(u"C3", u"A01");
+  cell(u"D2", u"g");
+  cell(u"D3", u"G1");
+  SyncOutcome outcome = walk(4, 3);
+  ASSERT_EQ(1u, outcome.failures.size());
+  Text failure = outcome.failures[0];
+  EXPECT_EQ(0u, failure.find(dir + u"g/G1/：有 2 个文件未能复制，例如 " + dir + u"g/G1/"));
+  EXPECT_NE(Text::npos, failure.find(u"（Is a directory）"));
+  EXPECT_EQ("z", readFile(dir + u"g/G1/c.txt"));
+}
+
+TEST_F(SyncRunTest, RepeatedAndEmptyItemsFollowTheTable) {
+  material(u"A01", u"a.txt", "x");
+  cell(u"C3", u"A01");
+  cell(u"D2", u"g");
+  cell(u"D3", u"G1,");
+  cell(u"E2", u"h");
+  cell(u"E3", u";");
+  SyncOutcome outcome = walk(5, 3);
+  // Trailing separators of the summary vanish at the end of each line.
+  EXPECT_EQ(u"【g】:G1\r\n【h】:\r\n", outcome.summary);
+  EXPECT_EQ(3u, outcome.failures.size());
+  EXPECT_EQ(7u, logLines().size());  // four destinations, three of them empty and refused
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+#include "ui/log_lines.h"
+
+#include <gtest/gtest.h>
+
+TEST(LogLinesTest, NewestLineGoesOnTop) {
+  LogLines log;
+  addLine(log, 0, u"a");
+  addLine(log, 0, u"b");
+  EXPECT_EQ(u"b\na", log.text);
+  addLine(log, -1, u"c");
+  addLine(log, 7, u"d");
+  addLine(log, 1, u"e");
+  EXPECT_EQ((std::vector<Text>{u"b", u"e", u"a", u"c", u"d"}), logLinesOf(log));
+}
+
+TEST(LogLinesTest, AnEmptyTextOnAnEmptyViewStillCountsAsALine) {
+  LogLines log;
+  EXPECT_EQ(0u, logLineCount(log));
+  addLine(log, 0, u"");
+  EXPECT_EQ(u"", log.text);
+  EXPECT_EQ(1u, logLineCount(log));
+  LogInsertion appended = addLine(log, -1, u"x");
+  EXPECT_TRUE(appended.atEnd);
+  EXPECT_EQ((std::vector<Text>{u"", u"x"}), logLinesOf(log));
+  EXPECT_FALSE(log.holdsOneEmptyLine);
+  LogInsertion before = addLine(log, 1, u"y");
+  EXPECT_FALSE(before.atEnd);
+  EXPECT_EQ(1u, before.line);
+  EXPECT_EQ(u"y\n", before.inserted);
+  EXPECT_EQ(u"\ny\nx", log.text);
+}
