@@ -11,6 +11,8 @@
 
 #include "ui/shell_ops.h"
 
+// A named namespace: the operations share their names with ui/shell.h.
+namespace console {
 namespace {
 
 std::mutex outputLock;  // keeps the lines of the two threads whole
@@ -86,10 +88,13 @@ int exitStatus(bool runFailed) {
 }
 
 }  // namespace
+}  // namespace console
 
 const ShellOps& consoleShellOps() {
-  static const ShellOps ops = {init,        openMainWindow, createLogView, addLogLine,
-                               setWindowTitle, showMessage, waitEvent,     startWorker,
-                               end,         exitStatus};
+  static const ShellOps ops = {
+      console::init,        console::openMainWindow, console::createLogView,
+      console::addLogLine,  console::setWindowTitle, console::showMessage,
+      console::waitEvent,   console::startWorker,    console::end,
+      console::exitStatus};
   return ops;
 }
