@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the unit and
+# end-to-end tests, the same again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, a screenshot of the finished demo window, and
+# the Windows program under Wine.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/packages.sh
+scripts/install-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+jobs=$(nproc)
+
+run_suite() {  # build folder, extra CMake options...
+  local folder=$1
+  shift
+  cmake -S . -B "$folder" -DVARNELO_TESTS=ON "$@" >/dev/null
+  cmake --build "$folder" -j"$jobs"
+  ctest --test-dir "$folder" --output-on-failure -j"$jobs"
+}
+
+echo "== Tests"
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+# GTK and fontconfig keep caches for the life of the process; leaks are
+# looked for everywhere else.
+ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0} \
+UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
+  run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNELO_SANITIZE=ON
+
+if [[ -x tests/ui/screenshot_demo.sh ]]; then
+  echo "== Screenshot of the demo window"
+  tests/ui/screenshot_demo.sh build/varnelo build/demo-screenshot.png
+fi
+
+if [[ -x build-windows.sh && -x tests/windows/wine_test.sh ]]; then
+  echo "== Windows program under Wine"
+  ./build-windows.sh
+  tests/windows/wine_test.sh dist/varnelo.exe
+fi
+echo "== All tests passed"
