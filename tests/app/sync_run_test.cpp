@@ -235,4 +235,38 @@ TEST_F(SyncRunTest, RepeatedAndEmptyItemsFollowTheTable) {
   EXPECT_EQ(7u, logLines().size());  // four destinations, three of them empty and refused
 }
 
+// Workbooks saved by real spreadsheet programs, run through the whole program.
+TEST_F(SyncRunTest, WorkbooksFromRealProducersGiveTheirTrees) {
+  struct Case {
+    const char* fixture;
+    Text summary;
+    std::vector<Text> folders;
+  } cases[] = {
+      {"libreoffice_relation.xlsx",
+       u"【2023】:G1、G2、G1\r\n【2024】:G3、G4\r\n【Review】:\r\n",
+       {u"2023/G1", u"2023/G2", u"2024/G3", u"2024/G4"}},
+      {"xlsxwriter_constant_memory.xlsx", u"【Alpha】:G1、G2、G4\r\n【Beta】:G3、12.5\r\n",
+       {u"Alpha/G1", u"Alpha/G2", u"Alpha/G4", u"Beta/G3", u"Beta/12.5"}},
+      {"openpyxl_relation.xlsx", u"【North】:G1、G2、1\r\n【South】:G4\r\n",
+       {u"North/G1", u"North/G2", u"North/1", u"South/G4"}},
+      {"xlsxwriter_relation.xlsx",
+       u"【2024年度考核】:一季度、二季度、一季度、二季度\r\n【党建工作】:资料汇编、资料汇编，补充\r\n"
+       u"【年度总结】:个人总结、个人总结、述职报告\r\n【2025】:半年、全年\r\n",
+       {u"2024年度考核/一季度", u"党建工作/资料汇编，补充", u"年度总结/述职报告", u"2025/全年"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    TearDown();
+    SetUp();
+    for (const Text entry : {u"A01", u"B02", u"张三", u"李四", u"王五"})
+      material(entry, u"m.txt", toUtf8(entry));
+    useWorkbook(c.fixture);
+    EXPECT_EQ(0, SyncRunIn(dir));
+    EXPECT_EQ(u"【同步完毕】同步内容：\r\n" + c.summary, summary());
+    for (const Text& folder : c.folders) EXPECT_EQ(-2, fileSize(dir + folder)) << toUtf8(folder);
+  }
+  EXPECT_EQ("王五", readFile(dir + u"年度总结/述职报告/m.txt"));
+  EXPECT_EQ("李四", readFile(dir + u"2024年度考核/一季度/m.txt"));  // the later row wins
+}
+
 }  // namespace
