@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fs/paths.h"
+#include "text/pattern.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
 #include "workbook/workbook.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
                 sheetSeconds, Cells.size() / sheetSeconds);
     std::printf("total: %.3f s\n", stringsSeconds + sheetSeconds);
     XmlDocument::shutdown();
+    releasePatterns(-1);
   }
   deleteFile(strings, kForceDelete);
   deleteFile(sheet, kForceDelete);

@@ -1,3 +1,4 @@
+#include <string_view>
 #include <utility>
 
 #include "text/text.h"
@@ -21,11 +22,11 @@ Text RunsText(const XmlNode* item) {
 }  // namespace
 
 bool IsElementNamed(const XmlNode* node, const Text& localName) {
-  if (!node || node->kind != kXmlElementNode) return false;
-  Text name = XmlNode::name(node);
+  if (!node || node->kind != kXmlElementNode || !node->nameText) return false;
+  std::u16string_view name(node->nameText);
   size_t colon = name.rfind(u':');
-  if (colon == Text::npos) return name == localName;
-  return name.compare(colon + 1, Text::npos, localName) == 0;
+  if (colon != std::u16string_view::npos) name.remove_prefix(colon + 1);
+  return name == localName;
 }
 
 const XmlNode* FirstChildNamed(const XmlNode* node, const Text& localName) {

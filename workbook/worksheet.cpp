@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "text/pattern.h"
@@ -32,20 +34,37 @@ struct RowCursor {
 // keep their low 32 bits, and a result that is not positive counts for nothing.
 int64_t Low32(uint64_t n) { return static_cast<int32_t>(static_cast<uint32_t>(n)); }
 
-// The first run of pattern in the upper-cased reference; empty when none.
-// Returns false when the pattern cannot be compiled.
-bool FirstMatch(const Text& pattern, const Text& ref, Text& match) {
-  if (!createPattern(kReferencePattern, pattern)) return false;
+// The first match of the pattern now under kReferencePattern in the
+// upper-cased reference; empty when there is none.
+Text FirstMatch(const Text& ref) {
   std::vector<Text> matches(1);
   extractMatches(kReferencePattern, toUpper(ref), matches);
-  match = matches.front();
-  return true;
+  return matches.front();
 }
 
-int64_t RowNumber(const Text& ref) {
-  Text digits;
-  if (!FirstMatch(u"[0-9]+", ref, digits)) return 0;
-  return Low32(static_cast<uint64_t>(parseInt(digits)));
+int64_t LettersValue(const Text& letters) {
+  uint32_t n = 0;
+  for (char16_t letter : letters) n = n * 26u + static_cast<uint32_t>(letter - u'A' + 1);
+  return Low32(n);
+}
+
+// Measured over the stored references once the walk is done, so each pattern
+// is compiled once per sheet instead of twice per cell; the keys are exactly
+// the stored cells, so the maxima are the same.
+Extent MeasureExtent() {
+  Extent extent;
+  if (Cells.empty()) return extent;
+  if (createPattern(kReferencePattern, u"[A-Z]+")) {
+    for (const auto& cell : Cells)
+      extent.maxColumn = std::max(extent.maxColumn, LettersValue(FirstMatch(cell.first)));
+  }
+  if (createPattern(kReferencePattern, u"[0-9]+")) {
+    for (const auto& cell : Cells) {
+      int64_t row = Low32(static_cast<uint64_t>(parseInt(FirstMatch(cell.first))));
+      extent.maxRow = std::max(extent.maxRow, row);
+    }
+  }
+  return extent;
 }
 
 // A row's own "r" when it is a positive number, else the row after the previous.
@@ -92,31 +111,25 @@ Text ResolveSharedString(const Text& value) {
   return SharedStrings[static_cast<size_t>(index)];
 }
 
-void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
+void ReadCell(const XmlNode* cell, RowCursor& cursor) {
   Text ref = ReferenceOf(cell, cursor);
   Text value;
   bool inlineString = false;
   if (!CellValue(cell, value, inlineString)) return;
   if (!inlineString && XmlNode::attribute(cell, u"t") == u"s") value = ResolveSharedString(value);
-  Cells[ref] = std::move(value);
-  int64_t column = ColumnNumber(ref);
-  cursor.previousColumn = column;
-  cursor.columnPending = false;
-  if (column > extent.maxColumn) extent.maxColumn = column;
-  int64_t row = RowNumber(ref);
-  if (row > extent.maxRow) extent.maxRow = row;
+  Cells.insert_or_assign(std::move(ref), std::move(value));
 }
 
 // Every element below sheetData is a row and every element below a row a cell,
 // whatever their names; comments and the like are neither.
-void ReadRows(const XmlNode* sheetData, Extent& extent) {
+void ReadRows(const XmlNode* sheetData) {
   int64_t previousRow = 0;
   for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
     if (row->kind != kXmlElementNode) continue;
     RowCursor cursor;
     cursor.row = previousRow = NextRowNumber(row, previousRow);
     for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
-      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor, extent);
+      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor);
     }
   }
 }
@@ -124,24 +137,21 @@ void ReadRows(const XmlNode* sheetData, Extent& extent) {
 }  // namespace
 
 Text LoadWorksheet(const Text& path) {
-  Extent extent;
   Cells.clear();
   if (XmlDocument::loadFile(kWorksheetDocument, path)) {
     const XmlNode* root = XmlDocument::root(kWorksheetDocument);
     const XmlNode* sheetData =
         IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
-    if (sheetData) ReadRows(sheetData, extent);
+    if (sheetData) ReadRows(sheetData);
     XmlDocument::free(kWorksheetDocument);
   }
+  Extent extent = MeasureExtent();
   return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
 }
 
 int64_t ColumnNumber(const Text& s) {
-  Text letters;
-  if (!FirstMatch(u"[A-Z]+", s, letters)) return 0;
-  uint32_t n = 0;
-  for (char16_t letter : letters) n = n * 26u + static_cast<uint32_t>(letter - u'A' + 1);
-  return Low32(n);
+  if (!createPattern(kReferencePattern, u"[A-Z]+")) return 0;
+  return LettersValue(FirstMatch(s));
 }
 
 Text ColumnLetters(int64_t n) {

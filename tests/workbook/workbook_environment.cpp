@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "pack/pack_reader.h"
+#include "text/pattern.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -18,6 +19,7 @@ class LibrariesEnvironment : public ::testing::Environment {
   void TearDown() override {
     PackReader::shutdown();
     XmlDocument::shutdown();
+    releasePatterns(-1);
   }
 };
 
