@@ -9,6 +9,7 @@ struct GtkShellState {
   bool windowOpen = false;
   Text title;
   Text viewText;
+  Text viewSelection;
   // Device pixels; the view's position is relative to the client area.
   int clientWidth = 0;
   int clientHeight = 0;
