@@ -13,8 +13,15 @@ struct Pattern {
   uint32_t captureCount = 0;
 };
 
+// Whatever is still compiled when the process ends is released with it.
+struct Registry : std::vector<Pattern> {
+  ~Registry() {
+    for (Pattern& pattern : *this) pcre2_code_free(pattern.code);
+  }
+};
+
 std::mutex registryLock;
-std::vector<Pattern> registry;
+Registry registry;
 thread_local Text lastError;
 
 // Takes the pattern out of its slot, so it can be released outside the lock.
@@ -104,7 +111,7 @@ void releasePatterns(int number) {
   std::vector<Pattern> all;
   {
     std::lock_guard<std::mutex> hold(registryLock);
-    all.swap(registry);
+    all.swap(static_cast<std::vector<Pattern>&>(registry));
   }
   for (Pattern& pattern : all) release(pattern);
 }
