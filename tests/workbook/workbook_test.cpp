@@ -324,17 +324,4 @@ TEST_F(WorkbookTest, WorksheetIgnoresNumbersBeyond32Bits) {
   EXPECT_EQ(u"next row", CellText(u"A2147483648"));
 }
 
-TEST_F(WorkbookTest, CellMapKeepsItsSlots) {
-  ResetWorkbookCollections();
-  EXPECT_TRUE(Cells.empty());
-  EXPECT_TRUE(SharedStrings.empty());
-  EXPECT_GE(Cells.bucket_count(), kCellMapSlots);
-  std::string rows;
-  for (int row = 1; row <= 2000; ++row)
-    rows += "<row><c><v>" + std::to_string(row) + "</v></c></row>";
-  EXPECT_EQ(u"1:2000", LoadRows(rows));
-  EXPECT_EQ(2000u, Cells.size());
-  EXPECT_EQ(u"1234", CellText(u"A1234"));
-}
-
 }  // namespace
