@@ -127,7 +127,8 @@ bool canonicalReference(const Text& key, int64_t& column, int64_t& row) {
   if (key.size() - letters > 10) return false;
   for (size_t i = letters; i < key.size(); ++i)
     if (key[i] < u'0' || key[i] > u'9') return false;
-  column = ColumnNumber(key.substr(0, letters));
+  column = 0;
+  for (size_t i = 0; i < letters; ++i) column = column * 26 + (key[i] - u'A' + 1);
   row = parseInt(key.substr(letters));
   return row <= INT32_MAX && column <= INT32_MAX;
 }
