@@ -4,6 +4,7 @@
 # may run side by side. The command's exit status is the script's; a command
 # still running after VARNELO_XVFB_TIMEOUT seconds (300) is stopped.
 set -u
+here="$(cd "$(dirname "$0")" && pwd)"
 screen="${VARNELO_XVFB_SCREEN:-1280x1024x24}"
 number_file="$(mktemp)"
 trap 'rm -f "$number_file"' EXIT
@@ -26,6 +27,12 @@ unset WAYLAND_DISPLAY
 NO_AT_BRIDGE=1
 GSETTINGS_BACKEND=memory
 export NO_AT_BRIDGE GSETTINGS_BACKEND
+# Under LeakSanitizer: what the font library caches is no leak of the program.
+case "${LSAN_OPTIONS:-}" in
+  *suppressions=*) ;;
+  *) LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan_gtk.supp"
+     export LSAN_OPTIONS ;;
+esac
 # A test that waits for an event that never comes ends here, not in a hang.
 timeout --kill-after=5 "${VARNELO_XVFB_TIMEOUT:-300}" "$@"
 status=$?
