@@ -27,11 +27,15 @@ struct QueuedEvent {
   GtkWidget* window;
 };
 
+// start's result when the call finishes later, through finishCall.
+constexpr int kFinishesLater = -1;
+
 // A call that the GUI thread carries out for another thread. start runs on
-// the GUI thread; the call is done when finishCall has been called, which for
-// the message box happens only when the user dismisses it.
+// the GUI thread and gives the call's result, or kFinishesLater when
+// finishCall will be called later, as the message box does once dismissed.
+// Once finished, the waiting thread may end the call's life at any moment.
 struct GuiCall {
-  std::function<void(GuiCall*)> start;
+  std::function<int(GuiCall*)> start;
   std::mutex lock;
   std::condition_variable finished;
   bool done = false;
@@ -99,18 +103,20 @@ void finishCall(GuiCall* call, int result) {
 
 gboolean startCall(gpointer data) {
   auto* call = static_cast<GuiCall*>(data);
-  call->start(call);
+  int result = call->start(call);
+  if (result != kFinishesLater) finishCall(call, result);
   return G_SOURCE_REMOVE;
 }
 
 // Runs start on the GUI thread and waits until the call is finished. Worker
 // calls queue behind each other, so they take effect in the order made; the
 // GUI thread itself keeps serving events meanwhile, which a modal box needs.
-int callOnGuiThread(std::function<void(GuiCall*)> start) {
+int callOnGuiThread(std::function<int(GuiCall*)> start) {
   GuiCall call;
   call.start = std::move(start);
   if (onGuiThread()) {
-    call.start(&call);
+    int result = call.start(&call);
+    if (result != kFinishesLater) return result;
     while (!call.done) g_main_context_iteration(nullptr, TRUE);
     return call.result;
   }
@@ -288,18 +294,18 @@ void insertLogLine(int position, const Text& text) {
 }
 
 int gtkAddLogLine(int position, const Text& text) {
-  callOnGuiThread([position, &text](GuiCall* call) {
+  callOnGuiThread([position, &text](GuiCall*) {
     insertLogLine(position, text);
-    finishCall(call, 0);
+    return 0;
   });
   return 0;
 }
 
 bool gtkSetWindowTitle(const Text& text) {
-  return callOnGuiThread([&text](GuiCall* call) {
-    if (!shell.window) return finishCall(call, 0);
+  return callOnGuiThread([&text](GuiCall*) {
+    if (!shell.window) return 0;
     gtk_window_set_title(GTK_WINDOW(shell.window), toUtf8(text).c_str());
-    finishCall(call, 1);
+    return 1;
   });
 }
 
@@ -330,7 +336,10 @@ void openMessage(const Text& title, const Text& text, GuiCall* call) {
 }
 
 int gtkShowMessage(const Text& title, const Text& text) {
-  return callOnGuiThread([&title, &text](GuiCall* call) { openMessage(title, text, call); });
+  return callOnGuiThread([&title, &text](GuiCall* call) {
+    openMessage(title, text, call);
+    return kFinishesLater;
+  });
 }
 
 int gtkWaitEvent() {
