@@ -6,18 +6,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-scripts/install-packages.sh "${BUILD_PACKAGES[@]}"
+scripts/install-packages.sh "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNELO_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target varnelo
 
 demo=build/demo
-if [[ -d $demo ]]; then chmod -R u+w "$demo"; rm -rf "$demo"; fi
-mkdir -p "$demo"
-cp build/varnelo "$demo/"
-cp -r examples/0-所有履职材料 "$demo/"
-# A signed archive copy is read-only in real folders too.
-chmod 0444 "$demo/0-所有履职材料/王五/组织关系/档案/档案目录.txt"
+scripts/prepare-demo.sh build/varnelo "$demo"
 
 echo "Running $demo/varnelo"
 status=0

@@ -29,7 +29,8 @@ UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
 
 if [[ -x tests/ui/screenshot_demo.sh ]]; then
   echo "== Screenshot of the demo window"
-  tests/ui/screenshot_demo.sh build/varnelo build/demo-screenshot.png
+  scripts/prepare-demo.sh build/varnelo build/screenshot-demo
+  tests/ui/screenshot_demo.sh build/screenshot-demo/varnelo build/demo-screenshot.png
 fi
 
 if [[ -x build-windows.sh && -x tests/windows/wine_test.sh ]]; then
