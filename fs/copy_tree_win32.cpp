@@ -85,8 +85,12 @@ DWORD copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fo
   if (GetFileAttributesExW(targetName.c_str(), GetFileExInfoStandard, &existing)) {
     if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
     if (sameFile(found, existing)) return 0;
-    // Without the force flag a read-only target stays, and the rename fails.
-    if (level.flags & kCopyForce) SetFileAttributesW(targetName.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Without the force flag a read-only target stays. Said here, not left to
+    // the rename: not every system refuses to replace a read-only file.
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+      if (!(level.flags & kCopyForce)) return ERROR_ACCESS_DENIED;
+      SetFileAttributesW(targetName.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
   }
   Text part = folder + kPartPrefix + nameOf(found) + kPartSuffix;
   std::wstring partName = win32Name(part);

@@ -1,0 +1,132 @@
+// Test helper that runs under Wine beside varnelo.exe: waits for one of its
+// windows and prints what it shows, so the test reads the window texts
+// themselves rather than pixels. Wine draws its windows inside one X window,
+// the virtual desktop, so X tools cannot see them one by one.
+//
+//   window_texts.exe box SECONDS   wait for the summary box, then print
+//   window_texts.exe busy SECONDS  wait until the title names a group being copied
+//
+// Output is UTF-8, one "name: value" line each, CR and LF written as \r and \n:
+//   title, client (width x height), position (x,y of the window), screen,
+//   log (the log view's text, lines ended by LF), box-title, box-text, box-owner (main or other),
+//   main-enabled (0 or 1).
+// The exit status is 0 once the window was found, 1 on time-out.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+const wchar_t kMainClass[] = L"WindowClass_0";
+const wchar_t kBoxTitle[] = L"同步提示";
+const wchar_t kBusyTitle[] = L"Varnelo-当前同步【";
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+std::string utf8(const std::wstring& s) {
+  if (s.empty()) return std::string();
+  int size = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string bytes(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), bytes.data(), size,
+                      nullptr, nullptr);
+  return bytes;
+}
+
+std::wstring escaped(const std::wstring& s) {
+  std::wstring result;
+  for (wchar_t c : s) {
+    if (c == L'\r') result += L"\\r";
+    else if (c == L'\n') result += L"\\n";
+    else result += c;
+  }
+  return result;
+}
+
+void print(const char* name, const std::wstring& value) {
+  std::string line = std::string(name) + ": " + utf8(escaped(value)) + "\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+            &written, nullptr);
+}
+
+// WM_GETTEXT with a time-out: the other process may be busy.
+std::wstring textOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    return L"<no answer>";
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_ABORTIFHUNG, 5000, &copied);
+  text.resize(copied);
+  return text;
+}
+
+// The rich edit control keeps CR as its paragraph break and may report it as
+// CR or CR LF; the log's lines are compared with LF between them.
+std::wstring lineBreaksAsLf(const std::wstring& s) {
+  std::wstring result;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != L'\r') result += s[i];
+    else if (i + 1 == s.size() || s[i + 1] != L'\n') result += L'\n';
+  }
+  return result;
+}
+
+HWND logViewOf(HWND main) { return GetWindow(main, GW_CHILD); }
+
+void printMain(HWND main) {
+  print("title", textOf(main));
+  RECT client, frame;
+  GetClientRect(main, &client);
+  GetWindowRect(main, &frame);
+  print("client", std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom));
+  print("position", std::to_wstring(frame.left) + L"," + std::to_wstring(frame.top));
+  print("size", std::to_wstring(frame.right - frame.left) + L"x" +
+                    std::to_wstring(frame.bottom - frame.top));
+  print("screen", std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L"x" +
+                      std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
+  HWND log = logViewOf(main);
+  if (log == nullptr) return;
+  wchar_t className[64] = L"";
+  GetClassNameW(log, className, 64);
+  print("log-class", className);
+  print("log", lineBreaksAsLf(textOf(log)));
+}
+
+void printBox(HWND box, HWND main) {
+  print("box-title", textOf(box));
+  HWND text = GetDlgItem(box, kMessageBoxTextId);
+  print("box-text", text != nullptr ? textOf(text) : L"<no text control>");
+  print("box-owner", GetWindow(box, GW_OWNER) == main ? L"main" : L"other");
+  print("main-enabled", IsWindowEnabled(main) ? L"1" : L"0");
+}
+
+bool startsWith(const std::wstring& s, const std::wstring& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 3) return 2;
+  std::wstring mode = argv[1];
+  int seconds = _wtoi(argv[2]);
+  for (int tick = 0; tick < seconds * 10; ++tick, Sleep(100)) {
+    HWND main = FindWindowW(kMainClass, nullptr);
+    if (main == nullptr) continue;
+    if (mode == L"box") {
+      HWND box = FindWindowW(L"#32770", kBoxTitle);
+      if (box == nullptr) continue;
+      Sleep(300);  // let the box finish drawing before anyone looks at it
+      printMain(main);
+      printBox(box, main);
+      return 0;
+    }
+    if (mode == L"busy" && startsWith(textOf(main), kBusyTitle)) {
+      printMain(main);
+      return 0;
+    }
+  }
+  return 1;
+}
