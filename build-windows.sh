@@ -211,6 +211,7 @@ cleanup
 workdir=
 
 say "configuring $build"
+mkdir -p "$build"
 export PKG_CONFIG_LIBDIR=$pcre2/lib/pkgconfig
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release -DVARNELO_MINGW_PREFIXES="$prefixes" \
@@ -218,8 +219,8 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DLibArchive_INCLUDE_DIR="$libarchive/include" \
   -DLibArchive_LIBRARY="$libarchive/lib/libarchive_static.a" \
   -DZLIB_INCLUDE_DIR="$sysroot/include" -DZLIB_LIBRARY="$sysroot/lib/libz.a" \
-  -DVARNELO_TESTS="$with_tests" "${test_options[@]}" >"$build.configure.log" 2>&1 ||
-  { tail -n 40 "$build.configure.log" >&2; die "configuring failed"; }
+  -DVARNELO_TESTS="$with_tests" "${test_options[@]}" >"$build/configure.log" 2>&1 ||
+  { tail -n 40 "$build/configure.log" >&2; die "configuring failed"; }
 
 targets=(varnelo)
 [[ $with_tests == ON ]] && targets+=(windows_tests)

@@ -9,7 +9,9 @@ set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+# The static libraries that build-windows.sh makes live outside the system
+# root; it names their prefixes in VARNELO_MINGW_PREFIXES.
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET} ${VARNELO_MINGW_PREFIXES})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
