@@ -7,9 +7,10 @@
 //   window_texts.exe busy SECONDS  wait until the title names a group being copied
 //
 // Output is UTF-8, one "name: value" line each, CR and LF written as \r and \n:
-//   title, client (width x height), position (x,y of the window), screen,
-//   log (the log view's text, lines ended by LF), box-title, box-text, box-owner (main or other),
-//   main-enabled (0 or 1).
+//   title, client (width x height), position (x,y of the window), size,
+//   screen, log-class, log-place (x,y width x height within the client area),
+//   log (the log view's text, lines ended by LF), box-title, box-text,
+//   box-owner (main or other), main-enabled (0 or 1).
 // The exit status is 0 once the window was found, 1 on time-out.
 #include <windows.h>
 
@@ -91,6 +92,12 @@ void printMain(HWND main) {
   wchar_t className[64] = L"";
   GetClassNameW(log, className, 64);
   print("log-class", className);
+  RECT place;
+  GetWindowRect(log, &place);
+  MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&place), 2);
+  print("log-place", std::to_wstring(place.left) + L"," + std::to_wstring(place.top) + L" " +
+                         std::to_wstring(place.right - place.left) + L"x" +
+                         std::to_wstring(place.bottom - place.top));
   print("log", lineBreaksAsLf(textOf(log)));
 }
 

@@ -3,9 +3,9 @@
 #   1. the worked example of a sync run, in the C.UTF-8 locale;
 #   2. the same in zh_CN.UTF-8, where the ANSI code page is 936, so a call
 #      through a narrow-string API would garble the Chinese names;
-#   3. the sample workbook in examples/;
-#   4. closing the window while a large copy runs: the process ends at once
+#   3. closing the window while a large copy runs: the process ends at once
 #      with status 0;
+#   4. the sample workbook in examples/, on a display of 144 dots per inch;
 # and, when build-windows.sh --tests made it, windows_tests.exe.
 # Each run waits for the summary box, reads the window texts from inside Wine
 # (window_texts.exe), saves a screenshot in the build folder, checks the
@@ -214,11 +214,15 @@ read_summary_box() {  # name, locale
   say "$1: screenshot $build/wine-$1.png"
 }
 
+dpi=96
+scaled() { echo $((($1 * dpi + 48) / 96)); }
+
 check_common_window() {  # name
   local t=$work/$1.texts
   expect_text "$t" title 'Varnelo-完成' "$1"
   expect_text "$t" box-title '同步提示' "$1"
-  expect_text "$t" client '500x400' "$1"
+  expect_text "$t" client "$(scaled 500)x$(scaled 400)" "$1"
+  expect_text "$t" log-place "$(scaled 10),$(scaled 10) $(scaled 480)x$(scaled 380)" "$1"
   expect_text "$t" screen '1024x768' "$1"
   expect_text "$t" box-owner main "$1"
   expect_text "$t" main-enabled 0 "$1"
@@ -263,6 +267,16 @@ run_worked_example() {  # name, locale
   expect_text "$work/$name.texts" log "$log" "$name (log lines, newest first)"
   check_worked_tree "$name" "$folder"
   finish_program "$name"
+}
+
+# The display scale from the prefix's registry: sizes given in 1/96 inch grow
+# with it.
+set_display_scale() {  # dots per inch
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$1" \
+    >"$work/dpi.reg"
+  wine regedit /S "$(winepath -w "$work/dpi.reg")" >>"$work/wineboot.log" 2>&1
+  wineserver -w
+  dpi=$1
 }
 
 run_sample() {
@@ -323,8 +337,10 @@ build_helper
 run_unit_tests
 run_worked_example worked-example C.UTF-8
 run_worked_example worked-example-zh_CN zh_CN.UTF-8
-run_sample
 run_close_during_copy
+set_display_scale 144
+run_sample
+set_display_scale 96
 say "$(($(date +%s) - started)) s"
 ((failures == 0)) || { say "$failures check(s) failed"; exit 1; }
 say "all Wine checks passed"
