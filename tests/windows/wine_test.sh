@@ -6,7 +6,7 @@
 #   3. closing the window while a large copy runs: the process ends at once
 #      with status 0;
 #   4. the sample workbook in examples/, on a display of 144 dots per inch;
-# and, when build-windows.sh --tests made it, windows_tests.exe.
+# and, when build-windows.sh --tests made them, the unit test programs.
 # Each run waits for the summary box, reads the window texts from inside Wine
 # (window_texts.exe), saves a screenshot in the build folder, checks the
 # destination tree, presses OK, closes the window with Alt+F4 and expects 0.
@@ -317,17 +317,20 @@ run_close_during_copy() {
 }
 
 run_unit_tests() {
-  local tests=$build/tests/windows_tests.exe
-  if [[ ! -f $tests ]]; then
-    say "windows_tests.exe not built (./build-windows.sh --tests): unit tests under Wine skipped"
+  local tests=$build/tests name
+  if [[ ! -f $tests/windows_tests.exe ]]; then
+    say "no test programs built (./build-windows.sh --tests): unit tests under Wine skipped"
     return 0
   fi
-  if (cd "$work" && wine "$tests" --gtest_brief=1) >"$work/windows_tests.log" 2>&1; then
-    say "windows_tests.exe: $(grep -a 'PASSED' "$work/windows_tests.log" | tr -d '\r')"
-  else
-    cat "$work/windows_tests.log"
-    fail "windows_tests.exe"
-  fi
+  for name in windows_tests text_tests workbook_tests; do
+    [[ -f $tests/$name.exe ]] || continue
+    if (cd "$work" && wine "$tests/$name.exe" --gtest_brief=1) >"$work/$name.log" 2>&1; then
+      say "$name.exe: $(grep -a 'PASSED' "$work/$name.log" | tr -d '\r')"
+    else
+      tr -d '\r' <"$work/$name.log"
+      fail "$name.exe"
+    fi
+  done
 }
 
 started=$(date +%s)
