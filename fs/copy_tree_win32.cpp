@@ -1,4 +1,5 @@
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <shlwapi.h>
 
 #include "fs/copy_tree.h"

@@ -7,8 +7,12 @@
 #include "text/text.h"
 
 // wchar_t is a UTF-16 code unit on Windows, so the texts convert unit by unit.
-inline std::wstring toWide(const Text& s) { return std::wstring(s.begin(), s.end()); }
-inline Text fromWide(const wchar_t* s, std::size_t length) { return Text(s, s + length); }
+inline std::wstring toWide(const Text& s) {
+  return std::wstring(s.begin(), s.end());
+}
+inline Text fromWide(const wchar_t* s, std::size_t length) {
+  return Text(s, s + length);
+}
 
 // The full path name of path; path itself when the system cannot form one.
 Text fullPathName(const Text& path);

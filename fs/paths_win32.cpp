@@ -1,9 +1,8 @@
 #define _CRT_RAND_S  // rand_s from stdlib.h
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -62,7 +61,9 @@ bool isFolderAttribute(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-int64_t driveSize(const Text& root) { return GetDriveTypeW(toWide(root).c_str()) > 1 ? -2 : -1; }
+int64_t driveSize(const Text& root) {
+  return GetDriveTypeW(toWide(root).c_str()) > 1 ? -2 : -1;
+}
 
 // Shares and their roots are not found by a search, only by their attributes.
 int64_t shareOrParentSize(const Text& path) {
@@ -233,4 +234,6 @@ std::FILE* openFile(const Text& path, const char* mode) {
   return stream;
 }
 
-Text lastSystemMessage() { return win32Message(GetLastError()); }
+Text lastSystemMessage() {
+  return win32Message(GetLastError());
+}

@@ -6,11 +6,17 @@ const Text kLongPrefix = u"\\\\?\\";
 const Text kLongSharePrefix = u"\\\\?\\UNC\\";
 const Text kDevicePrefix = u"\\\\.\\";
 
-bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool isSeparator(char16_t c) {
+  return c == u'\\' || c == u'/';
+}
 
-bool startsWith(const Text& s, const Text& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(const Text& s, const Text& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
 
-bool isLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool isLetter(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
 
 bool isDrivePath(const Text& path) {
   return path.size() >= 3 && isLetter(path[0]) && path[1] == u':' && isSeparator(path[2]);
@@ -24,8 +30,10 @@ bool isSharePath(const Text& path) {
 Text backslashed(const Text& path) {
   Text result;
   for (char16_t c : path) {
-    if (!isSeparator(c)) result += c;
-    else if (result.empty() || result.back() != u'\\') result += u'\\';
+    if (!isSeparator(c))
+      result += c;
+    else if (result.empty() || result.back() != u'\\')
+      result += u'\\';
   }
   return result;
 }

@@ -1,4 +1,5 @@
 #include <windows.h>
+// After windows.h, which they build on.
 #include <commctrl.h>
 #include <objbase.h>
 #include <ole2.h>
@@ -100,10 +101,16 @@ CRITICAL_SECTION workerLock;
 std::vector<Worker> workers;
 int nextWorkerNumber = 1;
 
-int scaleX(int value) { return MulDiv(value, shell.dpiX, 96); }
-int scaleY(int value) { return MulDiv(value, shell.dpiY, 96); }
+int scaleX(int value) {
+  return MulDiv(value, shell.dpiX, 96);
+}
+int scaleY(int value) {
+  return MulDiv(value, shell.dpiY, 96);
+}
 
-const wchar_t* wide(const Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+const wchar_t* wide(const Text& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
 
 template <typename Function>
 Function lookUp(HMODULE module, const char* name) {
@@ -374,8 +381,9 @@ bool openMainWindow(int x, int y, int width, int height, const Text& title, int 
   RECT frame{0, 0, scaleX(width), scaleY(height)};
   AdjustWindowRectEx(&frame, style, FALSE, 0);
   int outerWidth = frame.right - frame.left, outerHeight = frame.bottom - frame.top;
-  HWND window = CreateWindowExW(0, shell.windowClass.c_str(), wide(title), style, scaleX(x), scaleY(y),
-                                outerWidth, outerHeight, nullptr, nullptr, shell.instance, nullptr);
+  HWND window =
+      CreateWindowExW(0, shell.windowClass.c_str(), wide(title), style, scaleX(x), scaleY(y),
+                      outerWidth, outerHeight, nullptr, nullptr, shell.instance, nullptr);
   if (window == nullptr) {
     UnregisterClassW(shell.windowClass.c_str(), shell.instance);
     return false;
@@ -391,11 +399,10 @@ int createLogView(int x, int y, int width, int height, int options) {
   if (shell.mainWindow == nullptr || shell.logView != nullptr) return 0;
   loadRichEdit();
   DWORD border = visualStylesActive() ? 0 : WS_EX_CLIENTEDGE;
-  HWND view = CreateWindowExW(border, shell.richEditClass, L"",
-                              kLogViewStyle | static_cast<DWORD>(options), scaleX(x), scaleY(y),
-                              scaleX(width), scaleY(height), shell.mainWindow,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLogViewId)),
-                              shell.instance, nullptr);
+  HWND view = CreateWindowExW(
+      border, shell.richEditClass, L"", kLogViewStyle | static_cast<DWORD>(options), scaleX(x),
+      scaleY(y), scaleX(width), scaleY(height), shell.mainWindow,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLogViewId)), shell.instance, nullptr);
   if (view == nullptr) return 0;
   configureLogView(view, options);
   shell.logView = view;
@@ -490,4 +497,6 @@ void endWindowShell() {
   if (shell.oleReady) OleUninitialize();
 }
 
-int windowShellExitStatus(bool) { return 0; }
+int windowShellExitStatus(bool) {
+  return 0;
+}

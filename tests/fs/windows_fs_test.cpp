@@ -15,13 +15,16 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-stdfs::path fsPath(const Text& path) { return stdfs::u8path(native(path)); }
+stdfs::path fsPath(const Text& path) {
+  return stdfs::u8path(native(path));
+}
 
 void makeReadOnly(const Text& path) {
   std::error_code error;
-  stdfs::permissions(fsPath(path), stdfs::perms::owner_write | stdfs::perms::group_write |
-                                       stdfs::perms::others_write,
-                     stdfs::perm_options::remove, error);
+  stdfs::permissions(
+      fsPath(path),
+      stdfs::perms::owner_write | stdfs::perms::group_write | stdfs::perms::others_write,
+      stdfs::perm_options::remove, error);
 }
 
 bool isReadOnly(const Text& path) {

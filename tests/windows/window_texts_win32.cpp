@@ -28,17 +28,20 @@ std::string utf8(const std::wstring& s) {
   int size = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
                                  nullptr, nullptr);
   std::string bytes(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), bytes.data(), size,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), bytes.data(), size, nullptr,
+                      nullptr);
   return bytes;
 }
 
 std::wstring escaped(const std::wstring& s) {
   std::wstring result;
   for (wchar_t c : s) {
-    if (c == L'\r') result += L"\\r";
-    else if (c == L'\n') result += L"\\n";
-    else result += c;
+    if (c == L'\r')
+      result += L"\\r";
+    else if (c == L'\n')
+      result += L"\\n";
+    else
+      result += c;
   }
   return result;
 }
@@ -46,8 +49,8 @@ std::wstring escaped(const std::wstring& s) {
 void print(const char* name, const std::wstring& value) {
   std::string line = std::string(name) + ": " + utf8(escaped(value)) + "\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
-            &written, nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
+            nullptr);
 }
 
 // WM_GETTEXT with a time-out: the other process may be busy.
@@ -68,13 +71,17 @@ std::wstring textOf(HWND window) {
 std::wstring lineBreaksAsLf(const std::wstring& s) {
   std::wstring result;
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != L'\r') result += s[i];
-    else if (i + 1 == s.size() || s[i + 1] != L'\n') result += L'\n';
+    if (s[i] != L'\r')
+      result += s[i];
+    else if (i + 1 == s.size() || s[i + 1] != L'\n')
+      result += L'\n';
   }
   return result;
 }
 
-HWND logViewOf(HWND main) { return GetWindow(main, GW_CHILD); }
+HWND logViewOf(HWND main) {
+  return GetWindow(main, GW_CHILD);
+}
 
 void printMain(HWND main) {
   print("title", textOf(main));
