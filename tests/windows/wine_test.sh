@@ -173,17 +173,19 @@ focus_desktop() {
   [[ -n $window ]] && xdotool windowfocus --sync "$window" 2>/dev/null || true
 }
 
-wait_for_exit() {  # pid, seconds; prints the status, or "timeout"
-  local pid=$1 i status
+# Sets exit_status to the program's status, or "timeout". Not to be called in
+# a subshell: only the shell that started the program can wait for it.
+exit_status=
+wait_for_exit() {  # pid, seconds
+  local pid=$1 i
+  exit_status=timeout
   for ((i = 0; i < $2 * 10; i++)); do
     if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid" && status=0 || status=$?
-      echo "$status"
+      wait "$pid" && exit_status=0 || exit_status=$?
       return 0
     fi
     sleep 0.1
   done
-  echo timeout
 }
 
 start_program() {  # folder, locale; sets program_pid
@@ -195,13 +197,13 @@ start_program() {  # folder, locale; sets program_pid
 
 # Dismisses the box with Return and closes the window with Alt+F4.
 finish_program() {  # name
-  local status
   focus_desktop
   xdotool key --clearmodifiers Return
   sleep 1
   xdotool key --clearmodifiers alt+F4
-  status=$(wait_for_exit "$program_pid" 20)
-  [[ $status == 0 ]] || fail "$1: the program ended with '$status' after Alt+F4, expected 0"
+  wait_for_exit "$program_pid" 20
+  [[ $exit_status == 0 ]] ||
+    fail "$1: the program ended with '$exit_status' after Alt+F4, expected 0"
 }
 
 read_summary_box() {  # name, locale
@@ -297,7 +299,7 @@ run_sample() {
 }
 
 run_close_during_copy() {
-  local name=close-during-copy folder=$work/close-during-copy files=6000 status copied
+  local name=close-during-copy folder=$work/close-during-copy files=6000 copied
   place_program "$folder" --big "$files"
   start_program "$folder" C.UTF-8
   if ! wine "$work/window_texts.exe" busy 90 >"$work/$name.texts" 2>/dev/null; then
@@ -308,10 +310,11 @@ run_close_during_copy() {
   focus_desktop
   local before=$(date +%s%N)
   xdotool key --clearmodifiers alt+F4
-  status=$(wait_for_exit "$program_pid" 10)
+  wait_for_exit "$program_pid" 10
   local ms=$((($(date +%s%N) - before) / 1000000))
   copied=$(find "$folder/big" -type f 2>/dev/null | wc -l)
-  [[ $status == 0 ]] || fail "$name: status '$status' after Alt+F4 during the copy, expected 0"
+  [[ $exit_status == 0 ]] ||
+    fail "$name: status '$exit_status' after Alt+F4 during the copy, expected 0"
   ((copied < files)) || fail "$name: the copy had finished ($copied files) before the close"
   say "$name: ended ${ms} ms after Alt+F4, with $copied of $files files copied"
 }
