@@ -35,7 +35,7 @@ fi
 
 if [[ -x build-windows.sh && -x tests/windows/wine_test.sh ]]; then
   echo "== Windows program under Wine"
-  ./build-windows.sh
+  ./build-windows.sh --tests
   tests/windows/wine_test.sh dist/varnelo.exe
 fi
 echo "== All tests passed"

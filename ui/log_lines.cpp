@@ -28,6 +28,9 @@ LogInsertion addLine(LogLines& log, int position, const Text& text) {
   for (int line = 0; line < position; ++line) offset = log.text.find(u'\n', offset) + 1;
   LogInsertion before{false, static_cast<size_t>(position), text + u'\n'};
   log.text.insert(offset, before.inserted);
+  // The inserted line break now carries the empty line; a flag left set would
+  // add a second one on the next append.
+  log.holdsOneEmptyLine = false;
   return before;
 }
 

@@ -29,3 +29,11 @@ TEST(LogLinesTest, AnEmptyTextOnAnEmptyViewStillCountsAsALine) {
   EXPECT_EQ(u"y\n", before.inserted);
   EXPECT_EQ(u"\ny\nx", log.text);
 }
+
+TEST(LogLinesTest, InsertingAboveTheEmptyLineKeepsItOnce) {
+  LogLines log;
+  addLine(log, 0, u"");
+  addLine(log, 0, u"a");
+  addLine(log, -1, u"c");
+  EXPECT_EQ((std::vector<Text>{u"a", u"", u"c"}), logLinesOf(log));
+}
