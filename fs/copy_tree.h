@@ -29,4 +29,4 @@ int copyTree(const Text& source, const Text& destination, const Text& pattern, i
 // Whether a file name matches a pattern of "*" and "?" wildcards; several
 // patterns may be separated by ";". "*.*" matches every name, with or without a
 // dot. Letters are compared exactly.
-bool matchSpec(const Text& name, const Text& pattern);
+bool matchFilePattern(const Text& name, const Text& pattern);

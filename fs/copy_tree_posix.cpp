@@ -170,7 +170,7 @@ bool copyEntry(const std::string& sourceFolder, const std::string& destFolder,
   }
   bool folderLike = S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && isDirectory(from));
   if (folderLike && !(level.flags & kCopyRecursive)) return true;
-  if (!folderLike && !matchSpec(fromUtf8(name), level.pattern)) return true;
+  if (!folderLike && !matchFilePattern(fromUtf8(name), level.pattern)) return true;
   if (S_ISDIR(info.st_mode)) return copyLevel(from, destFolder + name, level) == 1;
   int error;
   if (S_ISLNK(info.st_mode)) error = copyLink(from, destFolder, name);

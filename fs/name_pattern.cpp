@@ -24,7 +24,7 @@ bool matchOne(const Text& name, const Text& pattern) {
 
 }  // namespace
 
-bool matchSpec(const Text& name, const Text& pattern) {
+bool matchFilePattern(const Text& name, const Text& pattern) {
   if (pattern.empty()) return true;
   size_t start = 0;
   for (;;) {

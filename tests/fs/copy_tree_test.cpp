@@ -93,14 +93,14 @@ TEST_F(CopyTreeTest, PatternSelectsFilesButEveryFolderIsCreated) {
   EXPECT_FALSE(pathExists(dst + u"t/skip.doc"));
 }
 
-TEST(MatchSpecTest, WildcardsAsTheFileDialogsKnowThem) {
-  EXPECT_TRUE(matchSpec(u"readme", u"*.*"));
-  EXPECT_TRUE(matchSpec(u"a.txt", u"*.txt"));
-  EXPECT_FALSE(matchSpec(u"a.txt.bak", u"*.txt"));
-  EXPECT_TRUE(matchSpec(u"a.doc", u"*.txt; *.doc"));
-  EXPECT_TRUE(matchSpec(u"ab1.txt", u"a?1*"));
-  EXPECT_FALSE(matchSpec(u"A.TXT", u"*.txt"));
-  EXPECT_TRUE(matchSpec(u"任何", u""));
+TEST(FilePatternTest, WildcardsAsTheFileDialogsKnowThem) {
+  EXPECT_TRUE(matchFilePattern(u"readme", u"*.*"));
+  EXPECT_TRUE(matchFilePattern(u"a.txt", u"*.txt"));
+  EXPECT_FALSE(matchFilePattern(u"a.txt.bak", u"*.txt"));
+  EXPECT_TRUE(matchFilePattern(u"a.doc", u"*.txt; *.doc"));
+  EXPECT_TRUE(matchFilePattern(u"ab1.txt", u"a?1*"));
+  EXPECT_FALSE(matchFilePattern(u"A.TXT", u"*.txt"));
+  EXPECT_TRUE(matchFilePattern(u"任何", u""));
 }
 
 TEST_F(CopyTreeTest, LinksAreCopiedAsLinksAndNeverFollowed) {
