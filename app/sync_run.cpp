@@ -73,25 +73,25 @@ bool liesInside(const Text& destination, const Text& folder) {
 struct Entry {
   Text header;  // group name with a separator appended
   Text name;  // entry name, trimmed, without separator
+  Text material;  // the entry's material folder, ending in a separator
 };
 
 // The first reason, if any, that keeps a destination from being made.
-Text refusal(const Text& base, const Entry& entry, const Text& item, const Text& destination) {
+Text refusal(const Entry& entry, const Text& item, const Text& destination) {
   if (entry.name.empty()) return u"条目名称为空";
   if (trimSpaces(item).empty()) return u"目标文件夹名为空";
   if (leavesProgramFolder(entry.header) || leavesProgramFolder(entry.name) ||
       leavesProgramFolder(item))
     return u"路径超出程序文件夹";
-  Text material = base + kSourceRootName + separator() + entry.name + separator();
-  if (liesInside(destination, material)) return u"目标位于材料文件夹内";
-  if (fileSize(material) != -2) return u"找不到材料文件夹 " + material;
+  if (liesInside(destination, entry.material)) return u"目标位于材料文件夹内";
+  if (fileSize(entry.material) != -2) return u"找不到材料文件夹 " + entry.material;
   return Text();
 }
 
 void copyToDestination(const Text& base, const Entry& entry, const Text& item, SyncOutcome& out) {
   Text destination = base + entry.header + item + separator();
   addLogLine(0, destination);
-  Text reason = refusal(base, entry, item, destination);
+  Text reason = refusal(entry, item, destination);
   if (reason.empty()) {
     Text message;
     makePath(destination, &message);
@@ -99,8 +99,7 @@ void copyToDestination(const Text& base, const Entry& entry, const Text& item, S
   }
   if (reason.empty()) {
     CopyReport report;
-    Text material = base + kSourceRootName + separator() + entry.name + separator();
-    if (copyTree(material, destination, Text(), kCopyRecursive | kCopyForce, &report) == 0 ||
+    if (copyTree(entry.material, destination, Text(), kCopyRecursive | kCopyForce, &report) == 0 ||
         report.failedEntries > 0)
       reason = u"有 " + intToText(std::max(report.failedEntries, 1)) + u" 个文件未能复制，例如 " +
                report.firstFailedPath + u"（" + report.firstFailedMessage + u"）";
@@ -109,7 +108,8 @@ void copyToDestination(const Text& base, const Entry& entry, const Text& item, S
 }
 
 void walkEntry(const Text& base, const Text& header, const Text& cell, int row, SyncOutcome& out) {
-  Entry entry{header, tableText(trimSpaces(cellAt(kNameColumn, row)))};
+  Entry entry{header, tableText(trimSpaces(cellAt(kNameColumn, row))), Text()};
+  entry.material = base + kSourceRootName + separator() + entry.name + separator();
   int64_t items = countOf(cell, u",") + 1;
   for (int64_t k = 1; k <= items; ++k) {
     Text item = fieldAt(cell, k, u",");
