@@ -8,13 +8,17 @@ cd "$(dirname "$0")"
 source scripts/packages.sh
 scripts/install-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 jobs=$(nproc)
+passed=0
 
 run_suite() {  # build folder, extra CMake options...
   local folder=$1
   shift
   cmake -S . -B "$folder" -DVARNELO_TESTS=ON "$@" >/dev/null
   cmake --build "$folder" -j"$jobs"
-  ctest --test-dir "$folder" --output-on-failure -j"$jobs"
+  ctest --test-dir "$folder" --output-on-failure -j"$jobs" | tee "$folder/ctest.log"
+  local ran
+  ran=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$folder/ctest.log")
+  passed=$((passed + ${ran:-0}))
 }
 
 echo "== Tests"
@@ -39,3 +43,4 @@ if [[ -x build-windows.sh && -x tests/windows/wine_test.sh ]]; then
   tests/windows/wine_test.sh dist/varnelo.exe
 fi
 echo "== All tests passed"
+echo "test.sh: $passed passed, 0 failed"
