@@ -67,6 +67,7 @@ Text normalFolder(const Text& s) {
 
 bool liesInside(const Text& destination, const Text& folder) {
   Text inner = normalFolder(destination), outer = normalFolder(folder);
+  if (kFoldsLetterCase) inner = toUpper(inner), outer = toUpper(outer);
   return inner.compare(0, outer.size(), outer) == 0;
 }
 

@@ -27,13 +27,17 @@ struct Level {
   CopyReport* report;
 };
 
-void fail(const Level& level, const std::string& path, int error) {
+void fail(const Level& level, const std::string& path, const Text& message) {
   if (level.report == nullptr) return;
   if (level.report->failedEntries++ == 0) {
-    char buffer[256];
     level.report->firstFailedPath = fromUtf8(path);
-    level.report->firstFailedMessage = fromUtf8(strerror_r(error, buffer, sizeof buffer));
+    level.report->firstFailedMessage = message;
   }
+}
+
+void fail(const Level& level, const std::string& path, int error) {
+  char buffer[256];
+  fail(level, path, fromUtf8(strerror_r(error, buffer, sizeof buffer)));
 }
 
 struct DirCloser {
@@ -157,7 +161,8 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-int copyLevel(const std::string& source, const std::string& destination, const Level& level);
+int copyLevel(const std::string& source, const std::string& destination, const Level& level,
+              bool nested);
 
 // Copies one entry of a source folder; false when it failed.
 bool copyEntry(const std::string& sourceFolder, const std::string& destFolder,
@@ -171,7 +176,7 @@ bool copyEntry(const std::string& sourceFolder, const std::string& destFolder,
   bool folderLike = S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && isDirectory(from));
   if (folderLike && !(level.flags & kCopyRecursive)) return true;
   if (!folderLike && !matchFilePattern(fromUtf8(name), level.pattern)) return true;
-  if (S_ISDIR(info.st_mode)) return copyLevel(from, destFolder + name, level) == 1;
+  if (S_ISDIR(info.st_mode)) return copyLevel(from, destFolder + name, level, true) == 1;
   int error;
   if (S_ISLNK(info.st_mode)) error = copyLink(from, destFolder, name);
   else if (S_ISREG(info.st_mode)) error = copyFile(from, destFolder, name, level);
@@ -181,9 +186,17 @@ bool copyEntry(const std::string& sourceFolder, const std::string& destFolder,
   return false;
 }
 
-int copyLevel(const std::string& source, const std::string& destination, const Level& level) {
+int copyLevel(const std::string& source, const std::string& destination, const Level& level,
+              bool nested) {
   std::string probe = destination;
   if (!probe.empty() && probe.back() == '/') probe.pop_back();
+  // Inside the copy a link in the destination came from an earlier copy of a
+  // link; writing through it would reach wherever it points.
+  struct stat own;
+  if (nested && lstat(probe.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
+    fail(level, destination, u"the destination is a symbolic link, which is not followed");
+    return 0;
+  }
   bool present = isDirectory(probe);
   std::string sourceFolder = source.back() == '/' ? source : source + "/";
   DirHandle dir(opendir(sourceFolder.c_str()));
@@ -242,10 +255,8 @@ int copyTree(const Text& source, const Text& destination, const Text& pattern, i
   Level level{flags, pattern.empty() ? Text(u"*.*") : pattern, report};
   std::string from = toUtf8(source), to = toUtf8(destination);
   if (isDirectory(from) && liesInside(to, from)) {
-    fail(level, to, EINVAL);
-    if (report != nullptr && report->failedEntries == 1)
-      report->firstFailedMessage = u"destination lies inside the source folder";
+    fail(level, to, u"the destination lies inside the source folder");
     return 0;
   }
-  return copyLevel(from, to, level);
+  return copyLevel(from, to, level, false);
 }

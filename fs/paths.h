@@ -10,6 +10,8 @@
 
 // "\" on Windows, "/" on POSIX: every separator the program writes itself.
 extern const char16_t kSeparator;
+// Whether the file system finds names without regard to letter case.
+extern const bool kFoldsLetterCase;
 constexpr int kForceDelete = 2;
 
 // Full path of the running program file.
@@ -25,7 +27,8 @@ Text filePart(const Text& path);
 Text tempDirectory();
 // Non-zero when the file was deleted; kForceDelete deletes read-only files too.
 int deleteFile(const Text& path, int mode);
-// Creates one directory after removing trailing spaces and separators;
+// Creates one directory after removing trailing separators (and, on Windows,
+// trailing spaces, which it ignores in names);
 // non-zero when it was created (0 when it exists or its parent is missing).
 int createDirectory(const Text& path);
 // Size in bytes; -1 when nothing is there, -2 for a folder or drive root.

@@ -11,6 +11,7 @@
 #include "fs/paths.h"
 
 const char16_t kSeparator = u'/';
+const bool kFoldsLetterCase = false;
 
 namespace {
 
@@ -63,9 +64,10 @@ int deleteFile(const Text& path, int mode) {
 }
 
 int createDirectory(const Text& path) {
+  // Only separators go: unlike Windows, POSIX keeps a name's trailing spaces,
+  // so removing them would make a different folder.
   size_t end = path.size();
-  while (end > 0 && (path[end - 1] == u' ' || path[end - 1] == u'\\' || path[end - 1] == u'/'))
-    --end;
+  while (end > 0 && path[end - 1] == u'/') --end;
   if (end == 0) return 0;
   return mkdir(nativePath(path.substr(0, end)).c_str(), 0777) == 0 ? 1 : 0;
 }

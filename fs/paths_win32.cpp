@@ -12,6 +12,7 @@
 #include "fs/win32_path_text.h"
 
 const char16_t kSeparator = u'\\';
+const bool kFoldsLetterCase = true;
 
 namespace {
 
@@ -186,6 +187,8 @@ int64_t fileSize(const Text& path) {
 }
 
 Text createPrivateFolder(const Text& parent) {
+  // An empty parent would make "\" of the current drive the parent.
+  if (parent.empty()) return Text();
   Text prefix = withSeparator(parent);
   for (int attempt = 0; attempt < 100; ++attempt) {
     Text folder = prefix + randomName();

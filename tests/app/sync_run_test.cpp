@@ -118,13 +118,18 @@ TEST_F(SyncRunTest, CellsAreSplitOnAsciiSeparatorsOnly) {
   cell(u"E3", u"G1，G2、G3；G4");
   cell(u"F2", u"n");
   cell(u"F3", u"x\\y");
-  SyncOutcome outcome = walk(6, 3);
+  cell(u"G2", u"t");
+  cell(u"G3", u"G1 ,G2");
+  SyncOutcome outcome = walk(7, 3);
   EXPECT_TRUE(outcome.failures.empty());
   EXPECT_EQ("x", readFile(dir + u"g/G1/a.txt"));
   EXPECT_EQ("x", readFile(dir + u"g/ G2/a.txt"));
   EXPECT_EQ("x", readFile(dir + u"h/G1，G2、G3；G4/a.txt"));
   EXPECT_EQ("x", readFile(dir + u"n/x/y/a.txt"));
-  EXPECT_EQ(u"【g】:G1、 G2\r\n【h】:G1，G2、G3；G4\r\n【n】:x/y\r\n", outcome.summary);
+  EXPECT_EQ("x", readFile(dir + u"t/G1 /a.txt"));  // the space is part of the name
+  EXPECT_FALSE(pathExists(dir + u"t/G1"));
+  EXPECT_EQ(u"【g】:G1、 G2\r\n【h】:G1，G2、G3；G4\r\n【n】:x/y\r\n【t】:G1 、G2\r\n",
+            outcome.summary);
 }
 
 TEST_F(SyncRunTest, GroupsWithoutNamesAreSkippedAndNamedOnesAlwaysTitled) {

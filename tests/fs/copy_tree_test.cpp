@@ -115,6 +115,24 @@ TEST_F(CopyTreeTest, LinksAreCopiedAsLinksAndNeverFollowed) {
   EXPECT_EQ("alpha", readFile(dst + u"link.txt"));
 }
 
+TEST_F(CopyTreeTest, AFolderLinkAlreadyInTheDestinationIsNotWrittenThrough) {
+  // One entry's material holds a link "s" to a folder elsewhere; a second
+  // entry's real folder "s" is merged into the same destination afterwards.
+  Text elsewhere = dir + u"elsewhere/";
+  makePath(elsewhere);
+  writeFile(elsewhere + u"c.txt", "precious");
+  Text linked = dir + u"linked/";
+  makePath(linked);
+  ASSERT_EQ(0, symlink(native(elsewhere).c_str(), native(linked + u"s").c_str()));
+  ASSERT_EQ(1, copyTree(linked, dst, u"", 3));
+  CopyReport report;
+  EXPECT_EQ(0, copyTree(src, dst, u"", 3, &report));
+  EXPECT_EQ("precious", readFile(elsewhere + u"c.txt"));
+  EXPECT_EQ(1, report.failedEntries);
+  EXPECT_EQ(dst + u"s", report.firstFailedPath);
+  EXPECT_EQ("alpha", readFile(dst + u"a.txt"));
+}
+
 TEST_F(CopyTreeTest, ADestinationInsideTheSourceIsRefused) {
   CopyReport report;
   EXPECT_EQ(0, copyTree(src, src + u"s/inner/", u"", 3, &report));

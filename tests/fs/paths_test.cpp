@@ -56,7 +56,11 @@ TEST_F(PathsFiles, FileSizeSeparatesAbsentFolderAndFile) {
 }
 
 TEST_F(PathsFiles, CreateDirectoryMakesOnlyTheLastComponent) {
-  EXPECT_EQ(1, createDirectory(dir + u"new/ "));
+  EXPECT_EQ(1, createDirectory(dir + u"new//"));
+  // POSIX keeps a trailing space: "G1 " and "G1" are two folders.
+  EXPECT_EQ(1, createDirectory(dir + u"sp "));
+  EXPECT_EQ(-2, fileSize(dir + u"sp "));
+  EXPECT_EQ(-1, fileSize(dir + u"sp"));
   EXPECT_EQ(-2, fileSize(dir + u"new"));
   EXPECT_EQ(0, createDirectory(dir + u"new"));
   EXPECT_EQ(0, createDirectory(dir + u"missing/new"));
