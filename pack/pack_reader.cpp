@@ -262,11 +262,14 @@ void registerZip() {
 }
 
 bool open(int handle, const Text& path) {
-  if (handle < 0) return false;
+  // No caller needs more than a few packs; a larger number is refused rather
+  // than grown into a table of that size.
+  constexpr int kHandleLimit = 1 << 16;
+  if (handle < 0 || handle >= kHandleLimit) return false;
   Library& lib = library();
   std::lock_guard<std::recursive_mutex> guard(lib.lock);
   close(handle);
-  if (handle >= static_cast<int>(lib.slots.size())) lib.slots.resize(handle + 16);
+  if (handle >= static_cast<int>(lib.slots.size())) lib.slots.resize(static_cast<size_t>(handle) + 16);
   // Still held only when another thread is inside a call on this pack.
   if (lib.slots[handle].state || lib.packers.empty()) return false;
   const Packer& packer = lib.packers.front();

@@ -6,6 +6,9 @@
 namespace {
 
 constexpr int kWorkbookPack = 0;
+// Each entry is bounded on its own, but a package could hold any number of
+// entries whose names contain a part's name; together they stop here.
+constexpr int64_t kPartsBudget = int64_t(2) << 30;
 
 // Some packagers write entry names with "\"; they name the same parts.
 bool IsWantedPart(const Text& entryName) {
@@ -21,11 +24,13 @@ int ExtractWorkbookParts(const Text& workbookPath, const Text& partsFolder) {
     PackReader::close(kWorkbookPack);
     return 0;
   }
+  int64_t written = 0;
   if (PackReader::examine(kWorkbookPack)) {
-    while (PackReader::nextEntry(kWorkbookPack)) {
+    while (written < kPartsBudget && PackReader::nextEntry(kWorkbookPack)) {
       Text name = PackReader::entryName(kWorkbookPack);
-      if (IsWantedPart(name))
-        PackReader::extractEntryTo(kWorkbookPack, partsFolder + filePart(name));
+      if (!IsWantedPart(name)) continue;
+      int64_t size = PackReader::extractEntryTo(kWorkbookPack, partsFolder + filePart(name));
+      if (size > 0) written += size;
     }
   }
   PackReader::close(kWorkbookPack);

@@ -22,6 +22,10 @@ struct XmlAttribute {
 namespace {
 
 constexpr int64_t kChunkSize = 16384;
+constexpr int64_t kLargestChunk = 64 << 20;
+// No caller needs more than a few documents; a larger number is refused
+// rather than grown into a table of that size.
+constexpr size_t kHandleLimit = 1 << 16;
 // Sizes are kept as signed 32-bit counts; anything larger is refused.
 constexpr int64_t kLargestFile = INT32_MAX;
 constexpr size_t kBlockHeader = 8;
@@ -81,6 +85,7 @@ struct Document {
   size_t depth = 0;
   size_t openCapacity = 0;
   size_t unrecordedDepth = 0;  // levels opened after the stack itself could not grow
+  uint64_t events = 0;  // handler calls so far, to tell whether a chunk made progress
 };
 
 // One pool serves every document.
@@ -234,6 +239,7 @@ HandleTable& handleTable() {
 
 bool ensureSlot(HandleTable& table, size_t handle) {
   if (handle < table.count) return true;
+  if (handle >= kHandleLimit) return false;
   size_t count = handle + 8;
   auto* slots = static_cast<Document**>(std::realloc(table.slots, count * sizeof(Document*)));
   if (!slots) return false;
@@ -423,7 +429,9 @@ std::string doctypeHead(const XML_Char* name, const XML_Char* sysid, const XML_C
 }
 
 Document& documentOf(void* userData) {
-  return *static_cast<Document*>(userData);
+  Document& doc = *static_cast<Document*>(userData);
+  ++doc.events;
+  return doc;
 }
 
 void XMLCALL onStartElement(void* userData, const XML_Char* name, const XML_Char** atts) {
@@ -473,7 +481,9 @@ void XMLCALL onStartDoctype(void* userData, const XML_Char* name, const XML_Char
 
 void XMLCALL onEndDoctype(void* userData) {
   Document& doc = documentOf(userData);
-  if (doc.unrecordedDepth > 0 || doc.open[doc.depth - 1].kind != kXmlDoctypeNode) return;
+  // A declaration comes before the root, so an unrecorded level here is its own.
+  if (doc.unrecordedDepth > 0) return closeNode(doc);
+  if (doc.open[doc.depth - 1].kind != kXmlDoctypeNode) return;
   appendRaw(doc, "]>");
   closeNode(doc);
 }
@@ -509,11 +519,16 @@ void recordParseStop(Document& doc, XML_Parser parser, int code) {
     doc.statusMessage = fromUtf8(XML_ErrorString(static_cast<XML_Error>(code)));
 }
 
-// Reads each chunk straight into expat's own buffer.
+// Reads each chunk straight into expat's own buffer. This expat rescans an
+// unfinished token from its start on every call, so one huge start tag or
+// attribute would cost its size squared: while a chunk gives no event at all,
+// the next one is twice as large.
 void readAndParse(Document& doc, XML_Parser parser, std::FILE* file, int64_t size) {
   int64_t done = 0;
+  int64_t chunk = kChunkSize;
   while (done < size) {
-    int want = static_cast<int>(std::min(kChunkSize, size - done));
+    int want = static_cast<int>(std::min(chunk, size - done));
+    uint64_t eventsBefore = doc.events;
     void* buffer = XML_GetBuffer(parser, want);
     if (!buffer) return recordParseStop(doc, parser, kStatusNoBuffer);
     if (std::fread(buffer, 1, want, file) != static_cast<size_t>(want)) {
@@ -526,6 +541,7 @@ void readAndParse(Document& doc, XML_Parser parser, std::FILE* file, int64_t siz
     done += want;
     if (XML_ParseBuffer(parser, want, done >= size) == XML_STATUS_ERROR)
       return recordParseStop(doc, parser, XML_GetErrorCode(parser));
+    chunk = doc.events != eventsBefore ? kChunkSize : std::min(chunk * 2, kLargestChunk);
   }
 }
 

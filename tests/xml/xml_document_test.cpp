@@ -323,6 +323,13 @@ TEST_F(XmlDocumentTest, LargeAndDeepDocumentsLoad) {
   }
   EXPECT_EQ(count, checked);
   EXPECT_EQ(Text(40000, u'L'), XmlNode::text(XmlNode::fromPath(root, u"long")));
+
+  // One start tag spanning hundreds of chunks, then ordinary content again.
+  std::string value(8 << 20, 'v');
+  XmlNode* big = loadRoot("<r a='" + value + "'><c>after</c></r>");
+  EXPECT_EQ(fromUtf8(value), XmlNode::attribute(big, u"a"));
+  EXPECT_EQ(u"after", XmlNode::text(XmlNode::fromPath(big, u"c")));
+  EXPECT_FALSE(XmlDocument::loadFile(1 << 20, dir + u"doc.xml"));  // no such table
 }
 
 }  // namespace
