@@ -46,17 +46,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-install_missing_packages() {
-  local missing=() p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  ((${#missing[@]} == 0)) && return 0
-  say "installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-}
+install_missing_packages() { "$root/scripts/install-packages.sh" "${packages[@]}"; }
 
 # A deb-src twin of the release's binary sources, only while this script runs.
 add_source_entries() {

@@ -33,17 +33,7 @@ as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo -n "$@"; fi
 }
 
-install_missing_packages() {
-  local missing=() p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  ((${#missing[@]} == 0)) && return 0
-  say "installing ${missing[*]}"
-  as_root apt-get update -qq >/dev/null 2>&1 || true
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null 2>&1 || return 1
-}
+install_missing_packages() { "$root/scripts/install-packages.sh" "${packages[@]}" >/dev/null 2>&1; }
 
 ensure_locale() {
   locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
