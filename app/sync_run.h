@@ -3,6 +3,7 @@
 // the workbook beside the program, then create every destination folder and
 // copy each entry's material into it.
 
+#include <cstdint>
 #include <vector>
 
 #include "text/text.h"
@@ -14,6 +15,9 @@ extern const Text kRelationTableName;
 struct SyncOutcome {
   Text summary;  // grows group by group
   std::vector<Text> failures;  // in the order they happened, without the "【失败】" prefix
+  std::vector<Text> notices;  // likely table mistakes, without the "【提示】" prefix
+  int64_t destinations = 0;  // destination lines logged
+  Text tableFailure;  // why no table could be read, without the workbook path; empty when it was read
 };
 
 // The worker procedure: one run in the program's folder. Returns 0.
@@ -27,5 +31,8 @@ bool SyncRunFailed();
 int SyncRunIn(const Text& base);
 // Walks the groups and entries that Cells holds, up to the given extent.
 void WalkTable(const Text& base, int maxColumn, int maxRow, SyncOutcome& outcome);
-// The text of the summary box: the group lines, then any failures.
+// The text of the summary box: the group lines, then any failures, then any
+// notices.
 Text SummaryText(const SyncOutcome& outcome);
+// The line above it that says at a glance how the run went.
+Text SummaryHeadline(const SyncOutcome& outcome);

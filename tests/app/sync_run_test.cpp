@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "fs/paths.h"
+#include "fs/run_guard.h"
 #include "pack/pack_reader.h"
 #include "support/temp_folder.h"
 #include "ui/shell.h"
@@ -180,10 +181,10 @@ TEST_F(SyncRunTest, EveryRefusalIsReportedOnceWithItsReason) {
   Text g = dir + u"g/";
   Text material = dir + kRoot + u"A01/";
   std::vector<Text> expected = {
-      g + u"/：目标文件夹名为空",
+      g + u"：目标文件夹名为空",  // a path never shows a doubled separator
       g + u"../up/：路径超出程序文件夹",
       g + u" /：目标文件夹名为空",
-      g + u"/abs/：路径超出程序文件夹",
+      g + u"abs/：路径超出程序文件夹",
       g + u"G1/：条目名称为空",
       g + u"G2/：路径超出程序文件夹",
       g + u"G3/：找不到材料文件夹 " + dir + kRoot + u"Missing/",
@@ -256,7 +257,9 @@ TEST_F(SyncRunTest, WorkbooksFromRealProducersGiveTheirTrees) {
        {u"North/G1", u"North/G2", u"North/1", u"South/G4"}},
       {"xlsxwriter_relation.xlsx",
        u"【2024年度考核】:一季度、二季度、一季度、二季度\r\n【党建工作】:资料汇编、资料汇编，补充\r\n"
-       u"【年度总结】:个人总结、个人总结、述职报告\r\n【2025】:半年、全年\r\n",
+       u"【年度总结】:个人总结、个人总结、述职报告\r\n【2025】:半年、全年\r\n"
+       u"【提示】共 1 项：\r\n单元格 E5（党建工作 / 王五）中的「资料汇编，补充」含有全角标点「，」，"
+       u"已按一个文件夹名处理；若要分成多个文件夹，请改用半角逗号 , 或分号 ;\r\n",
        {u"2024年度考核/一季度", u"党建工作/资料汇编，补充", u"年度总结/述职报告", u"2025/全年"}},
   };
   for (const Case& c : cases) {
@@ -272,6 +275,103 @@ TEST_F(SyncRunTest, WorkbooksFromRealProducersGiveTheirTrees) {
   }
   EXPECT_EQ("王五", readFile(dir + u"年度总结/述职报告/m.txt"));
   EXPECT_EQ("李四", readFile(dir + u"2024年度考核/一季度/m.txt"));  // the later row wins
+}
+
+TEST_F(SyncRunTest, FullWidthMarksGiveOneNoticePerCellAfterItsLines) {
+  material(u"A01", u"a.txt", "x");
+  cell(u"C3", u"A01");
+  cell(u"C4", u"Missing");
+  cell(u"D2", u"g");
+  cell(u"D3", u" 会议、总结；补充，汇编 ");  // every mark, out of order
+  cell(u"D4", u"甲，乙;丙");  // a separator too: the notice quotes the cell as typed
+  cell(u"E2", u"h");
+  cell(u"E3", u"plain,also plain");
+  SyncOutcome outcome = walk(5, 4);
+  Text notice3 = u"单元格 D3（g / A01）中的「会议、总结；补充，汇编」含有全角标点「，；、」，"
+                 u"已按一个文件夹名处理；若要分成多个文件夹，请改用半角逗号 , 或分号 ;";
+  Text notice4 = u"单元格 D4（g / Missing）中的「甲，乙;丙」含有全角标点「，」，"
+                 u"已按一个文件夹名处理；若要分成多个文件夹，请改用半角逗号 , 或分号 ;";
+  EXPECT_EQ((std::vector<Text>{notice3, notice4}), outcome.notices);
+  EXPECT_EQ("x", readFile(dir + u"g/会议、总结；补充，汇编/a.txt"));  // nothing done differently
+  // Newest first: each notice sits above its cell's destinations and failures.
+  std::vector<Text> lines = logLines();
+  ASSERT_EQ(9u, lines.size());
+  EXPECT_EQ(u"【提示】" + notice4, lines[2]);
+  EXPECT_EQ(0u, lines[3].find(u"【失败】" + dir + u"g/丙/："));
+  EXPECT_EQ(dir + u"g/丙/", lines[4]);
+  EXPECT_EQ(u"【提示】" + notice3, lines[7]);
+  EXPECT_EQ(dir + u"g/会议、总结；补充，汇编/", lines[8]);
+  // The notices close the summary, after the failures.
+  Text text = SummaryText(outcome);
+  size_t failures = text.find(u"【失败】共 2 项：\r\n");
+  Text block = u"【提示】共 2 项：\r\n" + notice3 + u"\r\n" + notice4 + u"\r\n";
+  EXPECT_NE(Text::npos, failures);
+  EXPECT_EQ(text.size() - block.size(), text.find(block));
+  EXPECT_LT(failures, text.find(block));
+  EXPECT_EQ(u"同步完成：共 5 个目标，其中 2 项未能完成，详见下方【失败】。", SummaryHeadline(outcome));
+}
+
+TEST_F(SyncRunTest, OverLongNamesAreRefusedAndShownCut) {
+  material(u"A01", u"a.txt", "x");
+  Text longest(255, u'n');
+  Text tooLong = Text(256, u'l');
+  cell(u"C3", u"A01");
+  cell(u"C4", tooLong);
+  cell(u"D2", u"g");
+  cell(u"D3", longest + u"," + u"sub/" + tooLong + u"/x");
+  cell(u"D4", u"G1");
+  cell(u"E2", tooLong);
+  cell(u"E3", u"G1");
+  SyncOutcome outcome = walk(5, 4);
+  EXPECT_EQ("x", readFile(dir + u"g/" + longest + u"/a.txt"));
+  Text cut = Text(100, u'l') + u"…";
+  // The whole item is cut, not only its long component.
+  Text cutItem = u"sub/" + Text(96, u'l') + u"…";
+  EXPECT_EQ((std::vector<Text>{dir + u"g/" + cutItem + u"/：名称过长", dir + u"g/G1/：名称过长",
+                               dir + cut + u"/G1/：名称过长"}),
+            outcome.failures);
+  EXPECT_EQ(u"【g】:" + longest + u"、" + cutItem + u"、G1\r\n【" + cut + u"】:G1\r\n", outcome.summary);
+  EXPECT_EQ(u"Varnelo-当前同步【" + cut + u"】", recording().titles.back());
+  EXPECT_FALSE(pathExists(dir + u"g/sub"));
+  EXPECT_FALSE(pathExists(dir + u"g/G1"));
+}
+
+TEST_F(SyncRunTest, ASecondRunInTheSameFolderCopiesNothing) {
+  material(u"A01", u"a.txt", "x");
+  material(u"B02", u"b.txt", "y");
+  useWorkbook("worked_example.xlsx");
+  ASSERT_EQ(FolderLock::kHeld, lockProgramFolder(dir));
+  EXPECT_EQ(1, SyncRunIn(dir));
+  unlockProgramFolder();
+  Text busy = u"另一个同步正在此文件夹中进行，本次未执行";
+  EXPECT_EQ(std::vector<Text>{u"【失败】" + busy}, logLines());
+  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n" + busy + u"\r\n", summary());
+  EXPECT_FALSE(pathExists(dir + u"2023"));
+  // Once the other run is over, the folder is free again.
+  resetRecording();
+  EXPECT_EQ(0, SyncRunIn(dir));
+  EXPECT_EQ(-2, fileSize(dir + u"2023/G1"));
+  EXPECT_EQ(FolderLock::kHeld, lockProgramFolder(dir));
+  unlockProgramFolder();
+}
+
+TEST_F(SyncRunTest, PartsFoldersOfDeadRunsAreRemovedAndLiveOnesKept) {
+  Text dead = temp + u"varnelo-parts-dead01/";
+  makePath(dead);
+  writeFile(dead + u"sheet1.xml", "<worksheet/>");
+  makePath(temp + u"unrelated/");
+  Text live = createPartsFolder();
+  ASSERT_FALSE(live.empty());
+  EXPECT_EQ(0u, live.find(temp + u"varnelo-parts-"));
+  EXPECT_FALSE(pathExists(dead));
+  writeFile(live + u"sheet1.xml", "<worksheet/>");
+  // Another run's sweep leaves a folder whose owner is alive alone.
+  EXPECT_EQ(0, removeAbandonedPartsFolders(temp));
+  EXPECT_TRUE(pathExists(live + u"sheet1.xml"));
+  removePartsFolder();
+  removePartsFolder();
+  EXPECT_FALSE(pathExists(live));
+  EXPECT_TRUE(pathExists(temp + u"unrelated"));
 }
 
 }  // namespace
