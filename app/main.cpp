@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/sync_run.h"
+#include "fs/run_guard.h"
 #include "pack/pack_reader.h"
 #include "text/pattern.h"
 #include "ui/shell.h"
@@ -47,6 +48,8 @@ int main() {
   while (waitEvent() != kCloseWindowEvent) {
   }
   bool finished = SyncRunFinished();
+  // Closed while the workbook is read: the parts must not outlive the process.
+  if (!finished) removePartsFolder();
   int status = windowShellExitStatus(finished && SyncRunFailed());
   endWindowShell();
   // Nothing is freed under a run that is still reading.

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The console program as processes meet it: a second program started in the
+# same folder while the first reads its workbook, and runs interrupted while
+# reading by SIGINT or SIGKILL. Each leaves no parts folder behind in the
+# temporary directory once the next run is over.
+# Usage: runs_at_once_test.sh PROGRAM
+set -u
+program=$1
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'kill -9 $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+failed=0
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+
+folder=$work/program
+export TMPDIR=$work/tmp
+mkdir -p "$folder/0-所有履职材料/A01" "$TMPDIR"
+head -c 3000000 /dev/urandom >"$folder/0-所有履职材料/A01/材料.bin"
+cp "$program" "$folder/varnelo"
+python3 "$here/slow_workbook.py" "$folder/0-所有履职材料/履职材料同步关系表.xlsx" 600000
+
+start() { env -u DISPLAY -u WAYLAND_DISPLAY "$folder/varnelo" </dev/null >"$work/$1.out" 2>&1 & }
+# Waits until a run has its parts folder, that is, while it reads the workbook.
+wait_reading() {
+  for _ in $(seq 400); do
+    compgen -G "$TMPDIR/varnelo-parts-*" >/dev/null && return 0
+    sleep 0.05
+  done
+  return 1
+}
+parts_left() { compgen -G "$TMPDIR/varnelo-*" >/dev/null; }
+
+# Two programs at once: the second copies nothing and says so.
+start first
+first=$!
+wait_reading || fail "the first run never read its workbook"
+env -u DISPLAY -u WAYLAND_DISPLAY "$folder/varnelo" </dev/null >"$work/second.out" 2>&1
+second_status=$?
+wait "$first"
+first_status=$?
+busy="【失败】另一个同步正在此文件夹中进行，本次未执行"
+[[ $second_status -eq 1 ]] || fail "second program: exit status $second_status, expected 1"
+grep -qx "$busy" "$work/second.out" || fail "second program did not say another run is going on"
+grep -q "G/X/" "$work/second.out" && fail "second program logged a destination"
+[[ $first_status -eq 0 ]] || fail "first program: exit status $first_status"
+cmp -s "$folder/0-所有履职材料/A01/材料.bin" "$folder/G/X/材料.bin" || fail "first program's copy differs"
+parts_left && fail "parts folder left after two runs"
+[[ $failed -eq 0 ]] && echo "PASS: two programs in one folder"
+
+# SIGINT while reading: the parts folder goes at once, the status says so.
+before=$failed
+rm -rf "$folder/G"
+start interrupted
+run=$!
+wait_reading || fail "the interrupted run never read its workbook"
+kill -INT "$run"
+wait "$run"
+status=$?
+[[ $status -eq 130 ]] || fail "SIGINT while reading: exit status $status, expected 130"
+parts_left && fail "SIGINT while reading left the parts folder"
+[[ -e "$folder/G" ]] && fail "SIGINT while reading still copied"
+[[ $failed -eq $before ]] && echo "PASS: SIGINT while reading"
+
+# SIGKILL while reading: nothing can clean up then, so the next run does.
+before=$failed
+start killed
+run=$!
+wait_reading || fail "the killed run never read its workbook"
+kill -KILL "$run"
+wait "$run" 2>/dev/null
+parts_left || fail "expected the killed run's parts folder to be there"
+start next
+wait $!
+[[ $? -eq 0 ]] || fail "the run after a killed one failed"
+parts_left && fail "the next run did not remove the killed run's parts folder"
+[[ $failed -eq $before ]] && echo "PASS: SIGKILL while reading"
+
+exit $((failed > 0))
