@@ -125,7 +125,7 @@ Text tableName(TextView raw) {
 }
 
 struct Entry {
-  Text group;  // group name as the table gives it, without separator
+  TextView group;  // group name as the table gives it, without separator
   Text name;  // entry name, trimmed, without separator
   Text material;  // the entry's material folder, ending in a separator; empty when refused
 };
