@@ -1,47 +1,51 @@
 #include "ui/log_lines.h"
 
-size_t logLineCount(const LogLines& log) {
-  if (log.text.empty() && !log.holdsOneEmptyLine) return 0;
-  size_t count = 1;
-  for (char16_t c : log.text) count += c == u'\n';
-  return count;
+size_t logLineCount(const LogLines& log) { return log.lines.size(); }
+
+bool holdsOneEmptyLine(const LogLines& log) {
+  return log.lines.size() == 1 && log.lines.front().empty();
 }
 
+namespace {
+
+// A text with line breaks of its own becomes as many lines, just as it would
+// in the joined text.
+std::vector<Text> splitLines(const Text& text) {
+  std::vector<Text> pieces;
+  size_t start = 0;
+  for (size_t at = text.find(u'\n'); at != Text::npos; at = text.find(u'\n', start)) {
+    pieces.push_back(text.substr(start, at - start));
+    start = at + 1;
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+}  // namespace
+
 LogInsertion addLine(LogLines& log, int position, const Text& text) {
-  size_t count = logLineCount(log);
+  size_t count = log.lines.size();
+  std::vector<Text> pieces = splitLines(text);
   if (count == 0 || position < 0 || static_cast<size_t>(position) >= count) {
-    LogInsertion append{true, 0, Text()};
-    bool wasEmpty = count == 0;
-    if (log.holdsOneEmptyLine) {
-      append.inserted += u'\n';
-      log.holdsOneEmptyLine = false;
-    }
-    if (!log.text.empty()) append.inserted += u'\n';
-    // An empty text added to an empty view leaves the text empty; the flag
-    // keeps count of that one line.
-    if (wasEmpty && text.empty()) log.holdsOneEmptyLine = true;
-    append.inserted += text;
-    log.text += append.inserted;
+    // Any line already there, even the one empty line of an empty text, ends
+    // with the break that starts this one.
+    LogInsertion append{true, 0, count == 0 ? text : u"\n" + text};
+    log.lines.insert(log.lines.end(), pieces.begin(), pieces.end());
     return append;
   }
-  size_t offset = 0;
-  for (int line = 0; line < position; ++line) offset = log.text.find(u'\n', offset) + 1;
-  LogInsertion before{false, static_cast<size_t>(position), text + u'\n'};
-  log.text.insert(offset, before.inserted);
-  // The inserted line break now carries the empty line; a flag left set would
-  // add a second one on the next append.
-  log.holdsOneEmptyLine = false;
-  return before;
+  log.lines.insert(log.lines.begin() + position, pieces.begin(), pieces.end());
+  return LogInsertion{false, static_cast<size_t>(position), text + u'\n'};
 }
 
 std::vector<Text> logLinesOf(const LogLines& log) {
-  std::vector<Text> lines;
-  if (logLineCount(log) == 0) return lines;
-  size_t start = 0;
-  for (size_t at = log.text.find(u'\n'); at != Text::npos; at = log.text.find(u'\n', start)) {
-    lines.push_back(log.text.substr(start, at - start));
-    start = at + 1;
+  return std::vector<Text>(log.lines.begin(), log.lines.end());
+}
+
+Text logTextOf(const LogLines& log) {
+  Text text;
+  for (size_t i = 0; i < log.lines.size(); ++i) {
+    if (i > 0) text += u'\n';
+    text += log.lines[i];
   }
-  lines.push_back(log.text.substr(start));
-  return lines;
+  return text;
 }

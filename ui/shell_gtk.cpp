@@ -53,6 +53,7 @@ struct GtkShell {
   GtkWidget* view = nullptr;
   GtkWidget* message = nullptr;
   LogLines log;  // what the view shows, line by line; GUI thread only
+  bool bufferBreaksElsewhere = false;  // a shown text holds CR or U+2029
   std::mutex eventLock;
   std::deque<QueuedEvent> events;
   std::atomic<int> workersStarted{0};
@@ -253,14 +254,15 @@ int gtkCreateLogView(int x, int y, int width, int height, int options) {
   shell.scroller = scroller;
   shell.view = view;
   shell.log = LogLines();
+  shell.bufferBreaksElsewhere = false;
   return kLogViewHandle;
 }
 
 // GTK counts characters where the text has UTF-16 units: a surrogate pair is
 // one character, and so is a lone surrogate, which arrives as U+FFFD.
-int characterCount(const Text& text, size_t units) {
+int characterCount(const Text& text) {
   int count = 0;
-  for (size_t i = 0; i < units; ++i) {
+  for (size_t i = 0; i < text.size(); ++i) {
     bool pairEnd = i > 0 && text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 &&
                    text[i - 1] <= 0xDBFF;
     if (!pairEnd) ++count;
@@ -268,12 +270,23 @@ int characterCount(const Text& text, size_t units) {
   return count;
 }
 
-// Where line starts in the log's text, in GTK characters. The buffer's own
-// line numbers would also break at CR, which the log does not.
-int lineStartOffset(const Text& text, size_t line) {
-  size_t at = 0;
-  for (size_t i = 0; i < line; ++i) at = text.find(u'\n', at) + 1;
-  return characterCount(text, at);
+// The buffer also ends a line at CR and at U+2029, which the log does not.
+bool breaksBufferLine(const Text& text) {
+  return text.find_first_of(u"\r\u2029") != Text::npos;
+}
+
+// Where the log's line starts in the buffer. While no shown text holds a
+// break of the buffer's own, buffer lines are log lines and the buffer finds
+// the line without walking the text before it; otherwise the lines above it
+// are counted out.
+void iterAtLogLine(GtkTextBuffer* buffer, GtkTextIter* at, size_t line) {
+  if (!shell.bufferBreaksElsewhere) {
+    gtk_text_buffer_get_iter_at_line(buffer, at, static_cast<int>(line));
+    return;
+  }
+  int offset = 0;
+  for (size_t i = 0; i < line; ++i) offset += characterCount(shell.log.lines[i]) + 1;
+  gtk_text_buffer_get_iter_at_offset(buffer, at, offset);
 }
 
 // The buffer follows the log's text edit for edit. Positions count the lines
@@ -287,8 +300,9 @@ void insertLogLine(int position, const Text& text) {
   if (insertion.atEnd) {
     gtk_text_buffer_get_end_iter(buffer, &at);
   } else {
-    gtk_text_buffer_get_iter_at_offset(buffer, &at, lineStartOffset(shell.log.text, insertion.line));
+    iterAtLogLine(buffer, &at, insertion.line);
   }
+  if (breaksBufferLine(text)) shell.bufferBreaksElsewhere = true;
   std::string inserted = toUtf8(insertion.inserted);
   gtk_text_buffer_insert(buffer, &at, inserted.data(), static_cast<int>(inserted.size()));
 }
@@ -381,6 +395,7 @@ void gtkEnd() {
   shell.message = nullptr;
   shell.window = shell.fixed = shell.scroller = shell.view = nullptr;
   shell.log = LogLines();
+  shell.bufferBreaksElsewhere = false;
   std::lock_guard<std::mutex> hold(shell.eventLock);
   shell.events.clear();
 }

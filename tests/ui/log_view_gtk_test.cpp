@@ -1,0 +1,109 @@
+// The GTK log view after many lines, on a real X display: its text must be
+// the line model's text, whichever way the view found the place of a line.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <vector>
+
+#include "ui/log_lines.h"
+#include "ui/shell.h"
+#include "ui/shell_gtk.h"
+#include "ui/shell_ops.h"
+
+namespace {
+
+class LogViewGtkTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gtkShellOps().init()) << "no X display";
+    initWindowShell();
+    ASSERT_TRUE(openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001));
+    ASSERT_NE(0, createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView));
+    gtkShellSettle();
+  }
+  void TearDown() override {
+    endWindowShell();
+    gtkShellSettle();
+  }
+  // Adds the line to the view and to a model of its own.
+  void add(int position, const Text& text) {
+    addLogLine(position, text);
+    addLine(model, position, text);
+  }
+  Text viewText() { return gtkShellState().viewText; }
+
+  LogLines model;
+};
+
+// Positions around both ends and in between, for a view of `lines` lines.
+int somePosition(std::mt19937& random, size_t lines) {
+  int count = static_cast<int>(lines);
+  const int positions[] = {0, 0, 0, -1, 1, count / 2, count - 1, count, count + 3,
+                           static_cast<int>(random() % (lines + 1))};
+  return positions[random() % 10];
+}
+
+TEST_F(LogViewGtkTest, ThousandsOfLinesAnywhereMatchTheModel) {
+  // The first line empty: the view's text stays empty but holds a line.
+  add(0, u"");
+  EXPECT_EQ(u"", viewText());
+  add(-1, u"第一行");
+  EXPECT_EQ(u"\n第一行", viewText());
+  const Text texts[] = {u"/home/办公室/考核第1组/一季度/", u"", u"\U0001F4C1材料", Text(300, u'x'),
+                        u"两行\n之一", u"a\tb"};
+  std::mt19937 random(7);
+  size_t breaks = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const Text& text = texts[random() % 6];
+    breaks += text.find(u'\n') != Text::npos;
+    add(somePosition(random, logLineCount(model)), text + intToText(i));
+    if (i % 500 == 0) {
+      ASSERT_EQ(logTextOf(model), viewText()) << i;
+    }
+  }
+  gtkShellSettle();
+  EXPECT_EQ(logTextOf(model), viewText());
+  // A text with a break of its own is two lines, in the view as in the model.
+  EXPECT_EQ(3002u + breaks, logLineCount(model));
+}
+
+// CR and U+2029 end a line in the buffer but not in the log: from the first
+// such text on, positions must still name the log's lines, also where a CR
+// at a line's end meets the LF that follows it.
+TEST_F(LogViewGtkTest, BuffersOwnLineBreaksDoNotShiftPositions) {
+  add(0, u"a");
+  add(0, u"b");
+  add(1, u"c\r");
+  add(-1, u"d\u2029e");
+  add(3, u"f");
+  EXPECT_EQ(u"b\nc\r\na\nf\nd\u2029e", viewText());
+  const Text texts[] = {u"行\r", u"\r\r", u"x\u2029", u"\U0001F4C1", u"", u"末尾"};
+  std::mt19937 random(11);
+  for (int i = 0; i < 400; ++i)
+    add(somePosition(random, logLineCount(model)), texts[random() % 6] + intToText(i % 3));
+  EXPECT_EQ(logTextOf(model), viewText());
+}
+
+std::atomic<bool> workerDone{false};
+constexpr int kWorkerLines = 2000;
+
+int addLinesAtTheTop(int) {
+  for (int i = 0; i < kWorkerLines; ++i) addLogLine(0, u"/考核第" + intToText(i) + u"组/");
+  workerDone = true;
+  setWindowTitle(u"Varnelo-完成");  // wakes the wait below
+  return 0;
+}
+
+// As in a run: the worker adds every line at the top while this thread
+// serves the window.
+TEST_F(LogViewGtkTest, LinesFromTheWorkerLandOnTopInOrder) {
+  ASSERT_NE(0, startWorker(addLinesAtTheTop, 0));
+  for (int i = 0; i < 1000000 && gtkShellState().title != u"Varnelo-完成"; ++i) waitEvent();
+  ASSERT_TRUE(workerDone);
+  for (int i = 0; i < kWorkerLines; ++i) addLine(model, 0, u"/考核第" + intToText(i) + u"组/");
+  EXPECT_EQ(logTextOf(model), viewText());
+}
+
+}  // namespace
