@@ -106,6 +106,17 @@ void printFigures(const Series& s, int n) {
               Series::perLine(s.processor, from, n));
 }
 
+std::vector<int> countsFrom(int argc, char** argv) {
+  std::vector<int> counts;
+  for (int i = 1; i < argc; ++i)
+    if (int n = std::atoi(argv[i]); n >= 10) counts.push_back(n);
+  if (counts.empty()) counts = {2000, 5000, 20000};
+  std::sort(counts.begin(), counts.end());
+  return counts;
+}
+
+#ifndef _WIN32
+
 void printSeries(const char* name, const Series& view, const char* referenceName,
                  const Series& reference, const std::vector<int>& counts) {
   std::printf("microseconds a line, elapsed/processor, mean over N and over its last tenth:\n");
@@ -126,17 +137,6 @@ bool linesOnly(int argc, char** argv) {
     if (std::string(argv[i]) == "--lines") return true;
   return false;
 }
-
-std::vector<int> countsFrom(int argc, char** argv) {
-  std::vector<int> counts;
-  for (int i = 1; i < argc; ++i)
-    if (int n = std::atoi(argv[i]); n >= 10) counts.push_back(n);
-  if (counts.empty()) counts = {2000, 5000, 20000};
-  std::sort(counts.begin(), counts.end());
-  return counts;
-}
-
-#ifndef _WIN32
 
 // The window's lines: the worker adds them while this thread waits for
 // events, and a wake-up of the GUI thread's main context ends the wait.
