@@ -272,34 +272,40 @@ void replaceSelection(HWND view, const Text& text) {
   SendMessageW(view, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide(text)));
 }
 
+// Each line goes in with one replacement, its line breaks included: every
+// replacement is an edit of its own that the control lays out, paints and
+// reports, so one per line keeps a line cheap.
 void appendLine(HWND view, const Text& text) {
   LRESULT length = SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
   SendMessageW(view, EM_SETSEL, length, length);
+  Text inserted;
   bool heldEmptyLine = shell.holdsOneEmptyLine;
   if (heldEmptyLine) {
-    replaceSelection(view, u"\n");
+    inserted += u'\n';
     shell.holdsOneEmptyLine = false;
   }
-  if (length > 0) replaceSelection(view, u"\n");
+  if (length > 0) inserted += u'\n';
   // The control cannot show one empty line in an empty text: the flag counts it.
   if (length == 0 && text.empty() && !heldEmptyLine) shell.holdsOneEmptyLine = true;
-  replaceSelection(view, text);
+  replaceSelection(view, inserted + text);
 }
 
 void insertLogLine(int position, const Text& text) {
   HWND view = shell.logView;
   if (view == nullptr) return;
+  // Only an empty view needs telling apart, as past the last line
+  // EM_LINEINDEX answers -1 by itself. No line count is asked for: with word
+  // wrap it counts screen lines, which the control can only know by laying
+  // out the whole text, and that grows with every line added.
   bool empty = GetWindowTextLengthW(view) == 0 && !shell.holdsOneEmptyLine;
-  LRESULT count = empty ? 0 : SendMessageW(view, EM_GETLINECOUNT, 0, 0);
-  if (count == 0) position = -1;
+  if (empty) position = -1;
   LRESULT start = position == -1 ? -1 : SendMessageW(view, EM_LINEINDEX, position, 0);
   SendMessageW(view, EM_HIDESELECTION, TRUE, 0);
   if (start == -1) {
     appendLine(view, text);
   } else {
     SendMessageW(view, EM_SETSEL, start, start);
-    replaceSelection(view, text);
-    replaceSelection(view, u"\n");
+    replaceSelection(view, text + u"\n");
     // The text is no longer empty, so its own line breaks count every line.
     shell.holdsOneEmptyLine = false;
   }
