@@ -7,6 +7,8 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/log_lines.h"
 #include "ui/shell_gtk.h"
@@ -19,6 +21,9 @@ extern "C" void varnelo_register_resource(void);
 namespace {
 
 constexpr int kLogViewHandle = 1;
+// How long lines for either end of the log wait to go into the buffer
+// together: about one frame of the display.
+constexpr guint kLogFlushMillis = 16;
 const char* const kIconResources[] = {"/varnelo/varnelo-16.png", "/varnelo/varnelo-32.png",
                                       "/varnelo/varnelo-48.png", "/varnelo/varnelo.png"};
 
@@ -54,12 +59,18 @@ struct GtkShell {
   GtkWidget* message = nullptr;
   LogLines log;  // what the view shows, line by line; GUI thread only
   bool bufferBreaksElsewhere = false;  // a shown text holds CR or U+2029
+  // Texts for either end of the buffer, oldest first, waiting for the next
+  // frame; atEnd tells which end.
+  std::vector<std::pair<bool, std::string>> pendingLines;
+  guint flushSource = 0;
   std::mutex eventLock;
   std::deque<QueuedEvent> events;
   std::atomic<int> workersStarted{0};
 };
 
 GtkShell shell;
+
+void dropPendingLines();
 
 // value × dpi / 96, rounded half away from zero.
 int mulDiv(int value, int numerator, int denominator) {
@@ -255,6 +266,7 @@ int gtkCreateLogView(int x, int y, int width, int height, int options) {
   shell.view = view;
   shell.log = LogLines();
   shell.bufferBreaksElsewhere = false;
+  dropPendingLines();
   return kLogViewHandle;
 }
 
@@ -289,22 +301,66 @@ void iterAtLogLine(GtkTextBuffer* buffer, GtkTextIter* at, size_t line) {
   gtk_text_buffer_get_iter_at_offset(buffer, at, offset);
 }
 
+void insertAt(GtkTextBuffer* buffer, GtkTextIter* at, const std::string& text) {
+  gtk_text_buffer_insert(buffer, at, text.data(), static_cast<int>(text.size()));
+}
+
+void dropPendingLines() {
+  if (shell.flushSource) g_source_remove(shell.flushSource);
+  shell.flushSource = 0;
+  shell.pendingLines.clear();
+}
+
+// Puts the waiting lines into the buffer, in the order they were added.
+void flushLogView() {
+  if (!shell.view) {
+    dropPendingLines();
+    return;
+  }
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(shell.view));
+  for (const auto& [atEnd, text] : shell.pendingLines) {
+    GtkTextIter at;
+    if (atEnd) {
+      gtk_text_buffer_get_end_iter(buffer, &at);
+    } else {
+      gtk_text_buffer_get_start_iter(buffer, &at);
+    }
+    insertAt(buffer, &at, text);
+  }
+  dropPendingLines();
+}
+
+gboolean onFlushLogView(gpointer) {
+  shell.flushSource = 0;  // this source ends with the call
+  flushLogView();
+  return G_SOURCE_REMOVE;
+}
+
 // The buffer follows the log's text edit for edit. Positions count the lines
 // of that text, not the wrapped screen lines, so a position names the same
 // line however wide the view is.
+//
+// Every change of the buffer has the view lay out and draw its visible lines
+// again, which costs far more than the line itself when the run adds lines
+// every few dozen microseconds. So lines for the top or the bottom wait up
+// to a frame and go in together; a line for anywhere else, a read of the
+// view and the end of the shell put the waiting ones in first.
 void insertLogLine(int position, const Text& text) {
   if (!shell.view) return;
-  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(shell.view));
   LogInsertion insertion = addLine(shell.log, position, text);
-  GtkTextIter at;
-  if (insertion.atEnd) {
-    gtk_text_buffer_get_end_iter(buffer, &at);
+  std::string inserted = toUtf8(insertion.inserted);
+  if (insertion.atEnd || insertion.line == 0) {
+    shell.pendingLines.emplace_back(insertion.atEnd, std::move(inserted));
+    if (!shell.flushSource)
+      shell.flushSource = g_timeout_add(kLogFlushMillis, onFlushLogView, nullptr);
   } else {
+    flushLogView();
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(shell.view));
+    GtkTextIter at;
     iterAtLogLine(buffer, &at, insertion.line);
+    insertAt(buffer, &at, inserted);
   }
   if (breaksBufferLine(text)) shell.bufferBreaksElsewhere = true;
-  std::string inserted = toUtf8(insertion.inserted);
-  gtk_text_buffer_insert(buffer, &at, inserted.data(), static_cast<int>(inserted.size()));
 }
 
 int gtkAddLogLine(int position, const Text& text) {
@@ -396,6 +452,7 @@ void gtkEnd() {
   shell.window = shell.fixed = shell.scroller = shell.view = nullptr;
   shell.log = LogLines();
   shell.bufferBreaksElsewhere = false;
+  dropPendingLines();
   std::lock_guard<std::mutex> hold(shell.eventLock);
   shell.events.clear();
 }
@@ -410,6 +467,7 @@ Text bufferText(GtkTextBuffer* buffer, const GtkTextIter* start, const GtkTextIt
 }
 
 void readView(GtkShellState& state) {
+  flushLogView();
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(shell.view));
   GtkTextIter start, end;
   gtk_text_buffer_get_bounds(buffer, &start, &end);
@@ -490,6 +548,7 @@ bool gtkShellPressOk() {
 }
 
 void gtkShellSettle() {
+  flushLogView();
   for (int round = 0; round < 3; ++round) {
     gdk_display_sync(gdk_display_get_default());
     while (g_main_context_iteration(nullptr, FALSE)) {
