@@ -343,8 +343,9 @@ gboolean onFlushLogView(gpointer) {
 // Every change of the buffer has the view lay out and draw its visible lines
 // again, which costs far more than the line itself when the run adds lines
 // every few dozen microseconds. So lines for the top or the bottom wait up
-// to a frame and go in together; a line for anywhere else, a read of the
-// view and the end of the shell put the waiting ones in first.
+// to a frame and go in together; a line for anywhere else and a read of the
+// view put the waiting ones in first, so the buffer never takes them out of
+// order. The worker's call still returns once the line is in the log.
 void insertLogLine(int position, const Text& text) {
   if (!shell.view) return;
   LogInsertion insertion = addLine(shell.log, position, text);
