@@ -222,7 +222,7 @@ TEST_F(SyncRunTest, FilesThatCannotBeCopiedAreCounted) {
   ASSERT_EQ(1u, outcome.failures.size());
   Text failure = outcome.failures[0];
   EXPECT_EQ(0u, failure.find(dir + u"g/G1/：有 2 个文件未能复制，例如 " + dir + u"g/G1/"));
-  EXPECT_NE(Text::npos, failure.find(u"（Is a directory）"));
+  EXPECT_NE(Text::npos, failure.find(u"（目标处已有同名文件夹，无法放入文件）"));
   EXPECT_EQ("z", readFile(dir + u"g/G1/c.txt"));
 }
 
