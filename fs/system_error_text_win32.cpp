@@ -1,5 +1,5 @@
 #include "fs/system_error_text.h"
-#include "fs/win32_path_text.h"
+#include "fs/native_win32.h"
 
 Text reasonForError(int code, ErrorContext context) {
   unsigned long system = static_cast<unsigned long>(code);
