@@ -131,13 +131,14 @@ struct Entry {
 };
 
 // The first reason, if any, that keeps a destination from being made.
-Text refusal(const Text& /*base*/, const Entry& entry, TextView item, const Text& destination) {
+Text refusal(const Text& base, const Entry& entry, TextView item, const Text& destination) {
   if (entry.name.empty()) return u"条目名称为空";
   if (trimmedView(item).empty()) return u"目标文件夹名为空";
   if (overlong(entry.group) || overlong(entry.name) || overlong(item)) return u"名称过长";
   if (leavesProgramFolder(entry.group) || leavesProgramFolder(entry.name) ||
       leavesProgramFolder(item))
     return u"路径超出程序文件夹";
+  if (passesThroughLink(base, destination)) return u"路径经过链接";
   if (liesInside(destination, entry.material)) return u"目标位于材料文件夹内";
   if (fileSize(entry.material) != -2) return u"找不到材料文件夹 " + entry.material;
   return Text();

@@ -223,7 +223,7 @@ TEST_F(SyncRunTest, FilesThatCannotBeCopiedAreCounted) {
   ASSERT_EQ(1u, outcome.failures.size());
   Text failure = outcome.failures[0];
   EXPECT_EQ(0u, failure.find(dir + u"g/G1/：有 2 个文件未能复制，例如 " + dir + u"g/G1/"));
-  EXPECT_NE(Text::npos, failure.find(u"（Is a directory）"));
+  EXPECT_NE(Text::npos, failure.find(u"（目标处已有同名文件夹，无法放入文件）"));
   EXPECT_EQ("z", readFile(dir + u"g/G1/c.txt"));
 }
 
@@ -372,6 +372,24 @@ TEST_F(SyncRunTest, PartsFoldersOfDeadRunsAreRemovedAndLiveOnesKept) {
   removePartsFolder();
   EXPECT_FALSE(pathExists(live));
   EXPECT_TRUE(pathExists(temp + u"unrelated"));
+}
+
+TEST_F(SyncRunTest, ALinkThatAnEarlierCopyPutThereIsNeverWrittenThrough) {
+  Text outside = dir + u"outside/";
+  makePath(outside);
+  material(u"A01", u"a.txt", "x");
+  material(u"A02", u"b.txt", "y");
+  std::filesystem::create_directory_symlink(native(outside), native(dir + kRoot + u"A01/out"));
+  cell(u"C3", u"A01");
+  cell(u"C4", u"A02");
+  cell(u"D2", u"g");
+  cell(u"D3", u"X");
+  cell(u"D4", u"X/out,X/out/deeper");
+  SyncOutcome outcome = walk(4, 4);
+  EXPECT_TRUE(std::filesystem::is_symlink(native(dir + u"g/X/out")));
+  EXPECT_EQ((std::vector<Text>{dir + u"g/X/out/：路径经过链接", dir + u"g/X/out/deeper/：路径经过链接"}),
+            outcome.failures);
+  EXPECT_TRUE(std::filesystem::is_empty(native(outside)));
 }
 
 }  // namespace
