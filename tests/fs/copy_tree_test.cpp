@@ -206,11 +206,22 @@ TEST_F(CopyTreeTest, UnchangedFilesAreNotCopiedAgain) {
 }
 
 TEST_F(CopyTreeTest, PermissionBitsFollowTheSource) {
+  // Bits the creation mask would take away, and a read-only file, which is
+  // still written through the descriptor that created it.
+  mode_t saved = umask(022);
   chmod(native(src + u"a.txt").c_str(), 0640);
+  chmod(native(src + u"readme").c_str(), 0666);
+  chmod(native(src + u"s/c.txt").c_str(), 0444);
   ASSERT_EQ(1, copyTree(src, dst, u"", 3));
+  umask(saved);
   struct stat copied;
   ASSERT_EQ(0, stat(native(dst + u"a.txt").c_str(), &copied));
   EXPECT_EQ(0640u, copied.st_mode & 07777);
+  ASSERT_EQ(0, stat(native(dst + u"readme").c_str(), &copied));
+  EXPECT_EQ(0666u, copied.st_mode & 07777);
+  ASSERT_EQ(0, stat(native(dst + u"s/c.txt").c_str(), &copied));
+  EXPECT_EQ(0444u, copied.st_mode & 07777);
+  EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));
 }
 
 TEST_F(CopyTreeTest, FailuresAreCountedAndNamedInPlainWords) {
