@@ -9,6 +9,8 @@
 //
 //   copy_tree_bench [small files] [KiB each] [large files] [MiB each] [rounds]
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,8 +18,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
 
 #include "fs/copy_tree.h"
 #include "fs/paths.h"
@@ -63,9 +63,13 @@ void timed(Times& times, const std::function<bool()>& run, bool& ok) {
   times.processor.push_back(processorSeconds() - processor);
 }
 
-std::string quoted(const Text& path) { return "'" + toUtf8(path) + "'"; }
+std::string quoted(const Text& path) {
+  return "'" + toUtf8(path) + "'";
+}
 
-bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool shell(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
 
 }  // namespace
 
@@ -93,12 +97,16 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds; ++round) {
     Text dest = root + u"dest" + intToText(round);
     Text byCp = root + u"cp" + intToText(round), byRsync = root + u"rsync" + intToText(round);
-    timed(first, [&] { return copyTree(source, dest, u"", 3) == 1; }, ok);
-    timed(rerun, [&] { return copyTree(source, dest, u"", 3) == 1; }, ok);
-    timed(cp, [&] { return shell("cp -r " + quoted(source) + " " + quoted(byCp)); }, ok);
+    timed(
+        first, [&] { return copyTree(source, dest, u"", 3) == 1; }, ok);
+    timed(
+        rerun, [&] { return copyTree(source, dest, u"", 3) == 1; }, ok);
+    timed(
+        cp, [&] { return shell("cp -r " + quoted(source) + " " + quoted(byCp)); }, ok);
     if (haveRsync)
-      timed(rsync, [&] { return shell("rsync -a " + quoted(source) + " " + quoted(byRsync + u"/")); },
-            ok);
+      timed(
+          rsync, [&] { return shell("rsync -a " + quoted(source) + " " + quoted(byRsync + u"/")); },
+          ok);
     shell("rm -rf " + quoted(dest) + " " + quoted(byCp) + " " + quoted(byRsync));
   }
   std::printf("copy_tree_bench: %d files of %d KiB and %d of %d MiB (%.0f MiB), median of %d\n",

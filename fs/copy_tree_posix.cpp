@@ -213,7 +213,8 @@ Text copyFile(int sourceFolder, int destFolder, const char* name, const struct s
   else if (moved != before.st_size || !sameFile(before, after))
     reason = plainReason(ErrorKind::kSourceChanged);
   struct timespec times[2] = {before.st_atim, before.st_mtim};
-  if (reason.empty() && (fchmod(out.fd, before.st_mode & 07777) != 0 || futimens(out.fd, times) != 0))
+  if (reason.empty() &&
+      (fchmod(out.fd, before.st_mode & 07777) != 0 || futimens(out.fd, times) != 0))
     reason = reasonForError(errno);
   if (close(out.release()) != 0 && reason.empty()) reason = reasonForError(errno);
   if (reason.empty() && renameat(destFolder, part.c_str(), destFolder, name) != 0)
@@ -284,9 +285,9 @@ bool copyEntry(int source, int destination, const std::string& sourceFolder,
     return false;
   }
   struct stat followed;
-  bool folderLike = S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) &&
-                                              fstatat(source, name, &followed, 0) == 0 &&
-                                              S_ISDIR(followed.st_mode));
+  bool folderLike =
+      S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && fstatat(source, name, &followed, 0) == 0 &&
+                                S_ISDIR(followed.st_mode));
   if (folderLike && !(level.flags & kCopyRecursive)) return true;
   if (!folderLike && !level.everyFile && !matchFilePattern(fromUtf8(name), level.pattern))
     return true;

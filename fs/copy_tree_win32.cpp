@@ -65,7 +65,8 @@ DWORD probeAttributes(const Text& probe) {
 uint32_t runToken() {
   static const uint32_t token = [] {
     unsigned int value = 0;
-    if (rand_s(&value) != 0) value = GetTickCount() ^ static_cast<unsigned int>(GetCurrentThreadId());
+    if (rand_s(&value) != 0)
+      value = GetTickCount() ^ static_cast<unsigned int>(GetCurrentThreadId());
     return static_cast<uint32_t>(value);
   }();
   return token;

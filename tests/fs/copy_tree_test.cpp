@@ -233,7 +233,8 @@ TEST_F(CopyTreeTest, FailuresAreCountedAndNamedInPlainWords) {
   EXPECT_EQ(3, report.failedEntries);
   // Which one is met first is up to the folder listing.
   Text first = report.firstFailedMessage;
-  EXPECT_TRUE(first == u"目标处已有同名文件夹，无法放入文件" || first == u"目标处已有同名文件，无法建立文件夹")
+  EXPECT_TRUE(first == u"目标处已有同名文件夹，无法放入文件" ||
+              first == u"目标处已有同名文件，无法建立文件夹")
       << toUtf8(first);
   // A pipe has no content to copy, and opening one for reading would wait
   // for a writer for ever.
@@ -355,7 +356,8 @@ TEST_F(CopyTreeTest, ConcurrentCopiesNeverShowATruncatedTarget) {
   // meanwhile every target that exists must be whole.
   const int kFiles = 6;
   const int64_t kSize = 3 << 20;
-  for (int i = 0; i < kFiles; ++i) writeFile(src + u"f" + intToText(i), std::string(kSize + i, 'a' + i));
+  for (int i = 0; i < kFiles; ++i)
+    writeFile(src + u"f" + intToText(i), std::string(kSize + i, 'a' + i));
   makePath(dst);
   std::vector<pid_t> children;
   for (int p = 0; p < 2; ++p) {

@@ -72,8 +72,7 @@ void removeDeepFolder(Text path, const Text& base) {
 int partFilesIn(const Text& folder) {
   int count = 0;
   std::error_code error;
-  for (auto& entry : stdfs::directory_iterator(fsPath(folder), error))
-  {
+  for (auto& entry : stdfs::directory_iterator(fsPath(folder), error)) {
     std::wstring name = entry.path().filename().wstring();
     if (isPartName(Text(name.begin(), name.end()))) ++count;
   }
@@ -106,9 +105,10 @@ bool isFolderLink(const Text& path) {
 // link; the C++ library here makes neither, the command interpreter does.
 // Wine's makes none, but there a POSIX symbolic link reads as a reparse
 // folder, and Wine starts POSIX programs such as ln.
-bool makeFolderLink(const Text& folder, const Text& name, const Text& target, const Text& relative) {
-  std::string command = "cmd /c \"mklink /J \"" + native(folder + name) + "\" \"" + native(target) +
-                        "\"\" >NUL 2>&1";
+bool makeFolderLink(const Text& folder, const Text& name, const Text& target,
+                    const Text& relative) {
+  std::string command =
+      "cmd /c \"mklink /J \"" + native(folder + name) + "\" \"" + native(target) + "\"\" >NUL 2>&1";
   std::system(command.c_str());
   if (isFolderLink(folder + name)) return true;
   removeDirectory(folder + name);  // an empty folder where the junction failed
