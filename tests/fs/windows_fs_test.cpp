@@ -377,6 +377,7 @@ TEST_F(WindowsCopy, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
   Text dest = dir + u"dest\\";
   ASSERT_EQ(1, copyTree(source, dest, u"", 3));
   writeFile(dest + u"a.txt", "old");
+  makeReadOnly(dest + u"a.txt");  // and stays so while it is not replaced
   writeFile(source + u"a.txt", "alpha");
   grownFile = source + u"a.txt";
   copyChunkHook = growSource;
@@ -387,6 +388,7 @@ TEST_F(WindowsCopy, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
   EXPECT_EQ(dest + u"a.txt", report.firstFailedPath);
   EXPECT_EQ(u"复制时源文件被修改，已保留原有文件", report.firstFailedMessage);
   EXPECT_EQ("old", readFile(dest + u"a.txt"));
+  EXPECT_TRUE(isReadOnly(dest + u"a.txt"));
   EXPECT_EQ(0, partFilesIn(dest));
   EXPECT_EQ(1, copyTree(source, dest, u"", 3));
   EXPECT_EQ("alpha and more", readFile(dest + u"a.txt"));
