@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -78,9 +79,24 @@ uint32_t runToken() {
   return token;
 }
 
+// The process id, asked once and again in a forked child: getpid is a
+// system call per file otherwise.
+std::atomic<uint32_t> cachedProcessId{0};
+
+uint32_t processId() {
+  uint32_t id = cachedProcessId.load(std::memory_order_relaxed);
+  if (id != 0) return id;
+  static const bool watched = [] {
+    return pthread_atfork(nullptr, nullptr, [] { cachedProcessId = 0; }) == 0;
+  }();
+  id = static_cast<uint32_t>(getpid());
+  if (watched) cachedProcessId = id;
+  return id;
+}
+
 std::string nextPartName() {
   static std::atomic<uint32_t> counter{0};
-  return toUtf8(partName(static_cast<uint32_t>(getpid()), runToken(), counter++));
+  return toUtf8(partName(processId(), runToken(), counter++));
 }
 
 // A process that may still be writing its part files; one we may not signal
@@ -114,10 +130,12 @@ void removeLeftoverParts(int source, int destination) {
   }
 }
 
-// Moves the rest of from into to; 0 or the error. moved counts the bytes.
-int moveData(int from, int to, int64_t& moved) {
+// Moves from into to until expected bytes have moved or from ends; 0 or the
+// error. moved counts the bytes. A file that grew meanwhile shows in its size
+// afterwards, so no call is spent on finding its end.
+int moveData(int from, int to, int64_t expected, int64_t& moved) {
   bool kernelCopy = true;
-  for (;;) {
+  while (moved < expected) {
     ssize_t n = -1;
     if (kernelCopy) {
       n = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
@@ -144,6 +162,7 @@ int moveData(int from, int to, int64_t& moved) {
     moved += n;
     if (copyChunkHook != nullptr) copyChunkHook();
   }
+  return 0;
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -163,10 +182,11 @@ int createPart(int folder, std::string& part) {
 
 // The target is replaced only by a rename of a complete file, so it is never
 // seen half-written. Empty when copied (or already in place), else the reason.
+// In a folder this copy has just made there is no target to look at.
 Text copyFile(int sourceFolder, int destFolder, const char* name, const struct stat& listed,
-              const Level& level) {
+              bool freshFolder, const Level& level) {
   struct stat existing;
-  bool present = fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
+  bool present = !freshFolder && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
   if (present) {
     if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
     if (S_ISREG(existing.st_mode) && sameFile(listed, existing)) return Text();
@@ -186,18 +206,20 @@ Text copyFile(int sourceFolder, int destFolder, const char* name, const struct s
   int64_t moved = 0;
   Text reason;
   struct stat after;
-  if (int error = moveData(in.fd, out.fd, moved))
+  if (int error = moveData(in.fd, out.fd, before.st_size, moved))
     reason = reasonForError(error);
   else if (fstat(in.fd, &after) != 0)
     reason = reasonForError(errno, ErrorContext::kReadingSource);
   else if (moved != before.st_size || !sameFile(before, after))
     reason = plainReason(ErrorKind::kSourceChanged);
   struct timespec times[2] = {before.st_atim, before.st_mtim};
-  if (reason.empty() && (fchmod(out.fd, before.st_mode & 07777) != 0 || futimens(out.fd, times) != 0))
+  if (reason.empty() &&
+      (fchmod(out.fd, before.st_mode & 07777) != 0 || futimens(out.fd, times) != 0))
     reason = reasonForError(errno);
   if (close(out.release()) != 0 && reason.empty()) reason = reasonForError(errno);
   if (reason.empty() && renameat(destFolder, part.c_str(), destFolder, name) != 0)
-    reason = reasonForError(errno, ErrorContext::kReplacingTarget);
+    reason = errno == EISDIR ? plainReason(ErrorKind::kFolderInTheWay)
+                             : reasonForError(errno, ErrorContext::kReplacingTarget);
   if (!reason.empty()) unlinkat(destFolder, part.c_str(), 0);
   return reason;
 }
@@ -234,8 +256,10 @@ Text openDestination(int at, const std::string& name, int& fd, bool& present) {
   present = fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
   if (present && S_ISLNK(info.st_mode)) return plainReason(ErrorKind::kDestinationIsLink);
   if (present && !S_ISDIR(info.st_mode)) return plainReason(ErrorKind::kFileInTheWay);
-  if (!present && mkdirat(at, name.c_str(), 0777) != 0 && errno != EEXIST)
-    return reasonForError(errno);
+  if (!present && mkdirat(at, name.c_str(), 0777) != 0) {
+    if (errno != EEXIST) return reasonForError(errno);
+    present = true;  // made by someone else meanwhile: not ours to call empty
+  }
   fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) return Text();
   if (errno == ELOOP) return plainReason(ErrorKind::kDestinationIsLink);
@@ -253,16 +277,17 @@ int copyFolder(int sourceAt, const std::string& sourceName, int destAt, const st
 
 // Copies one entry of a source folder; false when it failed.
 bool copyEntry(int source, int destination, const std::string& sourceFolder,
-               const std::string& destFolder, const char* name, const Level& level) {
+               const std::string& destFolder, const char* name, bool freshFolder,
+               const Level& level) {
   struct stat info;
   if (fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
     fail(level, destFolder + name, reasonForError(errno, ErrorContext::kReadingSource));
     return false;
   }
   struct stat followed;
-  bool folderLike = S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) &&
-                                              fstatat(source, name, &followed, 0) == 0 &&
-                                              S_ISDIR(followed.st_mode));
+  bool folderLike =
+      S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && fstatat(source, name, &followed, 0) == 0 &&
+                                S_ISDIR(followed.st_mode));
   if (folderLike && !(level.flags & kCopyRecursive)) return true;
   if (!folderLike && !level.everyFile && !matchFilePattern(fromUtf8(name), level.pattern))
     return true;
@@ -273,7 +298,7 @@ bool copyEntry(int source, int destination, const std::string& sourceFolder,
   if (S_ISLNK(info.st_mode))
     reason = copyLink(source, destination, name);
   else if (S_ISREG(info.st_mode))
-    reason = copyFile(source, destination, name, info, level);
+    reason = copyFile(source, destination, name, info, freshFolder, level);
   else
     reason = plainReason(ErrorKind::kNotFileOrFolder);  // devices, pipes and sockets
   if (reason.empty()) return true;
@@ -313,7 +338,8 @@ int copyFolder(int sourceAt, const std::string& sourceName, int destAt, const st
   while (dirent* entry = readdir(dir.get())) {
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    if (!copyEntry(sourceFd, destination.fd, sourceFolder, destFolder, name, level)) result = 0;
+    if (!copyEntry(sourceFd, destination.fd, sourceFolder, destFolder, name, !present, level))
+      result = 0;
   }
   return result;
 }

@@ -65,7 +65,8 @@ DWORD probeAttributes(const Text& probe) {
 uint32_t runToken() {
   static const uint32_t token = [] {
     unsigned int value = 0;
-    if (rand_s(&value) != 0) value = GetTickCount() ^ static_cast<unsigned int>(GetCurrentThreadId());
+    if (rand_s(&value) != 0)
+      value = GetTickCount() ^ static_cast<unsigned int>(GetCurrentThreadId());
     return static_cast<uint32_t>(value);
   }();
   return token;
@@ -135,17 +136,17 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   WIN32_FILE_ATTRIBUTE_DATA before, existing;
   if (!attributesOf(sourceName, before))
     return reasonForError(GetLastError(), ErrorContext::kReadingSource);
-  if (attributesOf(targetName, existing)) {
+  bool present = attributesOf(targetName, existing);
+  if (present) {
     if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
       return plainReason(ErrorKind::kFolderInTheWay);
     if (sameFile(before, existing)) return Text();
     // Without the force flag a read-only target stays. Said here, not left to
     // the rename: not every system refuses to replace a read-only file.
-    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-      if (!(level.flags & kCopyForce)) return reasonForError(ERROR_ACCESS_DENIED);
-      SetFileAttributesW(targetName.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
+    if ((existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && !(level.flags & kCopyForce))
+      return reasonForError(ERROR_ACCESS_DENIED);
   }
+  bool readOnlyTarget = present && (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
   Text part = folder + nextPartName();
   std::wstring partName = win32Name(part);
   // CopyFileW carries the time and attributes over; a read-only part can
@@ -165,8 +166,16 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   else if (!sameFile(before, after) || !attributesOf(partName, copied) ||
            sizeOf(copied) != sizeOf(before))
     reason = plainReason(ErrorKind::kSourceChanged);
-  else if (!MoveFileExW(partName.c_str(), targetName.c_str(), MOVEFILE_REPLACE_EXISTING))
+  // A read-only target loses the attribute only now, when it is replaced;
+  // a target that stays keeps it.
+  DWORD writable = existing.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY;
+  if (reason.empty() && readOnlyTarget)
+    SetFileAttributesW(targetName.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
+  if (reason.empty() &&
+      !MoveFileExW(partName.c_str(), targetName.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     reason = reasonForError(GetLastError(), ErrorContext::kReplacingTarget);
+    if (readOnlyTarget) SetFileAttributesW(targetName.c_str(), existing.dwFileAttributes);
+  }
   if (!reason.empty()) deleteAnyFile(part);
   return reason;
 }

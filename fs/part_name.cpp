@@ -14,9 +14,12 @@ bool readHex(const Text& s, size_t start, uint32_t* value) {
   uint32_t result = 0;
   for (size_t i = start; i < start + 8; ++i) {
     char16_t c = s[i];
-    if (c >= u'0' && c <= u'9') result = result << 4 | (c - u'0');
-    else if (c >= u'a' && c <= u'f') result = result << 4 | (c - u'a' + 10);
-    else return false;
+    if (c >= u'0' && c <= u'9')
+      result = result << 4 | (c - u'0');
+    else if (c >= u'a' && c <= u'f')
+      result = result << 4 | (c - u'a' + 10);
+    else
+      return false;
   }
   *value = result;
   return true;

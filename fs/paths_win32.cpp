@@ -133,7 +133,8 @@ Text win32Message(unsigned long code) {
   wchar_t buffer[512];
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, buffer, 512, nullptr);
-  if (length == 0) return u"error " + intToText(code);
+  // No message for the code: say so without the number, which tells a user nothing.
+  if (length == 0) return u"操作未能完成，系统没有给出原因";
   return trimTrailing(fromWide(buffer, length), u"\r\n ");
 }
 

@@ -1,5 +1,5 @@
-#include "fs/system_error_text.h"
 #include "fs/native_win32.h"
+#include "fs/system_error_text.h"
 
 Text reasonForError(int code, ErrorContext context) {
   unsigned long system = static_cast<unsigned long>(code);

@@ -206,11 +206,22 @@ TEST_F(CopyTreeTest, UnchangedFilesAreNotCopiedAgain) {
 }
 
 TEST_F(CopyTreeTest, PermissionBitsFollowTheSource) {
+  // Bits the creation mask would take away, and a read-only file, which is
+  // still written through the descriptor that created it.
+  mode_t saved = umask(022);
   chmod(native(src + u"a.txt").c_str(), 0640);
+  chmod(native(src + u"readme").c_str(), 0666);
+  chmod(native(src + u"s/c.txt").c_str(), 0444);
   ASSERT_EQ(1, copyTree(src, dst, u"", 3));
+  umask(saved);
   struct stat copied;
   ASSERT_EQ(0, stat(native(dst + u"a.txt").c_str(), &copied));
   EXPECT_EQ(0640u, copied.st_mode & 07777);
+  ASSERT_EQ(0, stat(native(dst + u"readme").c_str(), &copied));
+  EXPECT_EQ(0666u, copied.st_mode & 07777);
+  ASSERT_EQ(0, stat(native(dst + u"s/c.txt").c_str(), &copied));
+  EXPECT_EQ(0444u, copied.st_mode & 07777);
+  EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));
 }
 
 TEST_F(CopyTreeTest, FailuresAreCountedAndNamedInPlainWords) {
@@ -222,7 +233,8 @@ TEST_F(CopyTreeTest, FailuresAreCountedAndNamedInPlainWords) {
   EXPECT_EQ(3, report.failedEntries);
   // Which one is met first is up to the folder listing.
   Text first = report.firstFailedMessage;
-  EXPECT_TRUE(first == u"目标处已有同名文件夹，无法放入文件" || first == u"目标处已有同名文件，无法建立文件夹")
+  EXPECT_TRUE(first == u"目标处已有同名文件夹，无法放入文件" ||
+              first == u"目标处已有同名文件，无法建立文件夹")
       << toUtf8(first);
   // A pipe has no content to copy, and opening one for reading would wait
   // for a writer for ever.
@@ -344,7 +356,8 @@ TEST_F(CopyTreeTest, ConcurrentCopiesNeverShowATruncatedTarget) {
   // meanwhile every target that exists must be whole.
   const int kFiles = 6;
   const int64_t kSize = 3 << 20;
-  for (int i = 0; i < kFiles; ++i) writeFile(src + u"f" + intToText(i), std::string(kSize + i, 'a' + i));
+  for (int i = 0; i < kFiles; ++i)
+    writeFile(src + u"f" + intToText(i), std::string(kSize + i, 'a' + i));
   makePath(dst);
   std::vector<pid_t> children;
   for (int p = 0; p < 2; ++p) {

@@ -30,8 +30,10 @@ TEST(SystemErrorText, Win32CodesOfTheTableReadAsPlainWords) {
   EXPECT_EQ(u"路径或文件名过长", win32(206));
   for (unsigned long code : {123ul, 161ul}) EXPECT_EQ(u"名称中含有系统不允许的字符", win32(code));
   EXPECT_EQ(u"磁盘处于写保护状态", win32(19));
-  for (unsigned long code : {21ul, 1167ul}) EXPECT_EQ(u"磁盘或设备不可用（是否已拔出？）", win32(code));
-  for (unsigned long code : {53ul, 59ul, 64ul, 67ul}) EXPECT_EQ(u"网络共享文件夹不可用", win32(code));
+  for (unsigned long code : {21ul, 1167ul})
+    EXPECT_EQ(u"磁盘或设备不可用（是否已拔出？）", win32(code));
+  for (unsigned long code : {53ul, 59ul, 64ul, 67ul})
+    EXPECT_EQ(u"网络共享文件夹不可用", win32(code));
   for (unsigned long code : {23ul, 1117ul}) EXPECT_EQ(u"读写出错，磁盘可能有问题", win32(code));
   // "Not found" means the source vanished only when a source was read.
   for (unsigned long code : {2ul, 3ul}) {
@@ -72,7 +74,8 @@ TEST(SystemErrorText, PosixCodesOfTheTableReadAsPlainWordsInAnyLocale) {
     EXPECT_EQ(u"路径或文件名过长", reasonForError(ENAMETOOLONG));
     EXPECT_EQ(u"名称中含有系统不允许的字符", reasonForError(EILSEQ));
     EXPECT_EQ(u"磁盘处于写保护状态", reasonForError(EROFS));
-    for (int code : {ENODEV, ENXIO}) EXPECT_EQ(u"磁盘或设备不可用（是否已拔出？）", reasonForError(code));
+    for (int code : {ENODEV, ENXIO})
+      EXPECT_EQ(u"磁盘或设备不可用（是否已拔出？）", reasonForError(code));
     for (int code : {ESTALE, ENETDOWN, EHOSTDOWN})
       EXPECT_EQ(u"网络共享文件夹不可用", reasonForError(code));
     EXPECT_EQ(u"读写出错，磁盘可能有问题", reasonForError(EIO));

@@ -72,8 +72,7 @@ void removeDeepFolder(Text path, const Text& base) {
 int partFilesIn(const Text& folder) {
   int count = 0;
   std::error_code error;
-  for (auto& entry : stdfs::directory_iterator(fsPath(folder), error))
-  {
+  for (auto& entry : stdfs::directory_iterator(fsPath(folder), error)) {
     std::wstring name = entry.path().filename().wstring();
     if (isPartName(Text(name.begin(), name.end()))) ++count;
   }
@@ -106,9 +105,10 @@ bool isFolderLink(const Text& path) {
 // link; the C++ library here makes neither, the command interpreter does.
 // Wine's makes none, but there a POSIX symbolic link reads as a reparse
 // folder, and Wine starts POSIX programs such as ln.
-bool makeFolderLink(const Text& folder, const Text& name, const Text& target, const Text& relative) {
-  std::string command = "cmd /c \"mklink /J \"" + native(folder + name) + "\" \"" + native(target) +
-                        "\"\" >NUL 2>&1";
+bool makeFolderLink(const Text& folder, const Text& name, const Text& target,
+                    const Text& relative) {
+  std::string command =
+      "cmd /c \"mklink /J \"" + native(folder + name) + "\" \"" + native(target) + "\"\" >NUL 2>&1";
   std::system(command.c_str());
   if (isFolderLink(folder + name)) return true;
   removeDirectory(folder + name);  // an empty folder where the junction failed
@@ -377,6 +377,7 @@ TEST_F(WindowsCopy, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
   Text dest = dir + u"dest\\";
   ASSERT_EQ(1, copyTree(source, dest, u"", 3));
   writeFile(dest + u"a.txt", "old");
+  makeReadOnly(dest + u"a.txt");  // and stays so while it is not replaced
   writeFile(source + u"a.txt", "alpha");
   grownFile = source + u"a.txt";
   copyChunkHook = growSource;
@@ -387,6 +388,7 @@ TEST_F(WindowsCopy, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
   EXPECT_EQ(dest + u"a.txt", report.firstFailedPath);
   EXPECT_EQ(u"复制时源文件被修改，已保留原有文件", report.firstFailedMessage);
   EXPECT_EQ("old", readFile(dest + u"a.txt"));
+  EXPECT_TRUE(isReadOnly(dest + u"a.txt"));
   EXPECT_EQ(0, partFilesIn(dest));
   EXPECT_EQ(1, copyTree(source, dest, u"", 3));
   EXPECT_EQ("alpha and more", readFile(dest + u"a.txt"));
