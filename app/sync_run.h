@@ -14,6 +14,7 @@ extern const Text kRelationTableName;
 struct SyncOutcome {
   Text summary;  // grows group by group
   std::vector<Text> failures;  // in the order they happened, without the "【失败】" prefix
+  Text tableFailure;  // why no table could be read, without the workbook path; empty when it was read
 };
 
 // The worker procedure: one run in the program's folder. Returns 0.

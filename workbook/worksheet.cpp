@@ -105,10 +105,34 @@ bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
   return true;
 }
 
-Text ResolveSharedString(const Text& value) {
+// A shared string this long is moved into the last cell that uses it rather
+// than copied: a hostile cell of hundreds of megabytes then exists once.
+constexpr size_t kMovedStringUnits = size_t{1} << 20;
+
+// Uses still ahead of the walk per shared string; empty while no string is
+// long enough to be moved, which is every workbook a person writes.
+std::vector<uint32_t> remainingUses;
+
+bool RefersToSharedString(const XmlNode* cell, Text& value) {
+  bool inlineString = false;
+  return CellValue(cell, value, inlineString) && !inlineString &&
+         XmlNode::attribute(cell, u"t") == u"s";
+}
+
+// The index a shared-string cell's value names, or -1 when it names none.
+int64_t SharedIndex(const Text& value) {
   int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
-  if (index < 0 || index >= static_cast<int64_t>(SharedStrings.size())) return value;
-  return SharedStrings[static_cast<size_t>(index)];
+  return index >= 0 && index < static_cast<int64_t>(SharedStrings.size()) ? index : -1;
+}
+
+Text ResolveSharedString(const Text& value) {
+  int64_t index = SharedIndex(value);
+  if (index < 0) return value;
+  Text& shared = SharedStrings[static_cast<size_t>(index)];
+  if (!remainingUses.empty() && shared.size() >= kMovedStringUnits &&
+      --remainingUses[static_cast<size_t>(index)] == 0)
+    return std::move(shared);
+  return shared;
 }
 
 void ReadCell(const XmlNode* cell, RowCursor& cursor) {
@@ -120,9 +144,34 @@ void ReadCell(const XmlNode* cell, RowCursor& cursor) {
   Cells.insert_or_assign(std::move(ref), std::move(value));
 }
 
+template <typename Visit>
+void ForEachCell(const XmlNode* sheetData, Visit visit) {
+  for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
+    if (row->kind != kXmlElementNode) continue;
+    for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling)
+      if (cell->kind == kXmlElementNode) visit(cell);
+  }
+}
+
+// Counts the uses of each shared string when any is long enough to be moved.
+void CountSharedUses(const XmlNode* sheetData) {
+  remainingUses.clear();
+  bool anyLong = false;
+  for (const Text& shared : SharedStrings) anyLong = anyLong || shared.size() >= kMovedStringUnits;
+  if (!anyLong) return;
+  remainingUses.assign(SharedStrings.size(), 0);
+  ForEachCell(sheetData, [](const XmlNode* cell) {
+    Text value;
+    if (!RefersToSharedString(cell, value)) return;
+    int64_t index = SharedIndex(value);
+    if (index >= 0) ++remainingUses[static_cast<size_t>(index)];
+  });
+}
+
 // Every element below sheetData is a row and every element below a row a cell,
 // whatever their names; comments and the like are neither.
 void ReadRows(const XmlNode* sheetData) {
+  CountSharedUses(sheetData);
   int64_t previousRow = 0;
   for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
     if (row->kind != kXmlElementNode) continue;
@@ -132,19 +181,25 @@ void ReadRows(const XmlNode* sheetData) {
       if (cell->kind == kXmlElementNode) ReadCell(cell, cursor);
     }
   }
+  remainingUses.clear();
+  remainingUses.shrink_to_fit();
 }
 
 }  // namespace
 
 Text LoadWorksheet(const Text& path) {
+  Text problem;
+  return LoadWorksheet(path, problem);
+}
+
+Text LoadWorksheet(const Text& path, Text& problem) {
   Cells.clear();
-  if (XmlDocument::loadFile(kWorksheetDocument, path)) {
-    const XmlNode* root = XmlDocument::root(kWorksheetDocument);
-    const XmlNode* sheetData =
-        IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
-    if (sheetData) ReadRows(sheetData);
-    XmlDocument::free(kWorksheetDocument);
-  }
+  LoadPart(kWorksheetDocument, path, u"工作表", problem);
+  const XmlNode* root = XmlDocument::root(kWorksheetDocument);
+  const XmlNode* sheetData =
+      IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
+  if (sheetData) ReadRows(sheetData);
+  XmlDocument::free(kWorksheetDocument);
   Extent extent = MeasureExtent();
   return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
 }

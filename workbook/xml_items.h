@@ -16,3 +16,8 @@ const XmlNode* FirstChildNamed(const XmlNode* node, const Text& localName);
 // "t" or "r" child decides; runs contribute the text of their first "t" each.
 // False, with text untouched, when the item has neither child.
 bool StringItemText(const XmlNode* item, Text& text);
+
+// Loads the XML part at path under document. True when the whole file parsed;
+// else problem says what was found, naming the part by label ("工作表第 4 行第
+// 17 列：…", "共享字符串是空的"). What parsed before an error stays loaded.
+bool LoadPart(int document, const Text& path, const Text& label, Text& problem);

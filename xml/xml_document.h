@@ -72,5 +72,8 @@ int statusCode(int handle);
 Text statusMessage(int handle);
 int64_t statusLine(int handle);
 int64_t statusColumn(int handle);
+// The parse status in plain Chinese words for a person ("标记不匹配" …);
+// empty when the whole file parsed.
+Text statusWords(int handle);
 
 }  // namespace XmlDocument
