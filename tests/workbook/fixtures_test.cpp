@@ -156,6 +156,40 @@ TEST_F(WorkbookFixtureTest, TruncatedWorkbookYieldsThePartsBeforeTheCut) {
   EXPECT_EQ(u"个人总结", CellText(u"F3"));  // a formula's cached text needs no table
 }
 
+// The extraction tells a workbook without a sheet from one whose archive
+// ends before the sheet, and keeps a good part that a damaged entry of the
+// same name follows.
+TEST_F(WorkbookFixtureTest, ExtractionStatusTellsMissingFromDamaged) {
+  WorkbookStatus status;
+  EXPECT_EQ(1, ExtractWorkbookParts(testData("xlsxwriter_relation.xlsx"), dir, status));
+  EXPECT_EQ(WorkbookFault::kNone, status.fault);
+  EXPECT_TRUE(status.hasSharedStrings);
+  EXPECT_EQ((std::set<std::string>{"sharedStrings.xml", "sheet1.xml"}), Extracted());
+
+  Text parts = dir + u"parts" + kSeparator;
+  ASSERT_TRUE(std::filesystem::create_directory(native(parts)));
+  EXPECT_EQ(1, ExtractWorkbookParts(testData("openpyxl_relation.xlsx"), parts, status));
+  EXPECT_FALSE(status.hasSharedStrings);  // this one holds no shared-strings part
+  std::filesystem::remove_all(native(parts));
+
+  EXPECT_EQ(0, ExtractWorkbookParts(testData("no_sheet1.xlsx"), dir, status));
+  EXPECT_EQ(WorkbookFault::kNoWorksheet, status.fault);
+  EXPECT_EQ(0, ExtractWorkbookParts(testData("damaged/cut_before_sheet.xlsx"), dir, status));
+  EXPECT_EQ(WorkbookFault::kDamaged, status.fault);
+  EXPECT_EQ(u"文件不完整，在结尾之前中断", status.cause);
+
+  ASSERT_TRUE(std::filesystem::create_directory(native(parts)));
+  EXPECT_EQ(0, ExtractWorkbookParts(testData("damaged/strings_twice_second_bad.xlsx"), parts, status));
+  EXPECT_EQ(WorkbookFault::kDamaged, status.fault);
+  EXPECT_EQ(u"共享字符串的数据已损坏", status.cause);
+  std::set<std::string> names;
+  for (auto& entry : std::filesystem::directory_iterator(native(parts)))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ((std::set<std::string>{"sharedStrings.xml", "sheet1.xml"}), names);
+  LoadSharedStrings(parts + u"sharedStrings.xml");
+  EXPECT_EQ(22u, SharedStrings.size());
+}
+
 TEST_F(WorkbookFixtureTest, PackIsClosedAfterExtraction) {
   EXPECT_EQ(1, ExtractWorkbookParts(testData("xlsxwriter_relation.xlsx"), dir));
   EXPECT_FALSE(PackReader::examine(0));
