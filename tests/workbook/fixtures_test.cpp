@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <filesystem>
 #include <map>
 #include <set>
@@ -189,6 +193,28 @@ TEST_F(WorkbookFixtureTest, ExtractionStatusTellsMissingFromDamaged) {
   LoadSharedStrings(parts + u"sharedStrings.xml");
   EXPECT_EQ(22u, SharedStrings.size());
 }
+
+#ifdef _WIN32
+// A spreadsheet program holds the workbook it has open without sharing it:
+// the run asks the user to close it instead of calling it no workbook.
+TEST_F(WorkbookFixtureTest, WorkbookHeldOpenElsewhereIsInUse) {
+  Text workbook = dir + u"held.xlsx";
+  std::filesystem::copy_file(native(testData("xlsxwriter_relation.xlsx")), native(workbook));
+  HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(workbook.c_str()),
+                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  Text parts = dir + u"parts" + kSeparator;
+  ASSERT_TRUE(std::filesystem::create_directory(native(parts)));
+  WorkbookStatus status;
+  EXPECT_EQ(0, ExtractWorkbookParts(workbook, parts, status));
+  EXPECT_EQ(WorkbookFault::kCannotOpen, status.fault);
+  EXPECT_EQ(u"文件正被其他程序打开，请关闭后重新运行", status.cause);
+  CloseHandle(held);
+  EXPECT_EQ(1, ExtractWorkbookParts(workbook, parts, status));
+  EXPECT_EQ(WorkbookFault::kNone, status.fault);
+}
+#endif
 
 TEST_F(WorkbookFixtureTest, PackIsClosedAfterExtraction) {
   EXPECT_EQ(1, ExtractWorkbookParts(testData("xlsxwriter_relation.xlsx"), dir));
