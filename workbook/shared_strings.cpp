@@ -22,7 +22,7 @@ Text RunsText(const XmlNode* item) {
 
 }  // namespace
 
-bool IsElementNamed(const XmlNode* node, const Text& localName) {
+bool IsElementNamed(const XmlNode* node, std::u16string_view localName) {
   if (!node || node->kind != kXmlElementNode || !node->nameText) return false;
   std::u16string_view name(node->nameText);
   size_t colon = name.rfind(u':');
@@ -30,7 +30,7 @@ bool IsElementNamed(const XmlNode* node, const Text& localName) {
   return name == localName;
 }
 
-const XmlNode* FirstChildNamed(const XmlNode* node, const Text& localName) {
+const XmlNode* FirstChildNamed(const XmlNode* node, std::u16string_view localName) {
   if (!node) return nullptr;
   for (const XmlNode* child = node->firstChild; child; child = child->nextSibling) {
     if (IsElementNamed(child, localName)) return child;

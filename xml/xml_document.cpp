@@ -771,6 +771,15 @@ Text XmlNode::attribute(const XmlNode* node, const Text& name) {
   return Text();
 }
 
+const char16_t* XmlNode::attributeText(const XmlNode* node, std::u16string_view name) {
+  if (!node) return nullptr;
+  for (int32_t i = 0; i < node->attributeCount; ++i) {
+    const XmlAttribute& attribute = node->attributes[i];
+    if (attribute.name && name == attribute.name) return attribute.value ? attribute.value : u"";
+  }
+  return nullptr;
+}
+
 int64_t XmlNode::childCount(const XmlNode* node) {
   int64_t count = 0;
   for (XmlNode* child = node ? node->firstChild : nullptr; child; child = child->nextSibling)
