@@ -189,6 +189,8 @@ int64_t copyEntryData(ZipPack& pack, std::FILE* file, int64_t* budget) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBufferSize]);
   if (!buffer) return -1;
   int64_t total = 0;
+  int64_t declared =
+      archive_entry_size_is_set(pack.current) ? archive_entry_size(pack.current) : -1;
   for (;;) {
     la_ssize_t count = archive_read_data(pack.reader, buffer.get(), kBufferSize);
     if (count == 0) return total;
@@ -200,6 +202,13 @@ int64_t copyEntryData(ZipPack& pack, std::FILE* file, int64_t* budget) {
     if (budget) *budget -= count;
     if (total > kMaxEntryBytes || (budget && *budget < 0)) {
       pack.entryFault = EntryFault::kTooLarge;
+      return -1;
+    }
+    // Data beyond the size the headers give is damage that libarchive would
+    // report only at the entry's end; a bomb claiming a small size is cut
+    // short here instead of after gigabytes.
+    if (declared >= 0 && total > declared) {
+      pack.entryFault = EntryFault::kDamaged;
       return -1;
     }
     if (std::fwrite(buffer.get(), 1, count, file) != static_cast<std::size_t>(count)) {
