@@ -20,13 +20,14 @@ int openArchiveFile(archive* reader, const Text& path, std::size_t blockSize) {
 // Opened with the same sharing the archive reader asks for, so a workbook that
 // the spreadsheet program holds locked shows here as in use.
 FileAccess probeFile(const Text& path, std::string& head, Text& message) {
-  HANDLE file = CreateFileW(win32Name(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(win32Name(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileAccess::kMissing;
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return FileAccess::kInUse;
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+      return FileAccess::kInUse;
     message = win32Message(error);
     return FileAccess::kFailed;
   }
@@ -38,5 +39,6 @@ FileAccess probeFile(const Text& path, std::string& head, Text& message) {
 }
 
 bool replaceFile(const Text& from, const Text& to) {
-  return MoveFileExW(win32Name(from).c_str(), win32Name(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExW(win32Name(from).c_str(), win32Name(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
+         0;
 }

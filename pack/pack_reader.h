@@ -47,11 +47,11 @@ int64_t extractEntryTo(int handle, const Text& target, int64_t* budget);
 // What stopped the last extraction, or the walk, of a pack.
 enum class EntryFault {
   kNone,
-  kDamaged,     // compressed data or archive structure that does not decode
-  kChecksum,    // data that decodes but does not match its checksum
+  kDamaged,   // compressed data or archive structure that does not decode
+  kChecksum,  // data that decodes but does not match its checksum
   kEncrypted,
-  kCutShort,    // the archive ends before the entry or the walk does
-  kLink,        // an entry that is a link or another non-file
+  kCutShort,  // the archive ends before the entry or the walk does
+  kLink,      // an entry that is a link or another non-file
   kFolder,
   kTooLarge,    // beyond 2 GiB or the caller's budget
   kNotWritten,  // the target could not be written; lastWriteMessage tells why

@@ -30,14 +30,17 @@ Text PartLabel(const Text& fileName) {
 
 Text OpenCause(PackReader::OpenFault fault, const Text& systemMessage) {
   switch (fault) {
-    case PackReader::OpenFault::kMissing: return u"找不到文件";
-    case PackReader::OpenFault::kInUse: return u"文件正被其他程序打开，请关闭后重新运行";
+    case PackReader::OpenFault::kMissing:
+      return u"找不到文件";
+    case PackReader::OpenFault::kInUse:
+      return u"文件正被其他程序打开，请关闭后重新运行";
     case PackReader::OpenFault::kCompoundFile:
       return u"设有打开密码，或是旧版 .xls 文件，请在表格软件中另存为无密码的 .xlsx";
     case PackReader::OpenFault::kSystem:
       if (!systemMessage.empty()) return systemMessage;
       break;
-    default: break;
+    default:
+      break;
   }
   return u"不是有效的 .xlsx 工作簿";
 }
@@ -45,13 +48,20 @@ Text OpenCause(PackReader::OpenFault fault, const Text& systemMessage) {
 Text EntryCause(PackReader::EntryFault fault, const Text& label) {
   using PackReader::EntryFault;
   switch (fault) {
-    case EntryFault::kChecksum: return label + u"的校验值不符，数据已损坏";
-    case EntryFault::kEncrypted: return label + u"已加密";
-    case EntryFault::kCutShort: return u"文件不完整，在" + label + u"中途中断";
-    case EntryFault::kLink: return label + u"是一个链接，不是文件";
-    case EntryFault::kFolder: return label + u"是一个文件夹，不是文件";
-    case EntryFault::kTooLarge: return label + u"解压后超过 2 GB 的上限";
-    default: return label + u"的数据已损坏";
+    case EntryFault::kChecksum:
+      return label + u"的校验值不符，数据已损坏";
+    case EntryFault::kEncrypted:
+      return label + u"已加密";
+    case EntryFault::kCutShort:
+      return u"文件不完整，在" + label + u"中途中断";
+    case EntryFault::kLink:
+      return label + u"是一个链接，不是文件";
+    case EntryFault::kFolder:
+      return label + u"是一个文件夹，不是文件";
+    case EntryFault::kTooLarge:
+      return label + u"解压后超过 2 GB 的上限";
+    default:
+      return label + u"的数据已损坏";
   }
 }
 

@@ -92,7 +92,8 @@ TEST_F(DamagedWorkbookTest, DamagedPartsAreReportedWithWhatWasFound) {
       {"without_strings_cut_after_sheet.xlsx", u"文件不完整，在结尾之前中断"},
       {"sheet_xml_error.xlsx", u"工作表第 4 行第 102 列：开始标记与结束标记不一致"},
       {"strings_xml_error.xlsx", u"共享字符串第 1 行第 16 列：开始标记与结束标记不一致"},
-      {"sheet_not_xml.xlsx", u"工作表第 1 行第 3 列：含有不允许的字符或写法（文件可能不是 XML 格式）"},
+      {"sheet_not_xml.xlsx",
+       u"工作表第 1 行第 3 列：含有不允许的字符或写法（文件可能不是 XML 格式）"},
       {"sheet_empty.xlsx", u"工作表是空的"},
       {"strings_empty.xlsx", u"共享字符串是空的"},
       {"sheet_link.xlsx", u"工作表是一个链接，不是文件"},
@@ -139,8 +140,8 @@ TEST_F(DamagedWorkbookTest, FilesThatAreNoWorkbookSayWhatToDo) {
 // Twelve shared-strings entries that each inflate past 2 GiB: the first one
 // ends the reading, before any of them fills the disk.
 TEST_F(DamagedWorkbookTest, ExtractionBombEndsAtTheBudget) {
-  std::string command = "python3 '" + native(testData("make_damaged_workbooks.py")) +
-                        "' --bomb '" + native(workbook) + "'";
+  std::string command = "python3 '" + native(testData("make_damaged_workbooks.py")) + "' --bomb '" +
+                        native(workbook) + "'";
   ASSERT_EQ(0, std::system(command.c_str()));
   EXPECT_EQ(1, SyncRunIn(dir));
   expectFailureOnly(u"关系表已损坏：" + workbook + u"（共享字符串解压后超过 2 GB 的上限）");
