@@ -10,12 +10,12 @@ output=$(env -u DISPLAY -u WAYLAND_DISPLAY "$folder/varnelo" </dev/null)
 status=$?
 workbook="$folder/0-所有履职材料/履职材料同步关系表.xlsx"
 # The failure line comes first: the log line is written when it happens.
-expected="【失败】无法打开关系表：$workbook
+expected="【失败】无法打开关系表：$workbook（找不到文件）
 Varnelo-完成
 同步提示
 【同步完毕】同步内容：
 【失败】共 1 项：
-无法打开关系表：$workbook
+无法打开关系表：$workbook（找不到文件）
 "
 if [[ "$output"$'\n' != "$expected" ]]; then
   echo "unexpected output:"; printf '%s\n' "$output"; exit 1

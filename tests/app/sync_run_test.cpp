@@ -96,8 +96,9 @@ TEST_F(SyncRunTest, AMissingWorkbookIsReported) {
   EXPECT_EQ(1, SyncRunIn(dir));
   Text workbook = dir + kRoot + kRelationTableName;
   EXPECT_EQ((std::vector<Text>{u"Varnelo", u"Varnelo-完成"}), recording().titles);
-  EXPECT_EQ(std::vector<Text>{u"【失败】无法打开关系表：" + workbook}, logLines());
-  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n无法打开关系表：" + workbook + u"\r\n",
+  EXPECT_EQ(std::vector<Text>{u"【失败】无法打开关系表：" + workbook + u"（找不到文件）"}, logLines());
+  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n无法打开关系表：" + workbook +
+                u"（找不到文件）\r\n",
             summary());
   EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
 }
