@@ -63,7 +63,7 @@ def write(folder, name, data):
 
 
 def parts_of(workbook):
-    strings, sheet = b"", None
+    strings, sheet, entries = b"", None, []
     with zipfile.ZipFile(workbook) as z:
         for info in z.infolist():
             name = info.filename.replace("\\", "/")
@@ -71,10 +71,15 @@ def parts_of(workbook):
                 sheet = z.read(info)
             elif "xl/sharedStrings.xml" in name:
                 strings = z.read(info)
-    return strings, sheet
+            else:
+                continue
+            entries.append((info.filename, z.read(info)))
+    return strings, sheet, entries
 
 
-def workbook(entries, compression=zipfile.ZIP_DEFLATED):
+# Stored entries, so that the whole-path target's mutator can change their
+# data and pack them again.
+def workbook(entries, compression=zipfile.ZIP_STORED):
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", compression) as z:
         for name, data in entries:
@@ -93,7 +98,9 @@ def main():
     xml, readers, xlsx = CORPUS / "xml", CORPUS / "readers", CORPUS / "xlsx"
     for path in sorted(DATA.glob("*.xlsx")):
         write(xlsx, path.name, path.read_bytes())
-        strings, sheet = parts_of(path)
+        strings, sheet, entries = parts_of(path)
+        if entries:
+            write(xlsx, "stored-" + path.name, workbook(entries))
         if strings:
             write(xml, "strings-" + short(strings) + ".xml", strings)
         if sheet is not None:
@@ -111,8 +118,9 @@ def main():
     write(xlsx, "stored-twice.xlsx", workbook([("docProps/app.xml", b"<a/>"),
                                               ("xl\\worksheets\\sheet1.xml", SHEETS["mixed"]),
                                               ("xl/worksheets/sheet1.xml", SHEETS["escaping"]),
-                                              ("xl\\sharedStrings.xml", SHARED)],
-                                             zipfile.ZIP_STORED))
+                                              ("xl\\sharedStrings.xml", SHARED)]))
+    write(xlsx, "deflated.xlsx", workbook([("xl/worksheets/sheet1.xml", SHEETS["mixed"])],
+                                          zipfile.ZIP_DEFLATED))
     write(xlsx, "empty.xlsx", workbook([]))
 
 
