@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -87,8 +88,10 @@ Scratch makeScratch() {
   // The program reads TMPDIR for every private folder it makes.
   setenv("TMPDIR", toUtf8(s.temp).c_str(), 1);
   sentinelListing = sortedLines(listing(s.sentinel));
-  // A run that ends normally takes its scratch area with it; after a crash
-  // the area stays for a look at what the input left.
+  // A process that ends through exit() takes its scratch area with it; after
+  // a crash it stays for a look at what the input left. libFuzzer ends some
+  // runs without exit handlers, so run_fuzz.sh puts every area in a folder of
+  // its own that it removes.
   static std::string removeAtExit = pattern;
   std::atexit([] {
     std::error_code ignored;
@@ -130,6 +133,11 @@ void writeBytes(const Text& path, const uint8_t* data, size_t size) {
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   out.close();
   if (!out) fail("setup", "cannot write " + toUtf8(path));
+}
+
+std::string readBytes(const Text& path) {
+  std::ifstream in(native(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void makeProgramFolder() {

@@ -30,6 +30,8 @@ const Scratch& scratch();
 
 // Writes bytes to a file, replacing it; aborts when it cannot.
 void writeBytes(const Text& path, const uint8_t* data, size_t size);
+// The whole content of a file; empty when it cannot be read.
+std::string readBytes(const Text& path);
 // A fresh program folder holding the source root with a few material folders.
 void makeProgramFolder();
 // Removes the program folder with everything in it; aborts when it stays.

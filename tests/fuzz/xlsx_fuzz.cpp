@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "app/sync_run.h"
 #include "fuzz_support.h"
@@ -28,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
   createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
   makeProgramFolder();
-  writeBytes(s.program + kSourceRootName + u"/" + kRelationTableName, data, size);
+  Text workbook = s.program + kSourceRootName + u"/" + kRelationTableName;
+  writeBytes(workbook, data, size);
 
   int failures = SyncRunIn(s.program);
 
@@ -39,6 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         "the last title is not the finished one");
   check(failures == 0 || findText(seen.messages.front().text, u"【失败】") > 0,
         "failures missing from the summary");
+  // No material holds a file of the workbook's name, so no copy may replace it.
+  check(readBytes(workbook) == std::string(reinterpret_cast<const char*>(data), size),
+        "the run changed the workbook");
   removeProgramFolder();
   checkNothingOutside(kTarget);
   return 0;
