@@ -112,6 +112,10 @@ def main():
         write(xlsx, name + ".xlsx", workbook([("xl/sharedStrings.xml", SHARED),
                                               ("xl/worksheets/sheet1.xml", sheet)]))
     write(readers, "sheet-only.parts", SHEETS["prefixed"])
+    # The same sheet in UTF-16 with a byte order mark, as some producers write.
+    utf16 = "\ufeff".encode("utf-16-le") + SHEETS["mixed"].decode().encode("utf-16-le")
+    write(xml, "utf16.xml", utf16)
+    write(readers, "utf16.parts", SHARED + MARKER + utf16)
     for name, data in EXTRA_XML.items():
         write(xml, name, data)
     # Stored entries, written with "\" and listed twice, beside an unrelated entry.
