@@ -328,8 +328,8 @@ struct SummaryBox {
 
 SummaryBox summary;
 
-// Widths in 1/96 inch: no wider than this however long the lines, no
-// narrower than a small message box.
+// Widths of the box in 1/96 inch: no wider than this however long the lines,
+// no narrower than a small message box.
 constexpr int kSummaryMaxWidth = 560;
 constexpr int kSummaryMinWidth = 300;
 // Lines measured to size the view; more would not fit in its largest height.
@@ -418,25 +418,26 @@ void sizeSummary(const Text& shown, int frameWidth, int frameHeight) {
   pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
   // Borders, margins and the vertical scroll bar beside the text.
   int padding = 2 * kViewMargin + 24;
-  // What the box needs besides the view, measured with the view at its least
-  // and without the headline, which wraps within the view's width.
+  // What the box needs besides the view, measured around a view wider than
+  // the button row and without the headline, which wraps within the view.
+  constexpr int kProbe = 200;
   bool headlineShown = gtk_widget_get_visible(summary.headline);
   gtk_widget_hide(summary.headline);
-  gtk_widget_set_size_request(summary.scroller, 1, 1);
-  GtkRequisition bare, bareView;
+  gtk_widget_set_size_request(summary.scroller, kProbe, kProbe);
+  GtkRequisition bare;
   gtk_widget_get_preferred_size(summary.dialog, nullptr, &bare);
-  gtk_widget_get_preferred_size(summary.scroller, nullptr, &bareView);
   gtk_widget_set_visible(summary.headline, headlineShown);
-  int chromeWidth = bare.width - bareView.width + frameWidth;
+  int chromeWidth = bare.width - kProbe + frameWidth;
   int widest = std::max(1, area.width - chromeWidth);
-  int width = std::clamp(textWidth + padding, toLogicalPixels(kSummaryMinWidth),
-                         toLogicalPixels(kSummaryMaxWidth));
-  width = std::min(width, widest);
+  // The limits hold for the whole box, so its margins come off them.
+  int boxChrome = chromeWidth - frameWidth;
+  int width = std::clamp(textWidth + padding, toLogicalPixels(kSummaryMinWidth) - boxChrome,
+                         toLogicalPixels(kSummaryMaxWidth) - boxChrome);
+  width = std::max(1, std::min(width, widest));
   // The headline wraps within the view's width; its height then counts.
   gtk_widget_set_size_request(summary.headline, width, -1);
-  gtk_widget_set_size_request(summary.scroller, width, 1);
-  int chromeHeight =
-      preferredHeight(summary.dialog) - preferredHeight(summary.scroller) + frameHeight;
+  gtk_widget_set_size_request(summary.scroller, width, kProbe);
+  int chromeHeight = preferredHeight(summary.dialog) - kProbe + frameHeight;
   pango_layout_set_width(layout, (width - padding) * PANGO_SCALE);
   pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
   pango_layout_get_pixel_size(layout, nullptr, &textHeight);
