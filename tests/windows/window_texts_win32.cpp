@@ -5,12 +5,17 @@
 //
 //   window_texts.exe box SECONDS   wait for the summary box, then print
 //   window_texts.exe busy SECONDS  wait until the title names a group being copied
+//   window_texts.exe gone SECONDS  wait until no summary box is shown
 //
 // Output is UTF-8, one "name: value" line each, CR and LF written as \r and \n:
 //   title, client (width x height), position (x,y of the window), size,
 //   screen, log-class, log-place (x,y width x height within the client area),
 //   log (the log view's text, lines ended by LF), box-title, box-text,
-//   box-owner (main or other), main-enabled (0 or 1).
+//   box-owner (main or other), main-enabled (0 or 1);
+// for a summary box with its own text view also:
+//   box-headline, box-rect, work-area, text-rect, ok-rect (left,top right,bottom
+//   on the screen), ok-visible (0 or 1), text-lines, text-top-visible (0 or 1),
+//   text-end-visible (0 or 1, after scrolling the view to its end).
 // The exit status is 0 once the window was found, 1 on time-out.
 #include <windows.h>
 
@@ -108,12 +113,73 @@ void printMain(HWND main) {
   print("log", lineBreaksAsLf(textOf(log)));
 }
 
+std::wstring rectText(const RECT& r) {
+  return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) +
+         L"," + std::to_wstring(r.bottom);
+}
+
+bool inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+LRESULT ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+// Whether the character at index lies within the edit control's client area.
+bool charShown(HWND edit, LRESULT index) {
+  LRESULT place = ask(edit, EM_POSFROMCHAR, index, 0);
+  if (place == -1) return false;
+  RECT client;
+  GetClientRect(edit, &client);
+  int y = static_cast<short>(HIWORD(place));
+  return y >= 0 && y < client.bottom;
+}
+
+void printSummaryParts(HWND box, HWND text) {
+  HWND headline = FindWindowExW(box, nullptr, L"Static", nullptr);
+  print("box-headline", headline != nullptr ? textOf(headline) : L"");
+  RECT boxRect, textRect, okRect{};
+  GetWindowRect(box, &boxRect);
+  GetWindowRect(text, &textRect);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+  print("box-rect", rectText(boxRect));
+  print("work-area", rectText(monitor.rcWork));
+  print("text-rect", rectText(textRect));
+  HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
+  if (ok != nullptr) GetWindowRect(ok, &okRect);
+  print("ok-rect", rectText(okRect));
+  print("ok-text", ok != nullptr ? textOf(ok) : L"");
+  bool okShown = ok != nullptr && IsWindowVisible(ok) && inside(okRect, boxRect) &&
+                 inside(okRect, monitor.rcWork) && okRect.top >= textRect.bottom;
+  print("ok-visible", okShown ? L"1" : L"0");
+  LRESULT lines = ask(text, EM_GETLINECOUNT, 0, 0);
+  print("text-lines", std::to_wstring(lines));
+  print("text-top-visible", ask(text, EM_GETFIRSTVISIBLELINE, 0, 0) == 0 ? L"1" : L"0");
+  // As the scroll bar dragged to its end: the last line comes into view.
+  ask(text, WM_VSCROLL, SB_BOTTOM, 0);
+  // A text ending in a line break ends in an empty line, which has no
+  // character to place: the line above it is the last one shown.
+  LRESULT last = lines - 1;
+  if (last > 0 && ask(text, EM_LINELENGTH, ask(text, EM_LINEINDEX, last, 0), 0) == 0) --last;
+  LRESULT lastLineStart = ask(text, EM_LINEINDEX, last, 0);
+  print("text-end-visible", charShown(text, lastLineStart) ? L"1" : L"0");
+  ask(text, WM_VSCROLL, SB_TOP, 0);
+}
+
 void printBox(HWND box, HWND main) {
   print("box-title", textOf(box));
-  HWND text = GetDlgItem(box, kMessageBoxTextId);
+  HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
+  HWND text = edit != nullptr ? edit : GetDlgItem(box, kMessageBoxTextId);
   print("box-text", text != nullptr ? textOf(text) : L"<no text control>");
   print("box-owner", GetWindow(box, GW_OWNER) == main ? L"main" : L"other");
   print("main-enabled", IsWindowEnabled(main) ? L"1" : L"0");
+  if (edit != nullptr) printSummaryParts(box, edit);
 }
 
 bool startsWith(const std::wstring& s, const std::wstring& prefix) {
@@ -129,8 +195,12 @@ int wmain(int argc, wchar_t** argv) {
   for (int tick = 0; tick < seconds * 10; ++tick, Sleep(100)) {
     HWND main = FindWindowW(kMainClass, nullptr);
     if (main == nullptr) continue;
+    if (mode == L"gone") {
+      if (FindWindowW(nullptr, kBoxTitle) == nullptr) return 0;
+      continue;
+    }
     if (mode == L"box") {
-      HWND box = FindWindowW(L"#32770", kBoxTitle);
+      HWND box = FindWindowW(nullptr, kBoxTitle);
       if (box == nullptr) continue;
       Sleep(300);  // let the box finish drawing before anyone looks at it
       printMain(main);
