@@ -760,6 +760,7 @@ bool gtkShellPressOk() {
 
 bool gtkShellScrollMessageToEnd() {
   if (!shell.message) return false;
+  summary.drawn = false;  // so that a test can wait for the scrolled view
   // As the scroll bar dragged to its end.
   GtkAdjustment* adjustment =
       gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(summary.scroller));

@@ -290,10 +290,15 @@ void appendLine(HWND view, const Text& text) {
 void insertLogLine(int position, const Text& text) {
   HWND view = shell.logView;
   if (view == nullptr) return;
+  // A view holds no line exactly when its text is empty and the flag is not
+  // set; otherwise it holds at least one. The control's line count is not
+  // asked for: it walks the whole text, so each line would cost more than the
+  // one before. Line 0 always starts at the very first character.
   bool empty = GetWindowTextLengthW(view) == 0 && !shell.holdsOneEmptyLine;
-  LRESULT count = empty ? 0 : SendMessageW(view, EM_GETLINECOUNT, 0, 0);
-  if (count == 0) position = -1;
-  LRESULT start = position == -1 ? -1 : SendMessageW(view, EM_LINEINDEX, position, 0);
+  if (empty) position = -1;
+  LRESULT start = position == -1  ? -1
+                  : position == 0 ? 0
+                                  : SendMessageW(view, EM_LINEINDEX, position, 0);
   SendMessageW(view, EM_HIDESELECTION, TRUE, 0);
   if (start == -1) {
     appendLine(view, text);

@@ -454,6 +454,8 @@ TEST_F(GtkShellTest, SummaryBoxFitsTheWorkAreaWhateverTheTextsLength) {
   // Dragged to the end, and again while the view finds its lines' heights.
   EXPECT_TRUE(
       settleUntil([] { return gtkShellScrollMessageToEnd() && gtkShellState().lastLineVisible; }));
+  EXPECT_TRUE(settleUntil([] { return gtkShellState().messageDrawn; }));
+  EXPECT_TRUE(gtkShellState().lastLineVisible);
   screenshot(*this, gtkShellState(), "summary-3000-failures-end.png");
   EXPECT_TRUE(dismissedWith(*this, "KP_Enter"));
 }
