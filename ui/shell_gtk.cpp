@@ -443,7 +443,7 @@ void sizeSummary(const Text& shown, int frameWidth, int frameHeight) {
   pango_layout_get_pixel_size(layout, nullptr, &textHeight);
   int lineHeight = std::max(1, textHeight / std::max(1, pango_layout_get_line_count(layout)));
   g_object_unref(layout);
-  int wanted = textHeight + 2 * kViewMargin + 4;
+  int wanted = textHeight + 4;
   int highest = std::max(lineHeight, area.height * 2 / 3 - chromeHeight);
   highest = std::min(highest, std::max(1, area.height - chromeHeight));
   gtk_widget_set_size_request(summary.scroller, width, std::clamp(wanted, 1, highest));
@@ -492,8 +492,8 @@ GtkWidget* newSummaryView(const Text& shown) {
   gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD_CHAR);
   gtk_text_view_set_left_margin(GTK_TEXT_VIEW(view), kViewMargin);
   gtk_text_view_set_right_margin(GTK_TEXT_VIEW(view), kViewMargin);
-  gtk_text_view_set_top_margin(GTK_TEXT_VIEW(view), kViewMargin);
-  gtk_text_view_set_bottom_margin(GTK_TEXT_VIEW(view), kViewMargin);
+  // No top or bottom margin: with one, the first drawing of the view lays out
+  // every line of the text, seconds for a long summary.
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
   std::string text = toUtf8(shown);
   gtk_text_buffer_set_text(buffer, text.data(), static_cast<int>(text.size()));
@@ -756,6 +756,10 @@ bool gtkShellPressOk() {
   if (!shell.message) return false;
   gtk_dialog_response(GTK_DIALOG(shell.message), GTK_RESPONSE_OK);
   return true;
+}
+
+bool gtkShellMessageDrawn() {
+  return shell.message && summary.drawn;
 }
 
 bool gtkShellScrollMessageToEnd() {

@@ -48,6 +48,9 @@ void gtkShellSetDesktopDpi(int dpi);
 void gtkShellRequestClose();
 // Presses OK in the message box; false when none is shown.
 bool gtkShellPressOk();
+// Whether a box is shown and has drawn its text; cheaper than reading the
+// whole state.
+bool gtkShellMessageDrawn();
 // Scrolls the box's text view to its last line; false when no box is shown.
 bool gtkShellScrollMessageToEnd();
 // The clipboard's text, as a paste would get it.
