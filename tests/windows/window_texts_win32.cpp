@@ -27,6 +27,7 @@ const wchar_t kMainClass[] = L"WindowClass_0";
 const wchar_t kBoxTitle[] = L"同步提示";
 const wchar_t kBusyTitle[] = L"Varnelo-当前同步【";
 constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kSummaryTextId = 1002;  // the summary box's text view
 
 std::string utf8(const std::wstring& s) {
   if (s.empty()) return std::string();
@@ -84,6 +85,17 @@ std::wstring lineBreaksAsLf(const std::wstring& s) {
   return result;
 }
 
+// The summary's text view may keep a lone CR as its line break; the box's
+// text is compared with CR LF between lines.
+std::wstring lineBreaksAsCrLf(const std::wstring& s) {
+  std::wstring result;
+  for (size_t i = 0; i < s.size(); ++i) {
+    result += s[i];
+    if (s[i] == L'\r' && (i + 1 == s.size() || s[i + 1] != L'\n')) result += L'\n';
+  }
+  return result;
+}
+
 HWND logViewOf(HWND main) {
   return GetWindow(main, GW_CHILD);
 }
@@ -129,16 +141,6 @@ LRESULT ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return static_cast<LRESULT>(result);
 }
 
-// Whether the character at index lies within the edit control's client area.
-bool charShown(HWND edit, LRESULT index) {
-  LRESULT place = ask(edit, EM_POSFROMCHAR, index, 0);
-  if (place == -1) return false;
-  RECT client;
-  GetClientRect(edit, &client);
-  int y = static_cast<short>(HIWORD(place));
-  return y >= 0 && y < client.bottom;
-}
-
 void printSummaryParts(HWND box, HWND text) {
   HWND headline = FindWindowExW(box, nullptr, L"Static", nullptr);
   print("box-headline", headline != nullptr ? textOf(headline) : L"");
@@ -161,22 +163,21 @@ void printSummaryParts(HWND box, HWND text) {
   LRESULT lines = ask(text, EM_GETLINECOUNT, 0, 0);
   print("text-lines", std::to_wstring(lines));
   print("text-top-visible", ask(text, EM_GETFIRSTVISIBLELINE, 0, 0) == 0 ? L"1" : L"0");
-  // As the scroll bar dragged to its end: the last line comes into view.
+  // As the scroll bar dragged to its end: the view moves, and one more line
+  // down moves it no further, so its last line is in view.
   ask(text, WM_VSCROLL, SB_BOTTOM, 0);
-  // A text ending in a line break ends in an empty line, which has no
-  // character to place: the line above it is the last one shown.
-  LRESULT last = lines - 1;
-  if (last > 0 && ask(text, EM_LINELENGTH, ask(text, EM_LINEINDEX, last, 0), 0) == 0) --last;
-  LRESULT lastLineStart = ask(text, EM_LINEINDEX, last, 0);
-  print("text-end-visible", charShown(text, lastLineStart) ? L"1" : L"0");
+  LRESULT bottom = ask(text, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ask(text, WM_VSCROLL, SB_LINEDOWN, 0);
+  bool atEnd = bottom > 0 && ask(text, EM_GETFIRSTVISIBLELINE, 0, 0) == bottom;
+  print("text-end-visible", atEnd ? L"1" : L"0");
   ask(text, WM_VSCROLL, SB_TOP, 0);
 }
 
 void printBox(HWND box, HWND main) {
   print("box-title", textOf(box));
-  HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
+  HWND edit = GetDlgItem(box, kSummaryTextId);
   HWND text = edit != nullptr ? edit : GetDlgItem(box, kMessageBoxTextId);
-  print("box-text", text != nullptr ? textOf(text) : L"<no text control>");
+  print("box-text", text != nullptr ? lineBreaksAsCrLf(textOf(text)) : L"<no text control>");
   print("box-owner", GetWindow(box, GW_OWNER) == main ? L"main" : L"other");
   print("main-enabled", IsWindowEnabled(main) ? L"1" : L"0");
   if (edit != nullptr) printSummaryParts(box, edit);
@@ -200,8 +201,10 @@ int wmain(int argc, wchar_t** argv) {
       continue;
     }
     if (mode == L"box") {
+      // The box exists before its controls and text are in; it is shown
+      // once they are.
       HWND box = FindWindowW(nullptr, kBoxTitle);
-      if (box == nullptr) continue;
+      if (box == nullptr || !IsWindowVisible(box)) continue;
       Sleep(300);  // let the box finish drawing before anyone looks at it
       printMain(main);
       printBox(box, main);
