@@ -351,7 +351,7 @@ int SyncRunIn(const Text& base) {
     unlockProgramFolder();
   }
   setWindowTitle(u"Varnelo-完成");
-  showMessage(u"同步提示", SummaryText(outcome));
+  showSummary(u"同步提示", SummaryHeadline(outcome), SummaryText(outcome));
   return static_cast<int>(outcome.failures.size());
 }
 

@@ -86,6 +86,8 @@ TEST_F(SyncRunTest, WorkedExampleEndToEnd) {
   EXPECT_EQ("B02 wins", readFile(dir + u"2024/G4/a.txt"));
   EXPECT_FALSE(pathExists(dir + u"Review"));
   EXPECT_EQ(recording().messages[0].title, u"同步提示");
+  EXPECT_TRUE(recording().messages[0].summary);
+  EXPECT_EQ(u"同步完成：共 5 个目标，全部成功。", recording().messages[0].headline);
   EXPECT_EQ(u"【同步完毕】同步内容：\r\n【2023】:G1、G2、G1\r\n【2024】:G3、G4\r\n【Review】:\r\n",
             summary());
   // The run's private folder for the extracted parts is gone again.
@@ -100,6 +102,7 @@ TEST_F(SyncRunTest, AMissingWorkbookIsReported) {
   EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n无法打开关系表：" + workbook +
                 u"（找不到文件）\r\n",
             summary());
+  EXPECT_EQ(u"未能同步：无法打开关系表（找不到文件）", recording().messages[0].headline);
   EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
 }
 
@@ -347,6 +350,7 @@ TEST_F(SyncRunTest, ASecondRunInTheSameFolderCopiesNothing) {
   Text busy = u"另一个同步正在此文件夹中进行，本次未执行";
   EXPECT_EQ(std::vector<Text>{u"【失败】" + busy}, logLines());
   EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n" + busy + u"\r\n", summary());
+  EXPECT_EQ(u"未能同步：" + busy, recording().messages[0].headline);
   EXPECT_FALSE(pathExists(dir + u"2023"));
   // Once the other run is over, the folder is free again.
   resetRecording();
