@@ -24,8 +24,8 @@ finish() {
   trap - EXIT INT TERM
   ((${#skipped[@]} == 0)) || printf 'test.sh: skipped: %s\n' "${skipped[@]}"
   echo "test.sh: $passed passed, $failed failed"
-  ((failed == 0))
-  exit
+  ((failed == 0)) && exit 0
+  exit 1
 }
 trap finish EXIT
 trap 'echo "test.sh: interrupted"; failed=$((failed + 1)); exit 130' INT TERM

@@ -382,7 +382,9 @@ run_unit_tests() {  # locale
     say "$name.exe in $1"
     status=0
     log=$work/$name-$1.log
-    (cd "$work" && LANG=$1 LC_ALL=$1 wine "$tests/$name.exe" --gtest_brief=1) >"$log" 2>&1 ||
+    # The full output, not the brief one: only it ends with the number of
+    # failed tests.
+    (cd "$work" && LANG=$1 LC_ALL=$1 wine "$tests/$name.exe") >"$log" 2>&1 ||
       status=$?
     tr -d '\r' <"$log" >"$log.tmp" && mv "$log.tmp" "$log"
     if ((status == 0)); then
