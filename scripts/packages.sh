@@ -6,3 +6,9 @@ TEST_PACKAGES=(googletest libgtest-dev python3 xvfb xauth xdotool x11-utils imag
                fonts-wqy-microhei metacity wmctrl)
 # tests/fuzz/run_fuzz.sh: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+# The system these lists are for; elsewhere a package that cannot be installed
+# is a reason to skip a check rather than a failure.
+on_debian_12() {
+  [[ -r /etc/os-release ]] && (source /etc/os-release && [[ ${ID:-} == debian && ${VERSION_ID:-} == 12 ]])
+}
