@@ -359,6 +359,69 @@ run_close_during_copy() {
   rm -rf "$folder"  # hundreds of megabytes that nothing looks at again
 }
 
+# Two programs started in one folder: the second copies nothing and says
+# why, the first completes.
+run_second_program() {
+  local name=second-program folder=$work/second-program first
+  place_program "$folder" --big 3000
+  start_program "$folder" C.UTF-8
+  first=$program_pid
+  if ! wine "$work/window_texts.exe" busy 90 >"$work/$name-busy.texts" 2>/dev/null; then
+    fail "$name: the first program never started copying"
+    return 0
+  fi
+  start_program "$folder" C.UTF-8
+  read_summary_box "$name" C.UTF-8 || return 0
+  local busy='另一个同步正在此文件夹中进行，本次未执行'
+  expect_text "$work/$name.texts" box-text "【同步完毕】同步内容：\\r\\n【失败】共 1 项：\\r\\n$busy\\r\\n" \
+    "$name (second)"
+  expect_text "$work/$name.texts" box-headline "未能同步：$busy" "$name (second)"
+  finish_program "$name (second)"
+  program_pid=$first
+  read_summary_box "$name-first" C.UTF-8 || return 0
+  [[ $(texts_value "$work/$name-first.texts" box-text) != *【失败】* ]] ||
+    fail "$name: the first program reported a failure"
+  expect_text "$work/$name-first.texts" box-headline '同步完成：共 6 个目标，全部成功。' "$name (first)"
+  finish_program "$name (first)"
+  local copied
+  copied=$(find "$folder/big" -type f 2>/dev/null | wc -l)
+  ((copied == 3000)) || fail "$name: the first program copied $copied of 3000 files"
+  [[ -z $(find "$folder" -name '.~varnelo-*') ]] || fail "$name: part files were left behind"
+  rm -rf "$folder"
+}
+
+# The window closed while the workbook is read: the parts folder of that run
+# is gone once the next run is over, even where the closing run could not
+# remove it itself.
+run_close_while_reading() {
+  local name=close-while-reading folder=$work/close-while-reading temp i
+  temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -iname temp | head -n 1)
+  [[ -n $temp ]] || { fail "$name: no temporary folder in the prefix"; return 0; }
+  mkdir -p "$folder/0-所有履职材料/A01"
+  cp "$exe" "$folder/varnelo.exe"
+  echo material >"$folder/0-所有履职材料/A01/a.txt"
+  /usr/bin/python3 "$root/tests/app/slow_workbook.py" \
+    "$folder/0-所有履职材料/履职材料同步关系表.xlsx" 800000
+  rm -rf "$temp"/varnelo-parts-*
+  start_program "$folder" C.UTF-8
+  for ((i = 0; i < 600; i++)); do
+    compgen -G "$temp/varnelo-parts-*" >/dev/null && break
+    sleep 0.1
+  done
+  compgen -G "$temp/varnelo-parts-*" >/dev/null || { fail "$name: the run never read its workbook"; return 0; }
+  focus_desktop
+  xdotool key --clearmodifiers alt+F4
+  wait_for_exit "$program_pid" 20
+  [[ $exit_status == 0 ]] || fail "$name: status '$exit_status' after Alt+F4 while reading, expected 0"
+  [[ -e $folder/G ]] && fail "$name: the closed run still copied"
+  compgen -G "$temp/varnelo-parts-*" >/dev/null && say "$name: the closed run's parts folder is still there"
+  start_program "$folder" C.UTF-8
+  read_summary_box "$name" C.UTF-8 || return 0
+  finish_program "$name"
+  compgen -G "$temp/varnelo-*" >/dev/null && fail "$name: parts folders left in $temp: $(ls "$temp")"
+  rm -rf "$folder"
+}
+
 # The test programs' own summary lines go out as they are, for the caller to
 # count; a program that ends without one is a failed check of its own.
 run_unit_tests() {  # locale
@@ -413,6 +476,8 @@ run_unit_tests zh_CN.UTF-8
 check worked-example run_worked_example worked-example C.UTF-8
 check worked-example-zh_CN run_worked_example worked-example-zh_CN zh_CN.UTF-8
 check close-during-copy run_close_during_copy
+check second-program run_second_program
+check close-while-reading run_close_while_reading
 set_display_scale 144
 check sample run_sample
 set_display_scale 96
