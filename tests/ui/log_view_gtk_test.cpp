@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -99,14 +100,22 @@ GtkWidget* findTextView(GtkWidget* widget) {
   return found;
 }
 
+// The main window: the one top-level window that is not a box.
+GtkWidget* mainWindow() {
+  GList* windows = gtk_window_list_toplevels();
+  GtkWidget* found = nullptr;
+  for (GList* window = windows; window && !found; window = window->next)
+    if (!GTK_IS_DIALOG(window->data) && gtk_widget_get_visible(GTK_WIDGET(window->data)))
+      found = GTK_WIDGET(window->data);
+  g_list_free(windows);
+  return found;
+}
+
 // The text as the widget on screen holds it, read without the shell's hooks,
 // which would first hand over lines that are still waiting.
 Text textOnScreen() {
-  GList* windows = gtk_window_list_toplevels();
-  GtkWidget* view = nullptr;
-  for (GList* window = windows; window && !view; window = window->next)
-    view = findTextView(GTK_WIDGET(window->data));
-  g_list_free(windows);
+  GtkWidget* window = mainWindow();
+  GtkWidget* view = window ? findTextView(window) : nullptr;
   if (!view) return Text();
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
   GtkTextIter start, end;
@@ -140,6 +149,74 @@ TEST_F(LogViewGtkTest, LinesFromTheWorkerLandOnTopInOrder) {
     g_main_context_iteration(nullptr, FALSE);
   EXPECT_EQ(logTextOf(model), textOnScreen());
   EXPECT_EQ(logTextOf(model), viewText());
+}
+
+// What the widget on screen held at the moment the title changed to
+// kBurstTitle and at the moment a box was shown.
+const Text kBurstTitle = u"Varnelo-第一批";
+Text textAtTitle, textAtBox;
+int boxesShown = 0;
+
+void onTitleChanged(GObject* window, GParamSpec*, gpointer) {
+  if (fromUtf8(gtk_window_get_title(GTK_WINDOW(window))) == kBurstTitle)
+    textAtTitle = textOnScreen();
+}
+
+gboolean onWidgetShown(GSignalInvocationHint*, guint, const GValue* values, gpointer) {
+  if (GTK_IS_DIALOG(g_value_get_object(&values[0]))) {
+    textAtBox = textOnScreen();
+    ++boxesShown;
+  }
+  return TRUE;  // stays for later boxes
+}
+
+Text burstLine(int burst, int i) {
+  return u"/考核第" + intToText(burst) + u"批/人员" + intToText(i) + u"/";
+}
+
+// Lines for both ends, as fast as the worker can add them, each burst
+// followed at once by a call the user sees.
+int burstsThenTitleAndBox(int) {
+  for (int i = 0; i < kWorkerLines; ++i) addLogLine(i % 5 == 4 ? -1 : 0, burstLine(1, i));
+  setWindowTitle(kBurstTitle);
+  for (int i = 0; i < kWorkerLines; ++i) addLogLine(i % 7 == 6 ? -1 : 0, burstLine(2, i));
+  showSummary(u"同步提示", u"同步完成：共 2 批，全部成功。", u"第一批\n第二批\n");
+  workerDone = true;
+  setWindowTitle(u"Varnelo-完成");  // wakes the wait below
+  return 0;
+}
+
+// Lines may wait a moment before they reach the widget, but a title or a box
+// that follows them must never be seen before them: by the time either shows,
+// every line added before it is on screen.
+TEST_F(LogViewGtkTest, TitleAndBoxRightAfterABurstFindEveryLineOnScreen) {
+  GtkWidget* window = mainWindow();
+  ASSERT_NE(nullptr, window);
+  textAtTitle = textAtBox = u"-";
+  boxesShown = 0;
+  workerDone = false;
+  gulong titleHandler =
+      g_signal_connect(window, "notify::title", G_CALLBACK(onTitleChanged), nullptr);
+  guint showSignal = g_signal_lookup("show", GTK_TYPE_WIDGET);
+  gulong showHook = g_signal_add_emission_hook(showSignal, 0, onWidgetShown, nullptr, nullptr);
+  ASSERT_NE(0, startWorker(burstsThenTitleAndBox, 0));
+  for (int i = 0; i < 1000000 && boxesShown == 0; ++i) waitEvent();
+  EXPECT_TRUE(gtkShellPressOk());
+  for (int i = 0; i < 1000000 && !workerDone; ++i) waitEvent();
+  g_signal_remove_emission_hook(showSignal, showHook);
+  g_signal_handler_disconnect(window, titleHandler);
+  ASSERT_TRUE(workerDone);
+  ASSERT_EQ(1, boxesShown);
+
+  // Compared whole, but reported by line count: the texts run to thousands
+  // of lines.
+  auto lines = [](const Text& text) { return std::count(text.begin(), text.end(), u'\n') + 1; };
+  for (int i = 0; i < kWorkerLines; ++i) addLine(model, i % 5 == 4 ? -1 : 0, burstLine(1, i));
+  EXPECT_TRUE(logTextOf(model) == textAtTitle)
+      << "title set with " << lines(textAtTitle) << " of " << logLineCount(model) << " lines shown";
+  for (int i = 0; i < kWorkerLines; ++i) addLine(model, i % 7 == 6 ? -1 : 0, burstLine(2, i));
+  EXPECT_TRUE(logTextOf(model) == textAtBox)
+      << "box shown with " << lines(textAtBox) << " of " << logLineCount(model) << " lines shown";
 }
 
 }  // namespace
