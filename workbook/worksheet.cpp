@@ -1,11 +1,12 @@
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "text/pattern.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
+#include "workbook/reference_scan.h"
 #include "workbook/workbook.h"
 #include "workbook/xml_items.h"
 #include "xml/xml_document.h"
@@ -13,146 +14,155 @@
 namespace {
 
 constexpr int kWorksheetDocument = 1;
-constexpr int kReferencePattern = 0;
+// Room for this many cells is set aside before the walk; larger sheets grow
+// the map as usual. The count comes from the loaded tree, so a sheet that
+// claims more cells than it holds cannot make the map reserve them.
+constexpr size_t kLargestReservation = size_t(1) << 24;
 
 struct Extent {
   int64_t maxColumn = 0;
   int64_t maxRow = 0;
 };
 
-// Where the previous cell of a row sat, for cells that leave out their
-// reference. The previous column is worked out only when such a cell needs it,
-// so rows that write every reference pay nothing for it.
+// Where the previous cell of a row sat, for cells that leave out their reference.
 struct RowCursor {
   int64_t row = 0;
-  Text previousRef;
   int64_t previousColumn = 0;
-  bool columnPending = false;
 };
+
+const Text kReferenceName = u"r";
+const Text kTypeName = u"t";
 
 // Column and row numbers are 32-bit: longer letter runs and rows past 2^31
 // keep their low 32 bits, and a result that is not positive counts for nothing.
 int64_t Low32(uint64_t n) { return static_cast<int32_t>(static_cast<uint32_t>(n)); }
 
-// The first match of the pattern now under kReferencePattern in the
-// upper-cased reference; empty when there is none.
-Text FirstMatch(const Text& ref) {
-  std::vector<Text> matches(1);
-  extractMatches(kReferencePattern, toUpper(ref), matches);
-  return matches.front();
-}
-
-int64_t LettersValue(const Text& letters) {
-  uint32_t n = 0;
-  for (char16_t letter : letters) n = n * 26u + static_cast<uint32_t>(letter - u'A' + 1);
-  return Low32(n);
-}
-
-// Measured over the stored references once the walk is done, so each pattern
-// is compiled once per sheet instead of twice per cell; the keys are exactly
-// the stored cells, so the maxima are the same.
-Extent MeasureExtent() {
-  Extent extent;
-  if (Cells.empty()) return extent;
-  if (createPattern(kReferencePattern, u"[A-Z]+")) {
-    for (const auto& cell : Cells)
-      extent.maxColumn = std::max(extent.maxColumn, LettersValue(FirstMatch(cell.first)));
-  }
-  if (createPattern(kReferencePattern, u"[0-9]+")) {
-    for (const auto& cell : Cells) {
-      int64_t row = Low32(static_cast<uint64_t>(parseInt(FirstMatch(cell.first))));
-      extent.maxRow = std::max(extent.maxRow, row);
-    }
-  }
-  return extent;
-}
-
 // A row's own "r" when it is a positive number, else the row after the previous.
 int64_t NextRowNumber(const XmlNode* row, int64_t previous) {
-  int64_t written = Low32(static_cast<uint64_t>(parseInt(XmlNode::attribute(row, u"r"))));
+  int64_t written = Low32(static_cast<uint64_t>(parseInt(XmlNode::attribute(row, kReferenceName))));
   return written > 0 ? written : previous + 1;
 }
 
-Text ReferenceOf(const XmlNode* cell, RowCursor& cursor) {
-  Text ref = XmlNode::attribute(cell, u"r");
+// The cell's key, and the column and row it counts for. The reference is
+// scanned once, both for the extent and for a following cell that leaves its
+// reference out.
+Text ReferenceOf(const XmlNode* cell, RowCursor& cursor, ReferenceNumbers& numbers) {
+  Text ref = XmlNode::attribute(cell, kReferenceName);
   if (!ref.empty()) {
-    cursor.previousRef = ref;
-    cursor.columnPending = true;
+    numbers = ScanReference(ref);
+    cursor.previousColumn = numbers.column;
     return ref;
   }
-  if (cursor.columnPending) cursor.previousColumn = ColumnNumber(cursor.previousRef);
   cursor.previousColumn = (cursor.previousColumn > 0 ? cursor.previousColumn : 0) + 1;
-  cursor.columnPending = false;
-  return ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
+  Text made = ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
+  numbers = ScanReference(made);
+  return made;
+}
+
+bool HasLocalName(const XmlNode* node, std::u16string_view localName) {
+  if (node->kind != kXmlElementNode || !node->nameText) return false;
+  std::u16string_view name(node->nameText);
+  size_t colon = name.rfind(u':');
+  if (colon != std::u16string_view::npos) name.remove_prefix(colon + 1);
+  return name == localName;
 }
 
 // The text a valued cell stands for: a formula's cached result, an inline
 // string's text, else the value element's text. A cell holding none of these
 // gives its first child's text. False for a cell without any child node.
+// The children are looked at in one pass.
 bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
   if (!cell->firstChild) return false;
-  const XmlNode* cached = FirstChildNamed(cell, u"v");
-  if (FirstChildNamed(cell, u"f")) {
+  const XmlNode* cached = nullptr;
+  const XmlNode* container = nullptr;
+  bool formula = false;
+  for (const XmlNode* child = cell->firstChild; child; child = child->nextSibling) {
+    if (!cached && HasLocalName(child, u"v")) cached = child;
+    else if (!formula && HasLocalName(child, u"f")) formula = true;
+    else if (!container && HasLocalName(child, u"is")) container = child;
+  }
+  if (formula) {
     value = XmlNode::text(cached);
     return true;
   }
-  if (const XmlNode* container = FirstChildNamed(cell, u"is")) {
+  if (container) {
     inlineString = true;
     StringItemText(container, value);
     return true;
   }
-  value = XmlNode::text(cached ? cached : cell->firstChild);
+  const XmlNode* source = cached ? cached : cell->firstChild;
+  if (source->textText) value.assign(source->textText);
   return true;
 }
 
-Text ResolveSharedString(const Text& value) {
+void ResolveSharedString(Text& value) {
   int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
-  if (index < 0 || index >= static_cast<int64_t>(SharedStrings.size())) return value;
-  return SharedStrings[static_cast<size_t>(index)];
+  if (index < 0 || index >= static_cast<int64_t>(SharedStrings.size())) return;
+  value = SharedStrings[static_cast<size_t>(index)];
 }
 
-void ReadCell(const XmlNode* cell, RowCursor& cursor) {
-  Text ref = ReferenceOf(cell, cursor);
+bool IsSharedStringCell(const XmlNode* cell) {
+  Text type = XmlNode::attribute(cell, kTypeName);
+  return type.size() == 1 && type[0] == u's';
+}
+
+void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
+  ReferenceNumbers numbers;
+  Text ref = ReferenceOf(cell, cursor, numbers);
   Text value;
   bool inlineString = false;
   if (!CellValue(cell, value, inlineString)) return;
-  if (!inlineString && XmlNode::attribute(cell, u"t") == u"s") value = ResolveSharedString(value);
+  if (!inlineString && IsSharedStringCell(cell)) ResolveSharedString(value);
   Cells.insert_or_assign(std::move(ref), std::move(value));
+  // Taken from each stored key as it goes in: the maxima over the keys.
+  extent.maxColumn = std::max(extent.maxColumn, numbers.column);
+  extent.maxRow = std::max(extent.maxRow, numbers.row);
 }
 
 // Every element below sheetData is a row and every element below a row a cell,
 // whatever their names; comments and the like are neither.
-void ReadRows(const XmlNode* sheetData) {
+size_t CountCells(const XmlNode* sheetData) {
+  size_t count = 0;
+  for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
+    if (row->kind != kXmlElementNode) continue;
+    for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling)
+      count += cell->kind == kXmlElementNode && cell->firstChild;
+  }
+  return count;
+}
+
+Extent ReadRows(const XmlNode* sheetData) {
+  // One reservation instead of a rehash at every doubling from 512 slots.
+  Cells.reserve(std::min(CountCells(sheetData), kLargestReservation));
+  Extent extent;
   int64_t previousRow = 0;
   for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
     if (row->kind != kXmlElementNode) continue;
     RowCursor cursor;
     cursor.row = previousRow = NextRowNumber(row, previousRow);
     for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
-      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor);
+      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor, extent);
     }
   }
+  return extent;
 }
 
 }  // namespace
 
 Text LoadWorksheet(const Text& path) {
   Cells.clear();
+  Extent extent;
   if (XmlDocument::loadFile(kWorksheetDocument, path)) {
     const XmlNode* root = XmlDocument::root(kWorksheetDocument);
     const XmlNode* sheetData =
         IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
-    if (sheetData) ReadRows(sheetData);
+    if (sheetData) extent = ReadRows(sheetData);
     XmlDocument::free(kWorksheetDocument);
   }
-  Extent extent = MeasureExtent();
   return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
 }
 
-int64_t ColumnNumber(const Text& s) {
-  if (!createPattern(kReferencePattern, u"[A-Z]+")) return 0;
-  return LettersValue(FirstMatch(s));
-}
+int64_t ColumnNumber(const Text& s) { return ScanReference(s).column; }
 
 Text ColumnLetters(int64_t n) {
   Text letters;
