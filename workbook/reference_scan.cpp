@@ -11,7 +11,9 @@ uint32_t LetterValue(char16_t unit) {
   return 0;
 }
 
-int64_t Low32(uint32_t n) { return static_cast<int32_t>(n); }
+int64_t Low32(uint32_t n) {
+  return static_cast<int32_t>(n);
+}
 
 }  // namespace
 

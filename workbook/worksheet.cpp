@@ -77,9 +77,13 @@ bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
   const XmlNode* container = nullptr;
   bool formula = false;
   for (const XmlNode* child = cell->firstChild; child; child = child->nextSibling) {
-    if (!cached && HasLocalName(child, u"v")) cached = child;
-    else if (!formula && HasLocalName(child, u"f")) formula = true;
-    else if (!container && HasLocalName(child, u"is")) container = child;
+    if (!cached && HasLocalName(child, u"v")) {
+      cached = child;
+    } else if (!formula && HasLocalName(child, u"f")) {
+      formula = true;
+    } else if (!container && HasLocalName(child, u"is")) {
+      container = child;
+    }
   }
   if (formula) {
     value = XmlNode::text(cached);

@@ -26,7 +26,9 @@ namespace {
 constexpr int kLettersPattern = 7;
 constexpr int kDigitsPattern = 8;
 
-int64_t Low32(uint64_t n) { return static_cast<int32_t>(static_cast<uint32_t>(n)); }
+int64_t Low32(uint64_t n) {
+  return static_cast<int32_t>(static_cast<uint32_t>(n));
+}
 
 // The first match of the pattern in the upper-cased text, as the pattern
 // registry finds it; empty when there is none.
@@ -66,10 +68,35 @@ Text DescribedExtent(const CellMap& cells) {
 // Greek, Cyrillic, a lone surrogate), leading zeros, runs long enough to
 // overflow 32 and 64 bits, and marks that split runs.
 const std::vector<Text> kPieces = {
-    u"A", u"Z", u"a", u"z", u"XFD", u"xfd", u"FXSHRXX", u"\u0131", u"\u017F", u"\u00E9",
-    u"\uFF41", u"\u03B1", u"\u0430", u"\xD800", u"1", u"0", u"007", u"9", u"2147483647",
-    u"2147483648", u"4294967297", u"99999999999999999999999", u"$", u"#", u" ", u"-", u":",
-    u"\u0661", u"ZZZZZZZZZZZZZZ",
+    u"A",
+    u"Z",
+    u"a",
+    u"z",
+    u"XFD",
+    u"xfd",
+    u"FXSHRXX",
+    u"\u0131",
+    u"\u017F",
+    u"\u00E9",
+    u"\uFF41",
+    u"\u03B1",
+    u"\u0430",
+    u"\xD800",
+    u"1",
+    u"0",
+    u"007",
+    u"9",
+    u"2147483647",
+    u"2147483648",
+    u"4294967297",
+    u"99999999999999999999999",
+    u"$",
+    u"#",
+    u" ",
+    u"-",
+    u":",
+    u"\u0661",
+    u"ZZZZZZZZZZZZZZ",
 };
 
 Text RandomReference(std::mt19937& random) {
@@ -83,10 +110,14 @@ Text RandomReference(std::mt19937& random) {
 std::string XmlEscaped(const Text& text) {
   std::string out;
   for (char c : toUtf8(text)) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '"') out += "&quot;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
   }
   return out;
 }
@@ -102,10 +133,23 @@ TEST(ReferenceScan, AgreesWithThePatternsForEveryCodeUnitAndOddReferences) {
       ASSERT_EQ(DescribedRow(ref), numbers.row) << "unit " << unit;
     }
   }
-  const Text fixed[] = {u"",     u"D2",     u"d2",       u"A01",          u"A1B2",  u"12",
-                        u"$%",   u"ab",     u"$D$7",     u"FXSHRXW1",     u"FXSHRXX1",
-                        u"A2147483648",     u"A4294967295", u"A18446744073709551617",
-                        Text(5000, u'Q') + u"1", u"1A",  u"\u0131\u017F9"};
+  const Text fixed[] = {u"",
+                        u"D2",
+                        u"d2",
+                        u"A01",
+                        u"A1B2",
+                        u"12",
+                        u"$%",
+                        u"ab",
+                        u"$D$7",
+                        u"FXSHRXW1",
+                        u"FXSHRXX1",
+                        u"A2147483648",
+                        u"A4294967295",
+                        u"A18446744073709551617",
+                        Text(5000, u'Q') + u"1",
+                        u"1A",
+                        u"\u0131\u017F9"};
   for (const Text& ref : fixed) {
     ReferenceNumbers numbers = ScanReference(ref);
     EXPECT_EQ(DescribedColumn(ref), numbers.column) << toUtf8(ref);
@@ -215,6 +259,32 @@ TEST_F(ExtentTest, LargeSheetIsReadWholeAndReplacedByTheNextLoad) {
   EXPECT_EQ(u"2:2", LoadWorksheet(dir + u"sheet1.xml"));
   EXPECT_EQ(1u, Cells.size());
   EXPECT_EQ(u"", CellText(u"B1"));
+}
+
+// The map's hash keeps a row's cells in neighbouring slots. Rows that are
+// multiples of the slot count are the worst case for a hash linear in the row:
+// still no slot may gather more than a handful of keys, or the reading
+// of a large sheet turns quadratic; keys written another way (lower case,
+// leading zeros, no digits, four letters) go through the map like any other.
+TEST(CellMapHash, SpreadsTheCellsOfAGridAndTakesEveryKey) {
+  CellMap cells;
+  cells.reserve(24000);
+  size_t slots = cells.bucket_count();
+  for (int64_t row = 1; row <= 1000; ++row) {
+    for (int64_t column = 1; column <= 24; ++column)
+      cells[ColumnLetters(column) + intToText(row * static_cast<int64_t>(slots))] = u"x";
+  }
+  ASSERT_EQ(slots, cells.bucket_count());
+  size_t fullest = 0;
+  for (size_t slot = 0; slot < slots; ++slot) fullest = std::max(fullest, cells.bucket_size(slot));
+  EXPECT_LE(fullest, 8u);
+
+  CellMap odd;
+  const Text keys[] = {u"A1", u"A01",          u"a1",         u"AAAA1",         u"A",    u"1",
+                       u"",   u"A12345678901", u"XFD1048576", u"ZZZ9999999999", u"A1B2", u"$A$1"};
+  for (const Text& key : keys) odd[key] = key + u"!";
+  ASSERT_EQ(std::size(keys), odd.size());
+  for (const Text& key : keys) EXPECT_EQ(key + u"!", odd.at(key)) << toUtf8(key);
 }
 
 }  // namespace
