@@ -214,8 +214,24 @@ const char16_t* storeText(Arena& arena, std::u16string_view text) {
   return units;
 }
 
+bool isAscii(const XML_Char* s, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Names and attribute values are nearly always ASCII: those widen straight
+// into the arena, without a converted copy in between.
 const char16_t* storeUtf8(Arena& arena, const XML_Char* text) {
-  return storeText(arena, fromUtf8(text));
+  size_t length = std::strlen(text);
+  if (!isAscii(text, length)) return storeText(arena, fromUtf8(text));
+  auto* units = static_cast<char16_t*>(
+      arenaAllocate(arena, (length + 1) * sizeof(char16_t), alignof(char16_t)));
+  if (!units) return nullptr;
+  for (size_t i = 0; i < length; ++i) units[i] = static_cast<unsigned char>(text[i]);
+  units[length] = 0;
+  return units;
 }
 
 void releaseArena(Arena& arena) {
@@ -301,13 +317,22 @@ OpenNode* currentOpen(Document& doc) {
 void appendText(Document& doc, const XML_Char* s, int length, bool lineEnds) {
   OpenNode* open = currentOpen(doc);
   if (!open || length <= 0) return;
-  Text piece = fromUtf8(std::string(s, length));
+  // ASCII text is read in place; anything else is converted first.
+  bool ascii = isAscii(s, static_cast<size_t>(length));
+  Text piece = ascii ? Text() : fromUtf8(std::string(s, length));
+  size_t count = ascii ? static_cast<size_t>(length) : piece.size();
+  auto unitAt = [&](size_t i) -> char16_t {
+    return ascii ? static_cast<unsigned char>(s[i]) : piece[i];
+  };
   LineEnd convention = lineEnds ? doc.lineEnd : LineEnd::kLf;
-  size_t extra = piece.size();
-  if (convention == LineEnd::kCrLf) extra += std::count(piece.begin(), piece.end(), u'\n');
+  size_t extra = count;
+  if (convention == LineEnd::kCrLf) {
+    for (size_t i = 0; i < count; ++i) extra += unitAt(i) == u'\n';
+  }
   if (!reserveText(open->text, extra)) return;
   char16_t* out = open->text.units + open->text.length;
-  for (char16_t unit : piece) {
+  for (size_t i = 0; i < count; ++i) {
+    char16_t unit = unitAt(i);
     if (unit != u'\n' || convention == LineEnd::kLf || convention == LineEnd::kUndetermined) {
       *out++ = unit;
     } else {
