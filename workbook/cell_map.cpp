@@ -37,13 +37,30 @@ size_t CellKeyHash::operator()(const Text& key) const noexcept {
 std::vector<Text> SharedStrings;
 CellMap Cells;
 
+namespace {
+
+// What the shared-string cells of Cells refer to; replaced only once Cells is empty.
+std::vector<Text> sheetStrings;
+
+}  // namespace
+
 void ResetWorkbookCollections() {
   SharedStrings.clear();
   Cells.clear();
+  sheetStrings.clear();
   Cells.reserve(kCellMapSlots);
+}
+
+void ClearCellsForSheet() {
+  Cells.clear();
+  sheetStrings = SharedStrings;
+}
+
+CellString SharedCellString(size_t index) {
+  return CellString::referTo(sheetStrings[index]);
 }
 
 Text CellText(const Text& ref) {
   auto found = Cells.find(ref);
-  return found == Cells.end() ? Text() : found->second;
+  return found == Cells.end() ? Text() : found->second.text();
 }

@@ -99,10 +99,12 @@ bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
   return true;
 }
 
-void ResolveSharedString(Text& value) {
+// The shared string a shared-string cell's value names, or the value itself
+// when the index is outside the list.
+CellString ResolveSharedString(Text value) {
   int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
-  if (index < 0 || index >= static_cast<int64_t>(SharedStrings.size())) return;
-  value = SharedStrings[static_cast<size_t>(index)];
+  if (index < 0 || index >= static_cast<int64_t>(SharedStrings.size())) return value;
+  return SharedCellString(static_cast<size_t>(index));
 }
 
 bool IsSharedStringCell(const XmlNode* cell) {
@@ -116,8 +118,10 @@ void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
   Text value;
   bool inlineString = false;
   if (!CellValue(cell, value, inlineString)) return;
-  if (!inlineString && IsSharedStringCell(cell)) ResolveSharedString(value);
-  Cells.insert_or_assign(std::move(ref), std::move(value));
+  if (!inlineString && IsSharedStringCell(cell))
+    Cells.insert_or_assign(std::move(ref), ResolveSharedString(std::move(value)));
+  else
+    Cells.insert_or_assign(std::move(ref), CellString(std::move(value)));
   // Taken from each stored key as it goes in: the maxima over the keys.
   extent.maxColumn = std::max(extent.maxColumn, numbers.column);
   extent.maxRow = std::max(extent.maxRow, numbers.row);
@@ -154,7 +158,7 @@ Extent ReadRows(const XmlNode* sheetData) {
 }  // namespace
 
 Text LoadWorksheet(const Text& path) {
-  Cells.clear();
+  ClearCellsForSheet();
   Extent extent;
   if (XmlDocument::loadFile(kWorksheetDocument, path)) {
     const XmlNode* root = XmlDocument::root(kWorksheetDocument);

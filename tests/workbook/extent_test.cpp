@@ -262,6 +262,30 @@ TEST_F(ExtentTest, LargeSheetIsReadWholeAndReplacedByTheNextLoad) {
   EXPECT_EQ(u"", CellText(u"B1"));
 }
 
+// Shared-string cells refer to the map's own copy of the strings: loading
+// other shared strings afterwards, or none, leaves the cells as they were read
+// until the next sheet replaces them.
+TEST_F(ExtentTest, CellsKeepTheirSharedStringsWhenTheStringsAreLoadedAgain) {
+  writeFile(dir + u"sheet1.xml",
+            "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c>"
+            "<c r=\"B1\" t=\"s\"><v>0</v></c><c r=\"C1\"><v>2</v></c></row>"
+            "</sheetData></worksheet>");
+  EXPECT_EQ(u"3:1", LoadWorksheet(dir + u"sheet1.xml"));
+  writeFile(dir + u"sharedStrings.xml", "<sst><si><t>other</t></si></sst>");
+  LoadSharedStrings(dir + u"sharedStrings.xml");
+  EXPECT_EQ(u"two;three", CellText(u"A1"));
+  EXPECT_EQ(u"zero", CellText(u"B1"));
+  EXPECT_EQ(u"2", CellText(u"C1"));
+  LoadSharedStrings(dir + u"absent.xml");
+  EXPECT_EQ(u"two;three", Cells.at(u"A1").text());
+
+  LoadWorksheet(dir + u"sheet1.xml");
+  EXPECT_EQ(u"2", CellText(u"A1"));  // no strings now: the index text
+  Cells[u"A1"] = Text(u"set");
+  EXPECT_EQ(u"set", CellText(u"A1"));
+  EXPECT_TRUE(Cells.at(u"A1") == u"set");
+}
+
 // The map's hash keeps a row's cells in neighbouring slots. Rows that are
 // multiples of the slot count are the worst case for a hash linear in the row:
 // still no slot may gather more than a handful of keys, or the reading
