@@ -17,7 +17,9 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")" && pwd)
 build=${VARNELO_WIN_BUILD:-$root/build-win}
-cache=${VARNELO_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/varnelo-mingw}
+# HOME may be unset (a bare "env -i" shell); the account's home folder is meant.
+home=${HOME:-$(cd ~ && pwd)}
+cache=${VARNELO_MINGW_CACHE:-${XDG_CACHE_HOME:-$home/.cache}/varnelo-mingw}
 jobs=${VARNELO_JOBS:-2}
 triplet=x86_64-w64-mingw32
 sysroot=/usr/$triplet
@@ -35,7 +37,14 @@ say() { printf '%s\n' "build-windows: $*" >&2; }
 die() { say "$*"; exit 1; }
 
 as_root() {
-  if [[ $(id -u) == 0 ]]; then "$@"; else sudo "$@"; fi
+  if [[ $(id -u) == 0 ]]; then
+    "$@"
+  elif command -v sudo >/dev/null; then
+    sudo "$@"
+  else
+    say "adding the Debian source entry needs root: run this as root, or install sudo"
+    return 1
+  fi
 }
 
 workdir=

@@ -1,25 +1,96 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the unit and
 # end-to-end tests, the same again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a screenshot of the finished demo window, and
-# the Windows program under Wine.
-set -euo pipefail
+# UndefinedBehaviorSanitizer, the fuzz targets, a screenshot of the finished
+# demo window, and the Windows program under Wine.
+#
+# Every stage runs even when an earlier one failed, and the last line is
+# always "test.sh: N passed, M failed", every check counted: each CTest test,
+# each "PASS: name" / "FAIL: name" line of the check scripts, and each test of
+# the Windows test programs from their "[  PASSED  ] N tests." and
+# "[  FAILED  ] N tests, listed below:" lines. A stage that ends badly without
+# naming a failed check counts as one failed check. The status is 0 only when
+# nothing failed.
+set -uo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-scripts/install-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 jobs=$(nproc)
 passed=0
+failed=0
+skipped=()
+logs=build/test-logs
 
-run_suite() {  # build folder, extra CMake options...
-  local folder=$1
-  shift
-  cmake -S . -B "$folder" -DVARNELO_TESTS=ON "$@" >/dev/null
-  cmake --build "$folder" -j"$jobs"
-  ctest --test-dir "$folder" --output-on-failure -j"$jobs" | tee "$folder/ctest.log"
-  local ran
-  ran=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$folder/ctest.log")
-  passed=$((passed + ${ran:-0}))
+finish() {
+  trap - EXIT INT TERM
+  ((${#skipped[@]} == 0)) || printf 'test.sh: skipped: %s\n' "${skipped[@]}"
+  echo "test.sh: $passed passed, $failed failed"
+  ((failed == 0)) && exit 0
+  exit 1
 }
+trap finish EXIT
+trap 'echo "test.sh: interrupted"; failed=$((failed + 1)); exit 130' INT TERM
+
+stage_failed() {  # what went wrong
+  echo "test.sh: FAIL: $*"
+  failed=$((failed + 1))
+}
+
+# Runs a check script, showing its output, and counts the checks it reports.
+run_checks() {  # name, command...
+  local name=$1 log status counts p f s
+  shift
+  log=$logs/$name.log
+  "$@" 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  counts=$(tr -d '\r' <"$log" | awk '
+    /^PASS: / { p++ }
+    /^FAIL: / { f++ }
+    /^SKIP: / { s++ }
+    match($0, /^\[  PASSED  \] [0-9]+ tests?\./) { split($0, w, " "); p += w[4] }
+    match($0, /^\[  FAILED  \] [0-9]+ tests?, listed below:/) { split($0, w, " "); f += w[4] }
+    END { printf "%d %d %d\n", p, f, s }')
+  read -r p f s <<<"$counts"
+  passed=$((passed + p))
+  failed=$((failed + f))
+  if ((status != 0 && f == 0)); then
+    stage_failed "$name ended with status $status without naming a failed check"
+  elif ((status == 0 && p + f == 0)); then
+    if ((s > 0)); then skipped+=("$name"); else stage_failed "$name reported no checks"; fi
+  fi
+}
+
+# Builds a folder and runs its CTest suite; a build that fails counts as one
+# failed check, since none of its tests could run.
+run_suite() {  # build folder, extra CMake options...
+  local folder=$1 total failures
+  shift
+  if ! cmake -S . -B "$folder" -DVARNELO_TESTS=ON "$@" >"$logs/$folder-configure.log" 2>&1; then
+    tail -n 40 "$logs/$folder-configure.log"
+    stage_failed "configuring $folder"
+    return
+  fi
+  if ! cmake --build "$folder" -j"$jobs"; then
+    stage_failed "building $folder"
+    return
+  fi
+  ctest --test-dir "$folder" --output-on-failure -j"$jobs" 2>&1 | tee "$logs/$folder-ctest.log"
+  total=$(sed -n 's/.* tests failed out of \([0-9]*\).*/\1/p' "$logs/$folder-ctest.log")
+  failures=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of.*/\1/p' "$logs/$folder-ctest.log")
+  if [[ -z $total || -z $failures ]]; then
+    stage_failed "CTest in $folder printed no summary"
+    return
+  fi
+  passed=$((passed + total - failures))
+  failed=$((failed + failures))
+}
+
+# A script that another stage may not have yet: run when present.
+present() { [[ -f $1 ]]; }
+script() { if [[ -x $1 ]]; then echo "$1"; else echo "bash $1"; fi; }
+
+mkdir -p "$logs"
+scripts/install-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" ||
+  stage_failed "installing the build and test packages"
 
 echo "== Tests"
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -31,16 +102,29 @@ ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0} \
 UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
   run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNELO_SANITIZE=ON
 
-if [[ -x tests/ui/screenshot_demo.sh ]]; then
-  echo "== Screenshot of the demo window"
-  scripts/prepare-demo.sh build/varnelo build/screenshot-demo
-  tests/ui/screenshot_demo.sh build/screenshot-demo/varnelo build/demo-screenshot.png
+if present tests/fuzz/run_fuzz.sh; then
+  echo "== Fuzz targets"
+  run_checks fuzz $(script tests/fuzz/run_fuzz.sh)
 fi
 
-if [[ -x build-windows.sh && -x tests/windows/wine_test.sh ]]; then
-  echo "== Windows program under Wine"
-  ./build-windows.sh --tests
-  tests/windows/wine_test.sh dist/varnelo.exe
+echo "== Screenshot of the demo window"
+if [[ -x build/varnelo ]] && scripts/prepare-demo.sh build/varnelo build/screenshot-demo; then
+  run_checks screenshot tests/ui/screenshot_demo.sh build/screenshot-demo/varnelo \
+    build/demo-screenshot.png
+else
+  stage_failed "screenshot of the demo window: no program in build/"
 fi
-echo "== All tests passed"
-echo "test.sh: $passed passed, 0 failed"
+
+echo "== Windows program under Wine"
+if ./build-windows.sh --tests; then
+  run_checks wine $(script tests/windows/wine_test.sh) dist/varnelo.exe
+  if present tests/windows/wine_dialog_test.sh; then
+    echo "== Windows dialogs under Wine"
+    run_checks wine-dialogs $(script tests/windows/wine_dialog_test.sh) dist/varnelo.exe
+  fi
+elif on_debian_12; then
+  stage_failed "building the Windows program (./build-windows.sh --tests)"
+else
+  # The cross build takes its compiler and library sources from Debian 12.
+  skipped+=("the Windows program: its build failed, and this is not Debian 12")
+fi

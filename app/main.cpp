@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifndef _WIN32
+#include <langinfo.h>
+#endif
 
 #include "app/sync_run.h"
 #include "fs/run_guard.h"
@@ -16,11 +19,18 @@
 namespace {
 
 // Archive entry names are converted through the character-type locale; the
-// plain "C" locale would turn every non-ASCII name into a warning.
+// plain "C" locale would turn every non-ASCII name into a warning. On Linux
+// the program writes and reads file names as UTF-8 whatever the session says,
+// so a locale of another character set (or none at all, as under cron or a
+// bare "env -i") gives way to C.UTF-8.
 void adoptUserLocale() {
   const char* chosen = std::setlocale(LC_CTYPE, "");
   if (chosen == nullptr || std::strcmp(chosen, "C") == 0 || std::strcmp(chosen, "POSIX") == 0)
     std::setlocale(LC_CTYPE, "C.UTF-8");
+#ifndef _WIN32
+  else if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+#endif
 }
 
 // Ends the process without running static destructors: a run still in

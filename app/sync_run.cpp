@@ -131,13 +131,14 @@ struct Entry {
 };
 
 // The first reason, if any, that keeps a destination from being made.
-Text refusal(const Text& /*base*/, const Entry& entry, TextView item, const Text& destination) {
+Text refusal(const Text& base, const Entry& entry, TextView item, const Text& destination) {
   if (entry.name.empty()) return u"条目名称为空";
   if (trimmedView(item).empty()) return u"目标文件夹名为空";
   if (overlong(entry.group) || overlong(entry.name) || overlong(item)) return u"名称过长";
   if (leavesProgramFolder(entry.group) || leavesProgramFolder(entry.name) ||
       leavesProgramFolder(item))
     return u"路径超出程序文件夹";
+  if (passesThroughLink(base, destination)) return u"路径经过链接";
   if (liesInside(destination, entry.material)) return u"目标位于材料文件夹内";
   if (fileSize(entry.material) != -2) return u"找不到材料文件夹 " + entry.material;
   return Text();
@@ -264,25 +265,46 @@ void walkGroup(const Text& base, int column, const std::vector<int>& rows, SyncO
 
 // Reads the table into Cells through a folder of this run's own, removed
 // again before anything is copied. Returns the extent, or empty when the
-// workbook gave no table.
+// workbook gave no table: a table read only in part, or with its names turned
+// into shared-string numbers, would copy into wrong folders.
 Text readTable(const Text& workbook, SyncOutcome& out) {
   Text parts = createPartsFolder();
-  if (parts.empty() || ExtractWorkbookParts(workbook, parts) == 0) {
-    removePartsFolder();
-    reportFailure(out, u"无法打开关系表：" + workbook);
-    return Text();
+  WorkbookStatus status;
+  Text extent;
+  if (parts.empty()) {
+    status.fault = WorkbookFault::kCannotOpen;
+    status.cause = lastSystemMessage();
+  } else if (ExtractWorkbookParts(workbook, parts, status)) {
+    Text problem;
+    // Without a shared-strings part the cells keep their index texts.
+    if (status.hasSharedStrings) LoadSharedStrings(parts + u"sharedStrings.xml", problem);
+    else LoadSharedStrings(parts + u"sharedStrings.xml");
+    if (problem.empty()) extent = LoadWorksheet(parts + u"sheet1.xml", problem);
+    // The cells hold their own copies; the strings are not needed again.
+    SharedStrings.clear();
+    SharedStrings.shrink_to_fit();
+    if (!problem.empty()) status = WorkbookStatus{WorkbookFault::kDamaged, problem, false};
   }
-  bool hasSheet = fileSize(parts + u"sheet1.xml") >= 0;
-  LoadSharedStrings(parts + u"sharedStrings.xml");
-  Text extent = LoadWorksheet(parts + u"sheet1.xml");
   // A part left behind is only litter in a folder of our own, so a failed
   // delete is no reason to hold up the copy the user is waiting for.
   removePartsFolder();
-  if (!hasSheet) {
-    reportFailure(out, u"关系表缺少工作表：" + workbook);
-    return Text();
+  switch (status.fault) {
+    case WorkbookFault::kNone: return extent;
+    case WorkbookFault::kCannotOpen:
+      out.tableFailure = u"无法打开关系表（" + status.cause + u"）";
+      reportFailure(out, u"无法打开关系表：" + workbook + u"（" + status.cause + u"）");
+      break;
+    case WorkbookFault::kNoWorksheet:
+      out.tableFailure = u"关系表缺少工作表";
+      reportFailure(out, u"关系表缺少工作表：" + workbook);
+      break;
+    case WorkbookFault::kDamaged:
+      out.tableFailure = u"关系表已损坏（" + status.cause + u"）";
+      reportFailure(out, u"关系表已损坏：" + workbook + u"（" + status.cause + u"）");
+      break;
   }
-  return extent;
+  Cells.clear();
+  return Text();
 }
 
 }  // namespace
@@ -329,7 +351,7 @@ int SyncRunIn(const Text& base) {
     unlockProgramFolder();
   }
   setWindowTitle(u"Varnelo-完成");
-  showMessage(u"同步提示", SummaryText(outcome));
+  showSummary(u"同步提示", SummaryHeadline(outcome), SummaryText(outcome));
   return static_cast<int>(outcome.failures.size());
 }
 

@@ -6,18 +6,25 @@
 //
 //   read_table_bench [WORKBOOK.xlsx] [runs]
 //   read_table_bench --generate ROWS GROUPS [runs]
+//   read_table_bench --huge [MiB]
 //
 // Without a workbook it writes its own: 100,000 entries by 20 groups, every
 // cell a shared string. bench/make_table_workbook.py writes one with
 // XlsxWriter instead. Times are medians over the runs (default 5); the floor
 // is measured in the same process, between the reads, so that both see the
 // same machine load.
+//
+// --huge reads one cell of that many MiB (default 100), as a shared string,
+// an inline string and a plain value, each in a child process, and sets its
+// peak against the bound of 4 x the two parts + 64 MiB.
 
 #include <archive.h>
 #include <archive_entry.h>
 #include <expat.h>
 #include <malloc.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -217,9 +225,96 @@ void FreshStart() {
   XmlDocument::startup();
 }
 
+// The largest resident size, in bytes, of a child process that runs read and
+// ends; -1 when the child cannot be started or fails.
+int64_t PeakOfChild(const std::function<void()>& read) {
+  std::fflush(stdout);
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    read();
+    _exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status)) return -1;
+  return static_cast<int64_t>(usage.ru_maxrss) * 1024;
+}
+
+bool WriteText(const Text& path, const std::string& bytes) {
+  std::FILE* file = openFile(path, "wb");
+  if (!file) return false;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+double MiB(int64_t bytes) { return bytes / 1048576.0; }
+
+void ReadParts(const Text& strings, const Text& sheet) {
+  ResetWorkbookCollections();
+  Text problem;
+  LoadSharedStrings(strings, problem);
+  if (problem.empty()) LoadWorksheet(sheet, problem);
+  if (!problem.empty()) std::printf("  reading failed: %s\n", toUtf8(problem).c_str());
+}
+
+// One cell of the given size at D3 below a header, the way it is stored.
+int MeasureHugeCell(const Text& folder, int mib) {
+  Text strings = folder + u"sharedStrings.xml";
+  Text sheet = folder + u"sheet1.xml";
+  const std::string open =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+      "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+      "<sheetData><row r=\"2\"><c r=\"D2\" t=\"s\"><v>0</v></c></row><row r=\"3\">"
+      "<c r=\"C3\" t=\"s\"><v>0</v></c>";
+  const std::string close = "</row></sheetData></worksheet>";
+  struct Placement {
+    const char* name;
+    std::string cell;  // with the huge text where "@" stands
+    bool inStrings;
+  } placements[] = {
+      {"shared string", "<c r=\"D3\" t=\"s\"><v>1</v></c>", true},
+      {"inline string", "<c r=\"D3\" t=\"inlineStr\"><is><t>@</t></is></c>", false},
+      {"plain value", "<c r=\"D3\" t=\"str\"><v>@</v></c>", false},
+  };
+  bool withinAll = true;
+  for (const Placement& placement : placements) {
+    std::string huge(static_cast<size_t>(mib) << 20, 'x');
+    std::string sst = "<sst><si><t>组</t></si><si><t>" + (placement.inStrings ? huge : "") +
+                      "</t></si></sst>";
+    std::string cell = placement.cell;
+    size_t at = cell.find('@');
+    if (at != std::string::npos) cell.replace(at, 1, huge);
+    std::string().swap(huge);
+    bool written = WriteText(strings, sst) && WriteText(sheet, open + cell + close);
+    std::string().swap(sst);
+    std::string().swap(cell);
+    if (!written) return 1;
+    int64_t parts = fileSize(strings) + fileSize(sheet);
+    int64_t peak = PeakOfChild([&] { ReadParts(strings, sheet); });
+    int64_t bound = 4 * parts + (int64_t{64} << 20);
+    std::printf("%d MiB cell as %s: parts %.1f MiB, peak %.1f MiB (%.2f x parts), bound %.1f MiB: %s\n",
+                mib, placement.name, MiB(parts), MiB(peak), double(peak) / parts, MiB(bound),
+                peak < 0 ? "not measured" : peak < bound ? "within" : "OVER");
+    withinAll = withinAll && peak < bound;
+  }
+  deleteFile(strings, kForceDelete);
+  deleteFile(sheet, kForceDelete);
+  return withinAll ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--huge") == 0) {
+    Text folder = createPrivateFolder(tempDirectory());
+    if (folder.empty()) return 1;
+    XmlDocument::startup();
+    int result = MeasureHugeCell(folder, argc > 2 ? std::atoi(argv[2]) : 100);
+    XmlDocument::shutdown();
+    removeDirectory(folder);
+    return result;
+  }
   std::string workbook;
   int rows = 100000, groups = 20, runs = 5;
   int next = 1;

@@ -1,49 +1,48 @@
+// The tree copy works on open folders (openat, fstatat, renameat): each name
+// is looked up in the folder already open rather than walked from the root
+// again, and a folder of the destination is opened without following a link,
+// so nothing can be written through one even if it appears mid-copy.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "fs/copy_tree.h"
+#include "fs/part_name.h"
 #include "fs/paths.h"
+#include "fs/system_error_text.h"
+
+void (*copyChunkHook)() = nullptr;
 
 namespace {
-
-// Files being written carry this prefix and suffix until they are renamed
-// over their target; one left by an interrupted run is removed next time.
-const char kPartPrefix[] = ".~varnelo-";
-const char kPartSuffix[] = ".part";
 
 struct Level {
   int flags;
   Text pattern;
+  bool everyFile;
   CopyReport* report;
 };
 
-void fail(const Level& level, const std::string& path, const Text& message) {
+void fail(const Level& level, const std::string& path, const Text& reason) {
   if (level.report == nullptr) return;
   if (level.report->failedEntries++ == 0) {
     level.report->firstFailedPath = fromUtf8(path);
-    level.report->firstFailedMessage = message;
+    level.report->firstFailedMessage = reason;
   }
 }
-
-void fail(const Level& level, const std::string& path, int error) {
-  char buffer[256];
-  fail(level, path, fromUtf8(strerror_r(error, buffer, sizeof buffer)));
-}
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 struct Fd {
   int fd = -1;
@@ -53,51 +52,117 @@ struct Fd {
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  int release() {
+    int f = fd;
+    fd = -1;
+    return f;
+  }
 };
 
-bool endsWith(const std::string& s, const char* suffix) {
-  size_t n = strlen(suffix);
-  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// Drawn once per process; the process id goes into each name separately, so
+// a forked child never shares names with its parent.
+uint32_t runToken() {
+  static const uint32_t token = [] {
+    uint32_t value = 0;
+    if (getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value) {
+      struct timespec now;
+      clock_gettime(CLOCK_REALTIME, &now);
+      value = static_cast<uint32_t>(now.tv_nsec) ^ static_cast<uint32_t>(now.tv_sec);
+    }
+    return value;
+  }();
+  return token;
 }
 
-std::string partName(const std::string& folder, const std::string& name) {
-  return folder + kPartPrefix + name + kPartSuffix;
+// The process id, asked once and again in a forked child: getpid is a
+// system call per file otherwise.
+std::atomic<uint32_t> cachedProcessId{0};
+
+uint32_t processId() {
+  uint32_t id = cachedProcessId.load(std::memory_order_relaxed);
+  if (id != 0) return id;
+  static const bool watched = [] {
+    return pthread_atfork(nullptr, nullptr, [] { cachedProcessId = 0; }) == 0;
+  }();
+  id = static_cast<uint32_t>(getpid());
+  if (watched) cachedProcessId = id;
+  return id;
 }
 
-void removeLeftoverParts(const std::string& folder) {
-  DirHandle dir(opendir(folder.c_str()));
-  if (!dir) return;
+std::string nextPartName() {
+  static std::atomic<uint32_t> counter{0};
+  return toUtf8(partName(processId(), runToken(), counter++));
+}
+
+// A process that may still be writing its part files; one we may not signal
+// is alive too.
+bool processAlive(uint32_t id) {
+  if (id == 0 || id > static_cast<uint32_t>(INT_MAX)) return false;
+  return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
+// Removes the part files that an interrupted run left in destination. A name
+// of that form that the source also holds is material, and a part whose
+// writer is still running is that run's business.
+void removeLeftoverParts(int source, int destination) {
+  int fd = openat(destination, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DirHandle dir(fdopendir(fd));
+  if (!dir) {
+    close(fd);
+    return;
+  }
   while (dirent* entry = readdir(dir.get())) {
-    std::string name = entry->d_name;
-    if (name.rfind(kPartPrefix, 0) == 0 && endsWith(name, kPartSuffix))
-      unlink((folder + name).c_str());
+    const char* name = entry->d_name;
+    uint32_t owner = 0;
+    if (name[0] != '.' || strlen(name) != kPartNameLength || !isPartName(fromUtf8(name), &owner))
+      continue;
+    struct stat info;
+    if (processAlive(owner) || fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) == 0 ||
+        errno != ENOENT)
+      continue;
+    unlinkat(destination, name, 0);
   }
 }
 
-bool moveData(int from, int to) {
+// Moves from into to until expected bytes have moved or from ends; 0 or the
+// error. moved counts the bytes. A file that grew meanwhile shows in its size
+// afterwards, so no call is spent on finding its end.
+int moveData(int from, int to, int64_t expected, int64_t& moved) {
   bool kernelCopy = true;
-  for (;;) {
-    ssize_t moved = -1;
+  while (moved < expected) {
+    ssize_t n = -1;
     if (kernelCopy) {
-      moved = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-      if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                        errno == EOPNOTSUPP || errno == EPERM)) {
+      n = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                    errno == EPERM)) {
         kernelCopy = false;  // not on this file system: read and write instead
         continue;
       }
     } else {
       static thread_local std::vector<char> buffer(1 << 20);
-      moved = read(from, buffer.data(), buffer.size());
-      for (ssize_t done = 0; moved > 0 && done < moved;) {
-        ssize_t written = write(to, buffer.data() + done, moved - done);
+      n = read(from, buffer.data(), buffer.size());
+      for (ssize_t done = 0; n > 0 && done < n;) {
+        ssize_t written = write(to, buffer.data() + done, n - done);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written <= 0) return written < 0 ? errno : EIO;
         done += written;
       }
     }
-    if (moved == 0) return true;
-    if (moved < 0 && errno != EINTR) return false;
+    if (n == 0) return 0;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    moved += n;
+    if (copyChunkHook != nullptr) copyChunkHook();
   }
+  return 0;
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -105,118 +170,183 @@ bool sameFile(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+// Creates a fresh part file in folder; its name is written to part.
+int createPart(int folder, std::string& part) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    part = nextPartName();
+    int fd = openat(folder, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 // The target is replaced only by a rename of a complete file, so it is never
-// seen half-written.
-int copyFile(const std::string& source, const std::string& folder, const std::string& name,
-             const Level& level) {
-  std::string target = folder + name;
-  Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat from;
-  if (in.fd < 0 || fstat(in.fd, &from) != 0) return errno;
+// seen half-written. Empty when copied (or already in place), else the reason.
+// In a folder this copy has just made there is no target to look at.
+Text copyFile(int sourceFolder, int destFolder, const char* name, const struct stat& listed,
+              bool freshFolder, const Level& level) {
   struct stat existing;
-  if (lstat(target.c_str(), &existing) == 0) {
-    if (S_ISDIR(existing.st_mode)) return EISDIR;
-    if (S_ISREG(existing.st_mode) && sameFile(from, existing)) return 0;
+  bool present = !freshFolder && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
+  if (present) {
+    if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
+    if (S_ISREG(existing.st_mode) && sameFile(listed, existing)) return Text();
     // Without the force flag a read-only target stays, as the Windows copy does.
     if (!(level.flags & kCopyForce) && S_ISREG(existing.st_mode) && !(existing.st_mode & S_IWUSR))
-      return EACCES;
+      return reasonForError(EACCES);
   }
-  std::string part = partName(folder, name);
-  unlink(part.c_str());
-  Fd out(open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.fd < 0) return errno;
-  int error = 0;
-  if (!moveData(in.fd, out.fd)) error = errno ? errno : EIO;
-  struct timespec times[2] = {from.st_atim, from.st_mtim};
-  if (!error && (fchmod(out.fd, from.st_mode & 07777) != 0 || futimens(out.fd, times) != 0))
-    error = errno;
-  if (!error && close(out.fd) != 0) error = errno;
-  out.fd = -1;
-  if (!error && rename(part.c_str(), target.c_str()) != 0) error = errno;
-  if (error) unlink(part.c_str());
-  return error;
+  // Not following a link: the name was listed as a plain file.
+  Fd in(openat(sourceFolder, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  struct stat before;
+  if (in.fd < 0 || fstat(in.fd, &before) != 0)
+    return reasonForError(errno, ErrorContext::kReadingSource);
+  if (!S_ISREG(before.st_mode)) return plainReason(ErrorKind::kNotFileOrFolder);
+  std::string part;
+  Fd out(createPart(destFolder, part));
+  if (out.fd < 0) return reasonForError(errno);
+  int64_t moved = 0;
+  Text reason;
+  struct stat after;
+  if (int error = moveData(in.fd, out.fd, before.st_size, moved))
+    reason = reasonForError(error);
+  else if (fstat(in.fd, &after) != 0)
+    reason = reasonForError(errno, ErrorContext::kReadingSource);
+  else if (moved != before.st_size || !sameFile(before, after))
+    reason = plainReason(ErrorKind::kSourceChanged);
+  struct timespec times[2] = {before.st_atim, before.st_mtim};
+  if (reason.empty() &&
+      (fchmod(out.fd, before.st_mode & 07777) != 0 || futimens(out.fd, times) != 0))
+    reason = reasonForError(errno);
+  if (close(out.release()) != 0 && reason.empty()) reason = reasonForError(errno);
+  if (reason.empty() && renameat(destFolder, part.c_str(), destFolder, name) != 0)
+    reason = errno == EISDIR ? plainReason(ErrorKind::kFolderInTheWay)
+                             : reasonForError(errno, ErrorContext::kReplacingTarget);
+  if (!reason.empty()) unlinkat(destFolder, part.c_str(), 0);
+  return reason;
 }
 
 // A link is reproduced as a link, never followed.
-int copyLink(const std::string& source, const std::string& folder, const std::string& name) {
+Text copyLink(int sourceFolder, int destFolder, const char* name) {
   std::vector<char> buffer(PATH_MAX + 1);
-  ssize_t length = readlink(source.c_str(), buffer.data(), buffer.size() - 1);
-  if (length < 0) return errno;
-  std::string target = folder + name;
+  ssize_t length = readlinkat(sourceFolder, name, buffer.data(), buffer.size() - 1);
+  if (length < 0) return reasonForError(errno, ErrorContext::kReadingSource);
+  buffer[length] = '\0';
   struct stat existing;
-  if (lstat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return EISDIR;
-  std::string part = partName(folder, name);
-  unlink(part.c_str());
-  if (symlink(std::string(buffer.data(), length).c_str(), part.c_str()) != 0) return errno;
-  if (rename(part.c_str(), target.c_str()) != 0) {
-    int error = errno;
-    unlink(part.c_str());
-    return error;
+  if (fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode))
+    return plainReason(ErrorKind::kFolderInTheWay);
+  std::string part;
+  int made = -1;
+  for (int attempt = 0; attempt < 8 && made != 0; ++attempt) {
+    part = nextPartName();
+    made = symlinkat(buffer.data(), destFolder, part.c_str());
+    if (made != 0 && errno != EEXIST) break;
   }
-  return 0;
+  if (made != 0) return reasonForError(errno);
+  if (renameat(destFolder, part.c_str(), destFolder, name) != 0) {
+    Text reason = reasonForError(errno, ErrorContext::kReplacingTarget);
+    unlinkat(destFolder, part.c_str(), 0);
+    return reason;
+  }
+  return Text();
+}
+
+// Opens the destination folder name inside folder at, creating it when it is
+// missing; never through a link. Empty on success, else the reason.
+Text openDestination(int at, const std::string& name, int& fd, bool& present) {
+  struct stat info;
+  present = fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+  if (present && S_ISLNK(info.st_mode)) return plainReason(ErrorKind::kDestinationIsLink);
+  if (present && !S_ISDIR(info.st_mode)) return plainReason(ErrorKind::kFileInTheWay);
+  if (!present && mkdirat(at, name.c_str(), 0777) != 0) {
+    if (errno != EEXIST) return reasonForError(errno);
+    present = true;  // made by someone else meanwhile: not ours to call empty
+  }
+  fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) return Text();
+  if (errno == ELOOP) return plainReason(ErrorKind::kDestinationIsLink);
+  if (errno == ENOTDIR) return plainReason(ErrorKind::kFileInTheWay);
+  return reasonForError(errno);
+}
+
+std::string asFolder(const std::string& path) {
+  return !path.empty() && path.back() == '/' ? path : path + "/";
+}
+
+int copyFolder(int sourceAt, const std::string& sourceName, int destAt, const std::string& destName,
+               const std::string& sourcePath, const std::string& destPath, const Level& level,
+               bool nested);
+
+// Copies one entry of a source folder; false when it failed.
+bool copyEntry(int source, int destination, const std::string& sourceFolder,
+               const std::string& destFolder, const char* name, bool freshFolder,
+               const Level& level) {
+  struct stat info;
+  if (fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    fail(level, destFolder + name, reasonForError(errno, ErrorContext::kReadingSource));
+    return false;
+  }
+  struct stat followed;
+  bool folderLike =
+      S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && fstatat(source, name, &followed, 0) == 0 &&
+                                S_ISDIR(followed.st_mode));
+  if (folderLike && !(level.flags & kCopyRecursive)) return true;
+  if (!folderLike && !level.everyFile && !matchFilePattern(fromUtf8(name), level.pattern))
+    return true;
+  if (S_ISDIR(info.st_mode))
+    return copyFolder(source, name, destination, name, sourceFolder + name, destFolder + name,
+                      level, true) == 1;
+  Text reason;
+  if (S_ISLNK(info.st_mode))
+    reason = copyLink(source, destination, name);
+  else if (S_ISREG(info.st_mode))
+    reason = copyFile(source, destination, name, info, freshFolder, level);
+  else
+    reason = plainReason(ErrorKind::kNotFileOrFolder);  // devices, pipes and sockets
+  if (reason.empty()) return true;
+  fail(level, destFolder + name, reason);
+  return false;
+}
+
+// Copies the content of the source folder sourceName (in folder sourceAt) into
+// destName (in destAt). The paths name the two folders in failure reports.
+int copyFolder(int sourceAt, const std::string& sourceName, int destAt, const std::string& destName,
+               const std::string& sourcePath, const std::string& destPath, const Level& level,
+               bool nested) {
+  // The top source may be a link the caller chose; one met inside is a real
+  // folder, as listed.
+  int sourceFd = openat(sourceAt, sourceName.c_str(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (nested ? O_NOFOLLOW : 0));
+  if (sourceFd < 0) {
+    fail(level, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
+    return 0;
+  }
+  DirHandle dir(fdopendir(sourceFd));
+  if (!dir) {
+    fail(level, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
+    close(sourceFd);
+    return 0;
+  }
+  Fd destination(-1);
+  bool present = false;
+  Text reason = openDestination(destAt, destName, destination.fd, present);
+  if (!reason.empty()) {
+    fail(level, destPath, reason);
+    return 0;
+  }
+  if (present) removeLeftoverParts(sourceFd, destination.fd);
+  std::string sourceFolder = asFolder(sourcePath), destFolder = asFolder(destPath);
+  int result = 1;
+  while (dirent* entry = readdir(dir.get())) {
+    const char* name = entry->d_name;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    if (!copyEntry(sourceFd, destination.fd, sourceFolder, destFolder, name, !present, level))
+      result = 0;
+  }
+  return result;
 }
 
 bool isDirectory(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-int copyLevel(const std::string& source, const std::string& destination, const Level& level,
-              bool nested);
-
-// Copies one entry of a source folder; false when it failed.
-bool copyEntry(const std::string& sourceFolder, const std::string& destFolder,
-               const std::string& name, const Level& level) {
-  std::string from = sourceFolder + name;
-  struct stat info;
-  if (lstat(from.c_str(), &info) != 0) {
-    fail(level, destFolder + name, errno);
-    return false;
-  }
-  bool folderLike = S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && isDirectory(from));
-  if (folderLike && !(level.flags & kCopyRecursive)) return true;
-  if (!folderLike && !matchFilePattern(fromUtf8(name), level.pattern)) return true;
-  if (S_ISDIR(info.st_mode)) return copyLevel(from, destFolder + name, level, true) == 1;
-  int error;
-  if (S_ISLNK(info.st_mode)) error = copyLink(from, destFolder, name);
-  else if (S_ISREG(info.st_mode)) error = copyFile(from, destFolder, name, level);
-  else error = ENOTSUP;  // devices, pipes and sockets have no content to copy
-  if (error == 0) return true;
-  fail(level, destFolder + name, error);
-  return false;
-}
-
-int copyLevel(const std::string& source, const std::string& destination, const Level& level,
-              bool nested) {
-  std::string probe = destination;
-  if (!probe.empty() && probe.back() == '/') probe.pop_back();
-  // Inside the copy a link in the destination came from an earlier copy of a
-  // link; writing through it would reach wherever it points.
-  struct stat own;
-  if (nested && lstat(probe.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
-    fail(level, destination, u"the destination is a symbolic link, which is not followed");
-    return 0;
-  }
-  bool present = isDirectory(probe);
-  std::string sourceFolder = source.back() == '/' ? source : source + "/";
-  DirHandle dir(opendir(sourceFolder.c_str()));
-  if (!dir) {
-    fail(level, source, errno);
-    return 0;
-  }
-  if (!present && mkdir(probe.c_str(), 0777) != 0) {
-    fail(level, destination, errno);
-    return 0;
-  }
-  std::string destFolder = probe + "/";
-  if (present) removeLeftoverParts(destFolder);
-  int result = 1;
-  while (dirent* entry = readdir(dir.get())) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    if (!copyEntry(sourceFolder, destFolder, name, level)) result = 0;
-  }
-  return result;
 }
 
 // The canonical path of a folder that may not exist yet: its nearest existing
@@ -252,11 +382,14 @@ bool liesInside(const std::string& destination, const std::string& source) {
 int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
              CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;
-  Level level{flags, pattern.empty() ? Text(u"*.*") : pattern, report};
+  Text selected = pattern.empty() ? Text(u"*.*") : pattern;
+  Level level{flags, selected, selected == u"*.*" || selected == u"*", report};
   std::string from = toUtf8(source), to = toUtf8(destination);
   if (isDirectory(from) && liesInside(to, from)) {
-    fail(level, to, u"the destination lies inside the source folder");
+    fail(level, to, plainReason(ErrorKind::kInsideSource));
     return 0;
   }
-  return copyLevel(from, to, level, false);
+  // One name for the destination, without the separators at its end.
+  while (to.size() > 1 && to.back() == '/') to.pop_back();
+  return copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, level, false);
 }

@@ -1,19 +1,20 @@
+#define _CRT_RAND_S  // rand_s from stdlib.h
+#include <stdlib.h>
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <shlwapi.h>
 
+#include <atomic>
+
 #include "fs/copy_tree.h"
 #include "fs/native_win32.h"
+#include "fs/part_name.h"
+#include "fs/system_error_text.h"
 #include "fs/win32_path_text.h"
 
-namespace {
+void (*copyChunkHook)() = nullptr;
 
-// Files being written carry this prefix and suffix until they are renamed
-// over their target; one left by an interrupted run is removed next time.
-const Text kPartPrefix = u".~varnelo-";
-const Text kPartSuffix = u".part";
-const Text kInsideSource = u"destination lies inside the source folder";
-const Text kFolderLink = u"a link to a folder is not followed";
+namespace {
 
 struct Level {
   int flags;
@@ -29,8 +30,13 @@ void failWith(const Level& level, const Text& path, const Text& message) {
   }
 }
 
-void fail(const Level& level, const Text& path, DWORD error) {
-  failWith(level, path, win32Message(error));
+void fail(const Level& level, const Text& path, DWORD error,
+          ErrorContext context = ErrorContext::kOther) {
+  failWith(level, path, reasonForError(static_cast<int>(error), context));
+}
+
+void fail(const Level& level, const Text& path, ErrorKind kind) {
+  failWith(level, path, plainReason(kind));
 }
 
 Text nameOf(const WIN32_FIND_DATAW& found) {
@@ -42,15 +48,44 @@ bool isFolder(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A search rather than the attributes: a probe that still ends in "\" (the
-// destination had two) names no folder, as the search sees it.
-bool probeFindsFolder(const Text& probe) {
-  if (probe.empty()) return false;
+// The attributes of what a search finds at probe; INVALID_FILE_ATTRIBUTES when
+// nothing. A search rather than the attributes: a probe that still ends in
+// "\" (the destination had two) names no folder, as the search sees it.
+DWORD probeAttributes(const Text& probe) {
+  if (probe.empty()) return INVALID_FILE_ATTRIBUTES;
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(win32Name(probe).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
   FindClose(search);
-  return found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+  return found.dwFileAttributes;
+}
+
+// Drawn once per process; with the process id it makes the run's part names
+// its own.
+uint32_t runToken() {
+  static const uint32_t token = [] {
+    unsigned int value = 0;
+    if (rand_s(&value) != 0)
+      value = GetTickCount() ^ static_cast<unsigned int>(GetCurrentThreadId());
+    return static_cast<uint32_t>(value);
+  }();
+  return token;
+}
+
+Text nextPartName() {
+  static std::atomic<uint32_t> counter{0};
+  return partName(GetCurrentProcessId(), runToken(), counter++);
+}
+
+// A process that may still be writing its part files; one we may not open
+// is alive too.
+bool processAlive(uint32_t id) {
+  if (id == GetCurrentProcessId()) return true;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
 }
 
 bool deleteAnyFile(const Text& path) {
@@ -59,56 +94,90 @@ bool deleteAnyFile(const Text& path) {
   return DeleteFileW(name.c_str());
 }
 
-void removeLeftoverParts(const Text& folder) {
+// Removes the part files that an interrupted run left in folder. A name of
+// that form that the source also holds is material, and a part whose writer
+// is still running is that run's business.
+void removeLeftoverParts(const Text& sourceFolder, const Text& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE search =
-      FindFirstFileW(win32Name(folder + kPartPrefix + u"*" + kPartSuffix).c_str(), &found);
+  HANDLE search = FindFirstFileW(win32Name(folder + u".~varnelo-*.part").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) deleteAnyFile(folder + nameOf(found));
+    Text name = nameOf(found);
+    uint32_t owner = 0;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !isPartName(name, &owner) ||
+        processAlive(owner))
+      continue;
+    if (GetFileAttributesW(win32Name(sourceFolder + name).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND)
+      deleteAnyFile(folder + name);
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
 
-bool sameFile(const WIN32_FIND_DATAW& source, const WIN32_FILE_ATTRIBUTE_DATA& target) {
-  return source.nFileSizeHigh == target.nFileSizeHigh &&
-         source.nFileSizeLow == target.nFileSizeLow &&
-         CompareFileTime(&source.ftLastWriteTime, &target.ftLastWriteTime) == 0;
+uint64_t sizeOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+bool sameFile(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
+  return sizeOf(a) == sizeOf(b) && CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
+}
+
+bool attributesOf(const std::wstring& name, WIN32_FILE_ATTRIBUTE_DATA& data) {
+  return GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data);
 }
 
 // Copies into a part file and renames it over the target, so the target is
-// never seen half-written. 0 on success, else the system's error code.
-DWORD copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& folder,
-               const Level& level) {
+// never seen half-written. Empty when copied (or already in place), else the
+// reason.
+Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& folder,
+              const Level& level) {
   Text target = folder + nameOf(found);
-  std::wstring targetName = win32Name(target);
-  WIN32_FILE_ATTRIBUTE_DATA existing;
-  if (GetFileAttributesExW(targetName.c_str(), GetFileExInfoStandard, &existing)) {
-    if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
-    if (sameFile(found, existing)) return 0;
+  std::wstring sourceName = win32Name(source), targetName = win32Name(target);
+  WIN32_FILE_ATTRIBUTE_DATA before, existing;
+  if (!attributesOf(sourceName, before))
+    return reasonForError(GetLastError(), ErrorContext::kReadingSource);
+  bool present = attributesOf(targetName, existing);
+  if (present) {
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      return plainReason(ErrorKind::kFolderInTheWay);
+    if (sameFile(before, existing)) return Text();
     // Without the force flag a read-only target stays. Said here, not left to
     // the rename: not every system refuses to replace a read-only file.
-    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-      if (!(level.flags & kCopyForce)) return ERROR_ACCESS_DENIED;
-      SetFileAttributesW(targetName.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
+    if ((existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && !(level.flags & kCopyForce))
+      return reasonForError(ERROR_ACCESS_DENIED);
   }
-  Text part = folder + kPartPrefix + nameOf(found) + kPartSuffix;
+  bool readOnlyTarget = present && (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+  Text part = folder + nextPartName();
   std::wstring partName = win32Name(part);
-  deleteAnyFile(part);
   // CopyFileW carries the time and attributes over; a read-only part can
-  // still be renamed.
-  if (!CopyFileW(win32Name(source).c_str(), partName.c_str(), FALSE)) {
+  // still be renamed. It never replaces a file: the name is this run's own.
+  if (!CopyFileW(sourceName.c_str(), partName.c_str(), TRUE)) {
     DWORD error = GetLastError();
-    deleteAnyFile(part);
-    return error;
+    if (error != ERROR_FILE_EXISTS) deleteAnyFile(part);
+    return reasonForError(error, ErrorContext::kReadingSource);
   }
-  if (!MoveFileExW(partName.c_str(), targetName.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DWORD error = GetLastError();
-    deleteAnyFile(part);
-    return error;
+  if (copyChunkHook != nullptr) copyChunkHook();
+  // The source as it is now, and the copy, must both match what it was
+  // before the copy started; otherwise the copy may mix old and new content.
+  WIN32_FILE_ATTRIBUTE_DATA after, copied;
+  Text reason;
+  if (!attributesOf(sourceName, after))
+    reason = reasonForError(GetLastError(), ErrorContext::kReadingSource);
+  else if (!sameFile(before, after) || !attributesOf(partName, copied) ||
+           sizeOf(copied) != sizeOf(before))
+    reason = plainReason(ErrorKind::kSourceChanged);
+  // A read-only target loses the attribute only now, when it is replaced;
+  // a target that stays keeps it.
+  DWORD writable = existing.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY;
+  if (reason.empty() && readOnlyTarget)
+    SetFileAttributesW(targetName.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
+  if (reason.empty() &&
+      !MoveFileExW(partName.c_str(), targetName.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    reason = reasonForError(GetLastError(), ErrorContext::kReplacingTarget);
+    if (readOnlyTarget) SetFileAttributesW(targetName.c_str(), existing.dwFileAttributes);
   }
-  return 0;
+  if (!reason.empty()) deleteAnyFile(part);
+  return reason;
 }
 
 int copyLevel(const Text& source, const Text& destination, const Level& level);
@@ -121,42 +190,55 @@ bool copyEntry(const Text& sourceFolder, const Text& destFolder, const WIN32_FIN
     if (!(level.flags & kCopyRecursive)) return true;
     // A junction or folder link may lead back up the tree: never followed.
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      failWith(level, destFolder + name, kFolderLink);
+      fail(level, destFolder + name, ErrorKind::kFolderLinkSkipped);
       return false;
     }
     return copyLevel(sourceFolder + name, destFolder + name, level) == 1;
   }
   if (!PathMatchSpecW(found.cFileName, level.pattern.c_str())) return true;
-  DWORD error = copyFile(sourceFolder + name, found, destFolder, level);
-  if (error == 0) return true;
-  fail(level, destFolder + name, error);
+  Text reason = copyFile(sourceFolder + name, found, destFolder, level);
+  if (reason.empty()) return true;
+  failWith(level, destFolder + name, reason);
   return false;
 }
 
-bool createDestination(const Text& destination, const Text& probe, const Level& level) {
+bool createDestination(const Text& destination, const Text& probe, DWORD attributes,
+                       const Level& level) {
   if (!probe.empty() && probe.back() == u':') return true;  // a drive root is there or not at all
   if (CreateDirectoryW(win32Name(destination).c_str(), nullptr)) return true;
-  fail(level, destination, GetLastError());
+  DWORD error = GetLastError();
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    fail(level, destination, ErrorKind::kFileInTheWay);
+  else
+    fail(level, destination, error);
   return false;
 }
 
 int copyLevel(const Text& source, const Text& destination, const Level& level) {
   Text probe = destination;
   if (probe.back() == u'\\' || probe.back() == u'/') probe.pop_back();
-  bool present = probeFindsFolder(probe);
+  DWORD attributes = probeAttributes(probe);
+  bool present = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   Text sourceFolder = source.back() == u'\\' || source.back() == u'/' ? source : source + u"\\";
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(win32Name(sourceFolder + u"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
-    fail(level, source, GetLastError());
+    fail(level, source, GetLastError(), ErrorContext::kReadingSource);
     return 0;
   }
-  if (!present && !createDestination(destination, probe, level)) {
+  // A junction or folder link in the destination would take the copy
+  // wherever it points.
+  if (present && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    FindClose(search);
+    fail(level, probe, ErrorKind::kDestinationIsLink);
+    return 0;
+  }
+  if (!present && !createDestination(destination, probe, attributes, level)) {
     FindClose(search);
     return 0;
   }
   Text destFolder = destination.back() == u'\\' ? destination : destination + u"\\";
-  if (present) removeLeftoverParts(destFolder);
+  if (present) removeLeftoverParts(sourceFolder, destFolder);
   int result = 1;
   do {
     Text name = nameOf(found);
@@ -194,7 +276,7 @@ int copyTree(const Text& source, const Text& destination, const Text& pattern, i
   if (source.empty() || destination.empty()) return 0;
   Level level{flags, toWide(pattern.empty() ? Text(u"*.*") : pattern), report};
   if (isFolder(source) && isSameOrInside(canonical(destination), canonical(source))) {
-    failWith(level, destination, kInsideSource);
+    fail(level, destination, ErrorKind::kInsideSource);
     return 0;
   }
   return copyLevel(source, destination, level);

@@ -36,8 +36,17 @@ int64_t fileSize(const Text& path);
 // Creates the folder and every missing folder above it, outermost first.
 // 1 once an existing ancestor was found, even when a creation on the way down
 // failed; 0 when no ancestor exists (nothing is created then). When failure is
-// given, it receives the system's message for the first creation that failed.
+// given, it receives the reason (fs/system_error_text.h) for the first
+// creation that failed.
 int makePath(const Text& path, Text* failure = nullptr);
+// Whether a component of path below the folder base is a link: a symbolic
+// link on POSIX, a reparse point (junction, folder or file link) on Windows.
+// base ends in a separator and path starts with it; base itself and the
+// folders above it are not looked at, the user chose them. The check ends at
+// the first component that does not exist, since makePath creates that one
+// and those below it as real folders. False when path does not start with
+// base.
+bool passesThroughLink(const Text& base, const Text& path);
 
 // A new folder of the calling process's own inside parent, ending in a
 // separator; empty when none could be made.
@@ -50,5 +59,6 @@ int removeFilesIn(const Text& folder);
 // Opens a file with an fopen mode ("rb", "wb"); nullptr on failure. The
 // descriptor is not inherited by child processes.
 std::FILE* openFile(const Text& path, const char* mode);
-// The system's message for the last failed file-system call on this thread.
+// Why the last file-system call on this thread failed, in plain words: the
+// reason for the error code (fs/system_error_text.h).
 Text lastSystemMessage();

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "fs/paths.h"
+#include "fs/system_error_text.h"
 
 const char16_t kSeparator = u'/';
 const bool kFoldsLetterCase = false;
@@ -109,8 +111,23 @@ std::FILE* openFile(const Text& path, const char* mode) {
   return std::fopen(nativePath(path).c_str(), flags.c_str());
 }
 
-Text lastSystemMessage() {
-  char buffer[256];
-  // The GNU strerror_r returns its message, which need not be in buffer.
-  return fromUtf8(strerror_r(errno, buffer, sizeof buffer));
+Text lastSystemMessage() { return reasonForError(errno); }
+
+bool passesThroughLink(const Text& base, const Text& path) {
+  if (base.empty() || path.compare(0, base.size(), base) != 0) return false;
+  std::string prefix = nativePath(base);
+  if (prefix.back() != '/') prefix += '/';
+  std::string rest = nativePath(path.substr(base.size()));
+  for (size_t start = 0; start < rest.size();) {
+    size_t end = std::min(rest.find('/', start), rest.size());
+    if (end > start) {
+      prefix.append(rest, start, end - start);
+      struct stat info;
+      if (lstat(prefix.c_str(), &info) != 0) return false;
+      if (S_ISLNK(info.st_mode)) return true;
+      prefix += '/';
+    }
+    start = end + 1;
+  }
+  return false;
 }

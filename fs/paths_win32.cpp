@@ -4,11 +4,13 @@
 #include <stdlib.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "fs/native_win32.h"
 #include "fs/paths.h"
+#include "fs/system_error_text.h"
 #include "fs/win32_path_text.h"
 
 const char16_t kSeparator = u'\\';
@@ -131,7 +133,8 @@ Text win32Message(unsigned long code) {
   wchar_t buffer[512];
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, buffer, 512, nullptr);
-  if (length == 0) return u"error " + intToText(code);
+  // No message for the code: say so without the number, which tells a user nothing.
+  if (length == 0) return u"操作未能完成，系统没有给出原因";
   return trimTrailing(fromWide(buffer, length), u"\r\n ");
 }
 
@@ -238,5 +241,26 @@ std::FILE* openFile(const Text& path, const char* mode) {
 }
 
 Text lastSystemMessage() {
-  return win32Message(GetLastError());
+  return reasonForError(static_cast<int>(GetLastError()));
+}
+
+bool passesThroughLink(const Text& base, const Text& path) {
+  // Names are found without regard to letter case, so the prefix is too.
+  if (base.empty() || path.size() < base.size() ||
+      toUpper(path.substr(0, base.size())) != toUpper(base))
+    return false;
+  Text prefix = withSeparator(base);
+  const Text rest = path.substr(base.size());
+  for (size_t start = 0; start < rest.size();) {
+    size_t end = std::min(rest.find_first_of(u"\\/", start), rest.size());
+    if (end > start) {
+      prefix += rest.substr(start, end - start);
+      DWORD attributes = GetFileAttributesW(win32Name(prefix).c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+      if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+      prefix += u'\\';
+    }
+    start = end + 1;
+  }
+  return false;
 }

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -24,7 +25,10 @@ struct Packer {
   bool (*examine)(void* state) = nullptr;
   bool (*nextEntry)(void* state) = nullptr;
   Text (*entryName)(void* state) = nullptr;
-  int64_t (*extractEntryTo)(void* state, const Text& target) = nullptr;
+  int64_t (*extractEntryTo)(void* state, const Text& target, int64_t* budget) = nullptr;
+  EntryFault (*entryFault)(void* state) = nullptr;
+  Text (*writeMessage)(void* state) = nullptr;
+  EntryFault (*walkFault)(void* state) = nullptr;
   void (*close)(void* state) = nullptr;
 };
 
@@ -61,7 +65,23 @@ struct ZipPack {
   Text path;                  // kept to restart the walk
   archive_entry* current = nullptr;
   bool started = false;
+  EntryFault entryFault = EntryFault::kNone;
+  Text writeMessage;
+  EntryFault walkFault = EntryFault::kNone;
 };
+
+// libarchive tells its failures apart only in words; these are the ones its
+// zip reader uses for a cut archive, a checksum and an encrypted entry.
+EntryFault faultOf(archive* reader) {
+  const char* words = archive_error_string(reader);
+  std::string text = words ? words : "";
+  auto has = [&text](const char* part) { return text.find(part) != std::string::npos; };
+  // zlib's "no progress possible" (-5) inside an entry means its data ran out.
+  if (has("runcated") || has("remature end") || has("failed (-5)")) return EntryFault::kCutShort;
+  if (has("CRC") || has("checksum")) return EntryFault::kChecksum;
+  if (has("ncrypt") || has("assphrase")) return EntryFault::kEncrypted;
+  return EntryFault::kDamaged;
+}
 
 archive* openZipReader(const Text& path) {
   archive* reader = archive_read_new();
@@ -106,6 +126,7 @@ bool zipExamine(void* state) {
   }
   pack.current = nullptr;
   pack.started = true;
+  pack.walkFault = EntryFault::kNone;
   return true;
 }
 
@@ -122,6 +143,8 @@ bool zipNextEntry(void* state) {
     return true;
   }
   pack.current = nullptr;
+  if (status != ARCHIVE_EOF && pack.walkFault == EntryFault::kNone)
+    pack.walkFault = faultOf(pack.reader);
   return false;
 }
 
@@ -158,36 +181,97 @@ bool isReadOnlyFile(const Text& path) {
          std::filesystem::perms::none;
 }
 
-// Streams the current entry's remaining data into file; the byte count, or -1
-// on a read error, a write error or an entry beyond the size bound.
-int64_t copyEntryData(archive* reader, std::FILE* file) {
+// Streams the current entry's remaining data into file; the byte count, or
+// -1 with pack.entryFault set on a read error, a write error or an entry
+// beyond the size bound or the budget. Every byte inflated is taken from
+// *budget, so entries that fail still use it up.
+int64_t copyEntryData(ZipPack& pack, std::FILE* file, int64_t* budget) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBufferSize]);
   if (!buffer) return -1;
   int64_t total = 0;
+  int64_t declared =
+      archive_entry_size_is_set(pack.current) ? archive_entry_size(pack.current) : -1;
   for (;;) {
-    la_ssize_t count = archive_read_data(reader, buffer.get(), kBufferSize);
+    la_ssize_t count = archive_read_data(pack.reader, buffer.get(), kBufferSize);
     if (count == 0) return total;
-    if (count < 0) return -1;
+    if (count < 0) {
+      pack.entryFault = faultOf(pack.reader);
+      return -1;
+    }
     total += count;
-    if (total > kMaxEntryBytes) return -1;
-    if (std::fwrite(buffer.get(), 1, count, file) != static_cast<std::size_t>(count)) return -1;
+    if (budget) *budget -= count;
+    if (total > kMaxEntryBytes || (budget && *budget < 0)) {
+      pack.entryFault = EntryFault::kTooLarge;
+      return -1;
+    }
+    // Data beyond the size the headers give is damage that libarchive would
+    // report only at the entry's end; a bomb claiming a small size is cut
+    // short here instead of after gigabytes.
+    if (declared >= 0 && total > declared) {
+      pack.entryFault = EntryFault::kDamaged;
+      return -1;
+    }
+    if (std::fwrite(buffer.get(), 1, count, file) != static_cast<std::size_t>(count)) {
+      pack.writeMessage = lastSystemMessage();
+      pack.entryFault = EntryFault::kNotWritten;
+      return -1;
+    }
   }
 }
 
-int64_t zipExtractEntryTo(void* state, const Text& target) {
+// Only plain files are extracted: a link entry would give its target's name
+// as content, and a device or folder has none.
+EntryFault kindFault(archive_entry* entry) {
+  auto type = archive_entry_filetype(entry);
+  if (type == AE_IFDIR) return EntryFault::kFolder;
+  if (type != AE_IFREG && type != 0) return EntryFault::kLink;
+  if (archive_entry_is_encrypted(entry)) return EntryFault::kEncrypted;
+  return EntryFault::kNone;
+}
+
+int64_t zipExtractEntryTo(void* state, const Text& target, int64_t* budget) {
   ZipPack& pack = *static_cast<ZipPack*>(state);
+  pack.entryFault = EntryFault::kNone;
+  pack.writeMessage.clear();
   if (!pack.reader || !pack.current) return -1;
-  if (archive_entry_filetype(pack.current) == AE_IFDIR) return -1;
-  if (isReadOnlyFile(target)) return -1;
-  std::FILE* file = openFile(target, "wb");
-  if (!file) return -1;
-  int64_t total = copyEntryData(pack.reader, file);
+  pack.entryFault = kindFault(pack.current);
+  if (pack.entryFault != EntryFault::kNone) return -1;
+  // An entry that says it is too large is refused before a byte is inflated;
+  // one that says nothing, or lies, is stopped by the count as it inflates.
+  int64_t limit = budget ? std::min(kMaxEntryBytes, *budget) : kMaxEntryBytes;
+  if (archive_entry_size_is_set(pack.current) && archive_entry_size(pack.current) > limit) {
+    pack.entryFault = EntryFault::kTooLarge;
+    return -1;
+  }
+  auto notWritten = [&pack](const Text& message) {
+    pack.writeMessage = message;
+    pack.entryFault = EntryFault::kNotWritten;
+    return int64_t{-1};
+  };
+  if (isReadOnlyFile(target)) return notWritten(u"目标文件是只读的");
+  // Checked before any data is read, so the entry can still go elsewhere.
+  if (fileSize(target) == -2) return notWritten(u"目标是一个文件夹");
+  // Whole or not at all: the data lands under a name of its own and replaces
+  // target only once complete, so a damaged later entry of the same name
+  // cannot destroy a good one written before it.
+  Text partial = target + u".partial";
+  std::FILE* file = openFile(partial, "wb");
+  if (!file) return notWritten(lastSystemMessage());
+  int64_t total = copyEntryData(pack, file, budget);
   // A failed close can be the first sign of a full disk.
   bool closed = std::fclose(file) == 0;
-  if (total >= 0 && closed) return total;
-  deleteFile(target, kForceDelete);
+  if (total >= 0 && !closed) notWritten(lastSystemMessage());
+  if (total >= 0 && closed) {
+    if (replaceFile(partial, target)) return total;
+    notWritten(lastSystemMessage());
+  }
+  deleteFile(partial, kForceDelete);
   return -1;
 }
+
+EntryFault zipEntryFault(void* state) { return static_cast<ZipPack*>(state)->entryFault; }
+Text zipWriteMessage(void* state) { return static_cast<ZipPack*>(state)->writeMessage; }
+EntryFault zipWalkFault(void* state) { return static_cast<ZipPack*>(state)->walkFault; }
 
 void zipClose(void* state) {
   ZipPack* pack = static_cast<ZipPack*>(state);
@@ -203,6 +287,9 @@ Packer zipPacker() {
   packer.nextEntry = zipNextEntry;
   packer.entryName = zipEntryName;
   packer.extractEntryTo = zipExtractEntryTo;
+  packer.entryFault = zipEntryFault;
+  packer.writeMessage = zipWriteMessage;
+  packer.walkFault = zipWalkFault;
   packer.close = zipClose;
   return packer;
 }
@@ -243,6 +330,18 @@ void closeSlot(Slot& slot) {
   slot = Slot();
 }
 
+thread_local OpenFault openFault = OpenFault::kNone;
+thread_local Text openFaultMessage;
+
+void setOpenFault(OpenFault fault, const Text& message = Text()) {
+  openFault = fault;
+  openFaultMessage = message;
+}
+
+// The first bytes of every compound file: password-protected workbooks and the
+// old binary spreadsheets are stored in one.
+const std::string kCompoundSignature("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+
 }  // namespace
 
 void startup() {
@@ -261,7 +360,29 @@ void registerZip() {
   lib.packers.push_back(zipPacker());
 }
 
+OpenFault lastOpenFault(Text* systemMessage) {
+  if (systemMessage) *systemMessage = openFaultMessage;
+  return openFault;
+}
+
 bool open(int handle, const Text& path) {
+  setOpenFault(OpenFault::kNone);
+  bool compoundFile = false;
+  // Tells apart the reasons a user can act on before libarchive, which only
+  // says that it failed, tries the file.
+  auto probe = [&compoundFile](const Text& name) {
+    if (name.empty()) return setOpenFault(OpenFault::kMissing), false;
+    std::string head(kCompoundSignature.size(), '\0');
+    Text message;
+    switch (probeFile(name, head, message)) {
+      case FileAccess::kReadable: break;
+      case FileAccess::kMissing: return setOpenFault(OpenFault::kMissing), false;
+      case FileAccess::kInUse: return setOpenFault(OpenFault::kInUse), false;
+      case FileAccess::kFailed: return setOpenFault(OpenFault::kSystem, message), false;
+    }
+    compoundFile = head == kCompoundSignature;
+    return true;
+  };
   // No caller needs more than a few packs; a larger number is refused rather
   // than grown into a table of that size.
   constexpr int kHandleLimit = 1 << 16;
@@ -273,8 +394,12 @@ bool open(int handle, const Text& path) {
   // Still held only when another thread is inside a call on this pack.
   if (lib.slots[handle].state || lib.packers.empty()) return false;
   const Packer& packer = lib.packers.front();
+  if (!probe(path)) return false;
   void* state = packer.open(path);
-  if (!state) return false;
+  if (!state) {
+    setOpenFault(compoundFile ? OpenFault::kCompoundFile : OpenFault::kNotArchive);
+    return false;
+  }
   Slot& slot = lib.slots[handle];
   slot.packer = packer;
   slot.state = state;
@@ -297,9 +422,28 @@ Text entryName(int handle) {
 }
 
 int64_t extractEntryTo(int handle, const Text& target) {
-  return withPack(handle, int64_t{-1}, [&target](const Slot& slot) {
-    return slot.packer.extractEntryTo(slot.state, target);
+  return extractEntryTo(handle, target, nullptr);
+}
+
+int64_t extractEntryTo(int handle, const Text& target, int64_t* budget) {
+  return withPack(handle, int64_t{-1}, [&target, budget](const Slot& slot) {
+    return slot.packer.extractEntryTo(slot.state, target, budget);
   });
+}
+
+EntryFault lastEntryFault(int handle) {
+  return withPack(handle, EntryFault::kNone,
+                  [](const Slot& slot) { return slot.packer.entryFault(slot.state); });
+}
+
+Text lastWriteMessage(int handle) {
+  return withPack(handle, Text(),
+                  [](const Slot& slot) { return slot.packer.writeMessage(slot.state); });
+}
+
+EntryFault walkFault(int handle) {
+  return withPack(handle, EntryFault::kNone,
+                  [](const Slot& slot) { return slot.packer.walkFault(slot.state); });
 }
 
 void close(int handle) {

@@ -4,3 +4,11 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libexpat1-dev libarchive-dev li
 RUN_PACKAGES=(fonts-wqy-microhei)
 TEST_PACKAGES=(googletest libgtest-dev python3 xvfb xauth xdotool x11-utils imagemagick
                fonts-wqy-microhei metacity wmctrl)
+# tests/fuzz/run_fuzz.sh: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+# The system these lists are for; elsewhere a package that cannot be installed
+# is a reason to skip a check rather than a failure.
+on_debian_12() {
+  [[ -r /etc/os-release ]] && (source /etc/os-release && [[ ${ID:-} == debian && ${VERSION_ID:-} == 12 ]])
+}

@@ -1,10 +1,18 @@
 #include "ui/log_lines.h"
 
+namespace {
+
+size_t breaksIn(const Text& text) {
+  size_t count = 0;
+  for (char16_t c : text) count += c == u'\n';
+  return count;
+}
+
+}  // namespace
+
 size_t logLineCount(const LogLines& log) {
   if (log.text.empty() && !log.holdsOneEmptyLine) return 0;
-  size_t count = 1;
-  for (char16_t c : log.text) count += c == u'\n';
-  return count;
+  return log.breaks + 1;
 }
 
 LogInsertion addLine(LogLines& log, int position, const Text& text) {
@@ -22,12 +30,14 @@ LogInsertion addLine(LogLines& log, int position, const Text& text) {
     if (wasEmpty && text.empty()) log.holdsOneEmptyLine = true;
     append.inserted += text;
     log.text += append.inserted;
+    log.breaks += breaksIn(append.inserted);
     return append;
   }
   size_t offset = 0;
   for (int line = 0; line < position; ++line) offset = log.text.find(u'\n', offset) + 1;
   LogInsertion before{false, static_cast<size_t>(position), text + u'\n'};
   log.text.insert(offset, before.inserted);
+  log.breaks += breaksIn(before.inserted);
   // The inserted line break now carries the empty line; a flag left set would
   // add a second one on the next append.
   log.holdsOneEmptyLine = false;

@@ -13,6 +13,9 @@ struct LogLines {
   // Set when an empty text was added to an empty view: the view then counts
   // one line although its text is empty.
   bool holdsOneEmptyLine = false;
+  // The LF characters in text, kept by addLine so that adding a line costs
+  // the same however many are shown.
+  size_t breaks = 0;
 };
 
 // What one addLine did to the text, so a toolkit buffer can do the same:

@@ -2,8 +2,8 @@
 // The program's whole user interface: one window with its log view and title,
 // a modal message box, the GUI thread's event wait and the worker start. The
 // GUI thread calls initWindowShell, openMainWindow, createLogView, waitEvent,
-// startWorker and endWindowShell. addLogLine, setWindowTitle and showMessage
-// may be called from the worker; each returns once it has taken effect, so
+// startWorker and endWindowShell. addLogLine, setWindowTitle, showMessage and
+// showSummary may be called from the worker; each returns once it has taken effect, so
 // they take effect in call order.
 
 #include "text/text.h"
@@ -26,6 +26,8 @@ int addLogLine(int position, const Text& text);
 bool setWindowTitle(const Text& text);
 // Shows a modal box with one OK button and waits until it is dismissed.
 int showMessage(const Text& title, const Text& text);
+// Shows the end-of-run summary: a headline above the text; waits until dismissed.
+int showSummary(const Text& title, const Text& headline, const Text& text);
 // Blocks until the next event; kCloseWindowEvent when the user asks to close.
 int waitEvent();
 // Runs procedure(argument) on a new thread; its number (1, 2, ...), 0 on failure.

@@ -22,7 +22,9 @@ bool runReturned = false;
 int workersStarted = 0;
 volatile sig_atomic_t interruptSignal = 0;
 
-void onInterrupt(int signal) { interruptSignal = signal; }
+void onInterrupt(int signal) {
+  interruptSignal = signal;
+}
 
 void printLine(const Text& text) {
   std::lock_guard<std::mutex> hold(outputLock);
@@ -41,8 +43,12 @@ bool init() {
   return true;
 }
 
-bool openMainWindow(int, int, int, int, const Text&, int) { return true; }
-int createLogView(int, int, int, int, int) { return 1; }
+bool openMainWindow(int, int, int, int, const Text&, int) {
+  return true;
+}
+int createLogView(int, int, int, int, int) {
+  return 1;
+}
 
 int addLogLine(int, const Text& text) {
   printLine(text);
@@ -57,6 +63,12 @@ bool setWindowTitle(const Text& text) {
 int showMessage(const Text& title, const Text& text) {
   printLine(title + u"\n" + replaceAll(text, u"\r\n", u"\n"));
   return 1;
+}
+
+// A terminal shows the summary as it showed every message before: the
+// headline only repeats what the text's sections say.
+int showSummary(const Text& title, const Text&, const Text& text) {
+  return showMessage(title, text);
 }
 
 int waitEvent() {
@@ -80,7 +92,9 @@ int startWorker(WorkerProcedure procedure, int argument) {
   return ++workersStarted;
 }
 
-void end() { std::fflush(stdout); }
+void end() {
+  std::fflush(stdout);
+}
 
 int exitStatus(bool runFailed) {
   if (interruptSignal != 0) return 130;
@@ -94,7 +108,7 @@ const ShellOps& consoleShellOps() {
   static const ShellOps ops = {
       console::init,        console::openMainWindow, console::createLogView,
       console::addLogLine,  console::setWindowTitle, console::showMessage,
-      console::waitEvent,   console::startWorker,    console::end,
-      console::exitStatus};
+      console::showSummary, console::waitEvent,      console::startWorker,
+      console::end,         console::exitStatus};
   return ops;
 }

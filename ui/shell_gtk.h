@@ -20,12 +20,24 @@ struct GtkShellState {
   bool resizable = true;
   bool windowActive = false;
   int queuedEvents = 0;
-  // The message box, while one is shown.
+  // The message or summary box, while one is shown. Its position is on the
+  // screen, the OK button's and the view's within the box; device pixels.
   bool messageShown = false;
   Text messageTitle;
+  Text messageHeadline;  // empty when none is shown
   Text messageText;
+  Text messageSelection;
   bool messageModal = false;
   bool messageOwnedByWindow = false;
+  bool messageFocused = false;
+  bool messageDrawn = false;  // its text has been drawn at least once
+  int messageX = 0, messageY = 0, messageWidth = 0, messageHeight = 0;
+  int workAreaX = 0, workAreaY = 0, workAreaWidth = 0, workAreaHeight = 0;
+  int okX = 0, okY = 0, okWidth = 0, okHeight = 0;
+  bool okVisible = false;  // drawn, and the default button
+  int messageViewX = 0, messageViewY = 0, messageViewWidth = 0, messageViewHeight = 0;
+  bool firstLineVisible = false;
+  bool lastLineVisible = false;
 };
 
 GtkShellState gtkShellState();
@@ -36,6 +48,13 @@ void gtkShellSetDesktopDpi(int dpi);
 void gtkShellRequestClose();
 // Presses OK in the message box; false when none is shown.
 bool gtkShellPressOk();
+// Whether a box is shown and has drawn its text; cheaper than reading the
+// whole state.
+bool gtkShellMessageDrawn();
+// Scrolls the box's text view to its last line; false when no box is shown.
+bool gtkShellScrollMessageToEnd();
+// The clipboard's text, as a paste would get it.
+Text gtkShellClipboardText();
 // Handles every event that is already pending, after a round trip to the
 // display server, without taking anything from the shell's event queue.
 void gtkShellSettle();

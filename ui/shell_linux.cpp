@@ -17,12 +17,27 @@ bool openMainWindow(int x, int y, int width, int height, const Text& title, int 
 int createLogView(int x, int y, int width, int height, int options) {
   return active->createLogView(x, y, width, height, options);
 }
-int addLogLine(int position, const Text& text) { return active->addLogLine(position, text); }
-bool setWindowTitle(const Text& text) { return active->setWindowTitle(text); }
-int showMessage(const Text& title, const Text& text) { return active->showMessage(title, text); }
-int waitEvent() { return active->waitEvent(); }
+int addLogLine(int position, const Text& text) {
+  return active->addLogLine(position, text);
+}
+bool setWindowTitle(const Text& text) {
+  return active->setWindowTitle(text);
+}
+int showMessage(const Text& title, const Text& text) {
+  return active->showMessage(title, text);
+}
+int showSummary(const Text& title, const Text& headline, const Text& text) {
+  return active->showSummary(title, headline, text);
+}
+int waitEvent() {
+  return active->waitEvent();
+}
 int startWorker(WorkerProcedure procedure, int argument) {
   return active->startWorker(procedure, argument);
 }
-void endWindowShell() { active->end(); }
-int windowShellExitStatus(bool runFailed) { return active->exitStatus(runFailed); }
+void endWindowShell() {
+  active->end();
+}
+int windowShellExitStatus(bool runFailed) {
+  return active->exitStatus(runFailed);
+}

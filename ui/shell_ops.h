@@ -13,6 +13,7 @@ struct ShellOps {
   int (*addLogLine)(int position, const Text& text);
   bool (*setWindowTitle)(const Text& text);
   int (*showMessage)(const Text& title, const Text& text);
+  int (*showSummary)(const Text& title, const Text& headline, const Text& text);
   int (*waitEvent)();
   int (*startWorker)(WorkerProcedure procedure, int argument);
   void (*end)();

@@ -15,7 +15,9 @@ bool closeRequested = false;
 
 }  // namespace
 
-Recording& recording() { return state; }
+Recording& recording() {
+  return state;
+}
 
 void resetRecording() {
   std::lock_guard<std::recursive_mutex> hold(lock);
@@ -24,7 +26,9 @@ void resetRecording() {
   closeRequested = false;
 }
 
-void failNextLogView() { logViewFails = true; }
+void failNextLogView() {
+  logViewFails = true;
+}
 
 void initWindowShell() {}
 
@@ -57,7 +61,13 @@ bool setWindowTitle(const Text& text) {
 
 int showMessage(const Text& title, const Text& text) {
   std::lock_guard<std::recursive_mutex> hold(lock);
-  state.messages.push_back({title, text});
+  state.messages.push_back({title, text, Text(), false});
+  return 1;
+}
+
+int showSummary(const Text& title, const Text& headline, const Text& text) {
+  std::lock_guard<std::recursive_mutex> hold(lock);
+  state.messages.push_back({title, text, headline, true});
   return 1;
 }
 
@@ -77,4 +87,6 @@ void endWindowShell() {
   state.windowOpen = false;
 }
 
-int windowShellExitStatus(bool runFailed) { return runFailed ? 1 : 0; }
+int windowShellExitStatus(bool runFailed) {
+  return runFailed ? 1 : 0;
+}

@@ -9,6 +9,8 @@
 struct RecordedMessage {
   Text title;
   Text text;
+  Text headline;  // empty for showMessage
+  bool summary = false;
 };
 
 struct Recording {

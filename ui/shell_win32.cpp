@@ -7,6 +7,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <deque>
 #include <new>
 #include <string>
@@ -289,10 +290,15 @@ void appendLine(HWND view, const Text& text) {
 void insertLogLine(int position, const Text& text) {
   HWND view = shell.logView;
   if (view == nullptr) return;
+  // A view holds no line exactly when its text is empty and the flag is not
+  // set; otherwise it holds at least one. The control's line count is not
+  // asked for: it walks the whole text, so each line would cost more than the
+  // one before. Line 0 always starts at the very first character.
   bool empty = GetWindowTextLengthW(view) == 0 && !shell.holdsOneEmptyLine;
-  LRESULT count = empty ? 0 : SendMessageW(view, EM_GETLINECOUNT, 0, 0);
-  if (count == 0) position = -1;
-  LRESULT start = position == -1 ? -1 : SendMessageW(view, EM_LINEINDEX, position, 0);
+  if (empty) position = -1;
+  LRESULT start = position == -1  ? -1
+                  : position == 0 ? 0
+                                  : SendMessageW(view, EM_LINEINDEX, position, 0);
   SendMessageW(view, EM_HIDESELECTION, TRUE, 0);
   if (start == -1) {
     appendLine(view, text);
@@ -306,21 +312,6 @@ void insertLogLine(int position, const Text& text) {
   SendMessageW(view, EM_HIDESELECTION, FALSE, 0);
 }
 
-struct NotedWindow {
-  HWND window;
-  bool topmost;
-  bool disabled;
-};
-
-BOOL CALLBACK noteThreadWindow(HWND window, LPARAM list) {
-  if (!IsWindowVisible(window) || GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId())
-    return TRUE;
-  bool topmost = GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST;
-  bool disable = IsWindowEnabled(window) && window != GetForegroundWindow();
-  reinterpret_cast<std::vector<NotedWindow>*>(list)->push_back({window, topmost, disable});
-  return TRUE;
-}
-
 // The box goes to the foreground window when it is one of ours; another
 // program's window must not be blocked by it.
 HWND messageOwner() {
@@ -328,6 +319,273 @@ HWND messageOwner() {
   DWORD process = 0;
   if (foreground != nullptr) GetWindowThreadProcessId(foreground, &process);
   return process == GetCurrentProcessId() ? foreground : nullptr;
+}
+
+// The summary box: a bold headline, the text in a read-only edit control that
+// scrolls, and one OK button. A plain message box grows with its text until
+// its button leaves the screen; this one grows only up to a share of the
+// work area and then scrolls. It runs on the GUI thread with its own modal
+// loop while the calling thread waits.
+const wchar_t kSummaryClass[] = L"VarneloSummaryBox";
+constexpr int kHeadlineId = 1001;
+constexpr int kSummaryTextId = 1002;
+// Widths in 1/96 inch: the box's client area is no wider than this however
+// long the lines, and no narrower than a small message box's.
+constexpr int kSummaryMaxWidth = 560;
+constexpr int kSummaryMinWidth = 300;
+// Lines measured to size the view; more would not fit in its largest height.
+constexpr size_t kMeasuredLines = 400;
+constexpr DWORD kSummaryStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr DWORD kSummaryExStyle = WS_EX_DLGMODALFRAME;
+
+struct SummaryBox {
+  HWND window = nullptr;
+  HWND text = nullptr;
+  HFONT boldFont = nullptr;
+  bool done = false;
+};
+
+SummaryBox* openBox = nullptr;
+
+LRESULT CALLBACK summaryProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        if (openBox != nullptr) openBox->done = true;
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      if (openBox != nullptr) openBox->done = true;
+      return 0;
+    case DM_GETDEFID:
+      return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_CTLCOLORSTATIC:
+      // The read-only text reads as a page, not as a label.
+      if (reinterpret_cast<HWND>(lParam) == GetDlgItem(window, kSummaryTextId)) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+        SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The edit control wants every key; in this box Enter and Escape mean OK, as
+// in a message box, and Ctrl+A selects the whole text.
+bool handleSummaryKey(const MSG& message, SummaryBox& box) {
+  if (message.message != WM_KEYDOWN) return false;
+  if (message.hwnd != box.window && !IsChild(box.window, message.hwnd)) return false;
+  if (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE) {
+    box.done = true;
+    return true;
+  }
+  if (message.wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000) && message.hwnd == box.text) {
+    SendMessageW(box.text, EM_SETSEL, 0, -1);
+    return true;
+  }
+  return false;
+}
+
+// Text with every line break as CR LF, which the edit control shows.
+Text withCrLf(const Text& text) {
+  return replaceAll(replaceAll(text, u"\r\n", u"\n"), u"\n", u"\r\n");
+}
+
+Text measuredPart(const Text& text) {
+  size_t at = 0;
+  for (size_t lines = 0; lines < kMeasuredLines; ++lines) {
+    at = text.find(u'\n', at);
+    if (at == Text::npos) return text;
+    ++at;
+  }
+  return text.substr(0, at);
+}
+
+// The text's extent in the font: unwrapped when width is 0, else wrapped at
+// width as the edit control wraps.
+SIZE textExtent(HDC dc, HFONT font, const Text& text, int width) {
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT rect{0, 0, width > 0 ? width : 1, 0};
+  UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_EDITCONTROL;
+  if (width > 0) format |= DT_WORDBREAK;
+  Text shown = text.empty() ? Text(u" ") : text;
+  DrawTextW(dc, wide(shown), static_cast<int>(shown.size()), &rect, format);
+  SelectObject(dc, old);
+  return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+HFONT boldFontOf(HFONT font) {
+  LOGFONTW face{};
+  if (GetObjectW(font, sizeof face, &face) == 0) return nullptr;
+  face.lfWeight = FW_BOLD;
+  return CreateFontIndirectW(&face);
+}
+
+RECT workAreaFor(HWND window) {
+  RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  HMONITOR monitor = window != nullptr ? MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)
+                                       : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (monitor != nullptr && GetMonitorInfoW(monitor, &info)) area = info.rcWork;
+  return area;
+}
+
+struct SummaryLayout {
+  int clientWidth, clientHeight;
+  RECT headline, text, ok;
+};
+
+// As a message box sizes its text: as wide as the longest line between the
+// two limits, as high as the wrapped text up to two thirds of the work area
+// for the whole box, never beyond the work area.
+SummaryLayout layOutSummary(const RECT& area, HFONT boldFont, const Text& headline,
+                            const Text& text) {
+  int margin = scaleX(11), gap = scaleY(8);
+  int buttonWidth = scaleX(88), buttonHeight = scaleY(26);
+  RECT frame{0, 0, 100, 100};
+  AdjustWindowRectEx(&frame, kSummaryStyle, FALSE, kSummaryExStyle);
+  int frameWidth = frame.right - frame.left - 100, frameHeight = frame.bottom - frame.top - 100;
+  int areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
+  // Borders, the inner margins and the scroll bar around the text.
+  int padding = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + scaleX(10);
+
+  HDC dc = GetDC(nullptr);
+  Text measured = measuredPart(text);
+  SIZE natural = textExtent(dc, shell.font, measured, 0);
+  int widest = std::min(scaleX(kSummaryMaxWidth), areaWidth - frameWidth) - 2 * margin;
+  int viewWidth = std::clamp<int>(natural.cx + padding, scaleX(kSummaryMinWidth) - 2 * margin,
+                                  std::max(1, widest));
+  int textWidth = std::max(1, viewWidth - padding);
+  SIZE wrapped = textExtent(dc, shell.font, measured, textWidth);
+  SIZE line = textExtent(dc, shell.font, u"M", 0);
+  int headlineHeight = headline.empty() ? 0 : textExtent(dc, boldFont, headline, viewWidth).cy;
+  ReleaseDC(nullptr, dc);
+
+  int chrome = frameHeight + 2 * margin + (headlineHeight > 0 ? headlineHeight + gap : 0) + gap +
+               buttonHeight;
+  int highest = std::min(areaHeight * 2 / 3, areaHeight) - chrome;
+  int viewHeight = std::clamp<int>(wrapped.cy + 2 * GetSystemMetrics(SM_CYEDGE) + scaleY(6), 1,
+                                   std::max<int>(line.cy, highest));
+  viewHeight = std::min<int>(viewHeight, std::max(1, areaHeight - chrome));
+
+  SummaryLayout layout;
+  int y = margin;
+  layout.headline = RECT{margin, y, margin + viewWidth, y + headlineHeight};
+  if (headlineHeight > 0) y += headlineHeight + gap;
+  layout.text = RECT{margin, y, margin + viewWidth, y + viewHeight};
+  y += viewHeight + gap;
+  layout.clientWidth = viewWidth + 2 * margin;
+  layout.ok = RECT{layout.clientWidth - margin - buttonWidth, y, layout.clientWidth - margin,
+                   y + buttonHeight};
+  layout.clientHeight = y + buttonHeight + margin;
+  return layout;
+}
+
+HWND createControl(HWND parent, const wchar_t* className, const Text& text, DWORD style,
+                   DWORD exStyle, const RECT& place, int id, HFONT font) {
+  HWND control =
+      CreateWindowExW(exStyle, className, wide(text), WS_CHILD | WS_VISIBLE | style, place.left,
+                      place.top, place.right - place.left, place.bottom - place.top, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), shell.instance, nullptr);
+  if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+// Centred on the main window, then moved wholly into the work area; the top
+// left corner wins when the box is larger than the area.
+POINT placeSummary(HWND centreOn, const RECT& area, int width, int height) {
+  RECT over = area;
+  if (centreOn != nullptr) GetWindowRect(centreOn, &over);
+  int x = (over.left + over.right) / 2 - width / 2;
+  int y = (over.top + over.bottom) / 2 - height / 2;
+  x = std::max<int>(area.left, std::min<int>(x, area.right - width));
+  y = std::max<int>(area.top, std::min<int>(y, area.bottom - height));
+  return POINT{x, y};
+}
+
+bool registerSummaryClass() {
+  static bool registered = false;
+  if (registered) return true;
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = summaryProcedure;
+  windowClass.hInstance = shell.instance;
+  windowClass.hCursor = shell.cursor;
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kSummaryClass;
+  registered = RegisterClassW(&windowClass) != 0;
+  return registered;
+}
+
+// Shows the box and runs its modal loop; 1 once dismissed, 0 when it could
+// not be shown.
+int runSummaryBox(HWND owner, const Text& title, const Text& headline, const Text& text) {
+  if (openBox != nullptr || !registerSummaryClass()) return 0;
+  SummaryBox box;
+  box.boldFont = boldFontOf(shell.font);
+  HFONT headlineFont = box.boldFont != nullptr ? box.boldFont : shell.font;
+  HWND centreOn = owner != nullptr ? owner : shell.mainWindow;
+  RECT area = workAreaFor(centreOn);
+  Text shown = withCrLf(text);
+  SummaryLayout layout = layOutSummary(area, headlineFont, headline, shown);
+  RECT frame{0, 0, layout.clientWidth, layout.clientHeight};
+  AdjustWindowRectEx(&frame, kSummaryStyle, FALSE, kSummaryExStyle);
+  int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  POINT at = placeSummary(centreOn, area, width, height);
+  box.window = CreateWindowExW(kSummaryExStyle, kSummaryClass, wide(title), kSummaryStyle, at.x,
+                               at.y, width, height, owner, nullptr, shell.instance, nullptr);
+  if (box.window == nullptr) {
+    if (box.boldFont != nullptr) DeleteObject(box.boldFont);
+    return 0;
+  }
+  if (!headline.empty())
+    createControl(box.window, L"Static", headline, SS_LEFT | SS_NOPREFIX, 0, layout.headline,
+                  kHeadlineId, headlineFont);
+  // No automatic scrolling while the text goes in, so the view starts at
+  // its top; no horizontal scrolling, so the lines wrap.
+  box.text = createControl(box.window, L"Edit", u"",
+                           WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_NOHIDESEL,
+                           WS_EX_CLIENTEDGE, layout.text, kSummaryTextId, shell.font);
+  if (box.text != nullptr) {
+    SendMessageW(box.text, EM_LIMITTEXT, 0, 0);
+    SetWindowTextW(box.text, wide(shown));
+    SendMessageW(box.text, EM_SETSEL, 0, 0);
+  }
+  createControl(box.window, L"Button", u"确定", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, layout.ok, IDOK,
+                shell.font);
+
+  openBox = &box;
+  // Disabled as under a message box, so the main window takes no input
+  // while the box is up.
+  bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  ShowWindow(box.window, SW_SHOWNORMAL);
+  SetForegroundWindow(box.window);
+  // The text has the focus, so Ctrl+A and Ctrl+C work at once.
+  SetFocus(box.text != nullptr ? box.text : box.window);
+
+  MSG message;
+  while (!box.done) {
+    BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(message.wParam));  // for the outer loop
+      break;
+    }
+    if (got == -1) break;
+    if (handleSummaryKey(message, box)) continue;
+    if (IsDialogMessageW(box.window, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  openBox = nullptr;
+  // The owner is enabled again before the box goes, so that the platform
+  // activates it rather than another program's window.
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
+  DestroyWindow(box.window);
+  if (box.boldFont != nullptr) DeleteObject(box.boldFont);
+  return 1;
 }
 
 DWORD WINAPI workerEntry(LPVOID data) {
@@ -424,22 +682,19 @@ bool setWindowTitle(const Text& text) {
   return done;
 }
 
-int showMessage(const Text& title, const Text& text) {
+int showSummary(const Text& title, const Text& headline, const Text& text) {
+  // Decided on the calling thread, as a message box would: the box is modal
+  // to the main window only while that window is the foreground one.
   HWND owner = messageOwner();
-  std::vector<NotedWindow> noted;
-  EnumWindows(noteThreadWindow, reinterpret_cast<LPARAM>(&noted));
-  for (const NotedWindow& w : noted) {
-    if (w.topmost)
-      SetWindowPos(w.window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    if (w.disabled) EnableWindow(w.window, FALSE);
-  }
-  int result = MessageBoxW(owner, wide(text), wide(title), MB_OK);
-  for (const NotedWindow& w : noted) {
-    if (w.disabled) EnableWindow(w.window, TRUE);
-    if (w.topmost)
-      SetWindowPos(w.window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  }
+  int result = 0;
+  auto work = [&] { result = runSummaryBox(owner, title, headline, text); };
+  runOnGuiThread(work);
   return result;
+}
+
+// Any message may be long, so it takes the same box, without a headline.
+int showMessage(const Text& title, const Text& text) {
+  return showSummary(title, Text(), text);
 }
 
 int waitEvent() {
@@ -484,6 +739,7 @@ void endWindowShell() {
   if (!shell.windowClass.empty()) UnregisterClassW(shell.windowClass.c_str(), shell.instance);
   if (shell.accelerators != nullptr) DestroyAcceleratorTable(shell.accelerators);
   if (shell.eventWindow != nullptr) DestroyWindow(shell.eventWindow);
+  UnregisterClassW(kSummaryClass, shell.instance);
   UnregisterClassW(kEventWindowClass, shell.instance);
   for (HMODULE library : shell.richEditLibraries) FreeLibrary(library);
   shell.richEditLibraries.clear();

@@ -53,7 +53,10 @@ void ResetWorkbookCollections() {
 
 void ClearCellsForSheet() {
   Cells.clear();
-  sheetStrings = SharedStrings;
+  sheetStrings.clear();
+  sheetStrings.reserve(SharedStrings.size());
+  for (const Text& shared : SharedStrings)
+    sheetStrings.push_back(shared.size() < kMovedStringUnits ? shared : Text());
 }
 
 CellString SharedCellString(size_t index) {

@@ -62,12 +62,18 @@ constexpr size_t kCellMapSlots = 512;
 
 // Empties both collections; the map keeps room for kCellMapSlots keys.
 void ResetWorkbookCollections();
+// A shared string this long is not referred to but moved into the last cell
+// that uses it: a hostile cell of hundreds of megabytes then exists once.
+constexpr size_t kMovedStringUnits = size_t{1} << 20;
+
 // Empties Cells and takes the copy of SharedStrings that its shared-string
 // cells refer to, so that loading the shared strings again later leaves the
-// map's texts as they were read.
+// map's texts as they were read. Strings of kMovedStringUnits or more are left
+// out of the copy.
 void ClearCellsForSheet();
 // A cell text referring to the map's copy of shared string index, which must
-// be below the size SharedStrings had at ClearCellsForSheet.
+// be below the size SharedStrings had at ClearCellsForSheet and shorter than
+// kMovedStringUnits.
 CellString SharedCellString(size_t index);
 // The text under ref, or the empty text when the map holds none.
 Text CellText(const Text& ref);

@@ -1,6 +1,7 @@
 #include <string_view>
 #include <utility>
 
+#include "fs/paths.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
 #include "workbook/workbook.h"
@@ -21,7 +22,7 @@ Text RunsText(const XmlNode* item) {
 
 }  // namespace
 
-bool IsElementNamed(const XmlNode* node, const Text& localName) {
+bool IsElementNamed(const XmlNode* node, std::u16string_view localName) {
   if (!node || node->kind != kXmlElementNode || !node->nameText) return false;
   std::u16string_view name(node->nameText);
   size_t colon = name.rfind(u':');
@@ -29,7 +30,7 @@ bool IsElementNamed(const XmlNode* node, const Text& localName) {
   return name == localName;
 }
 
-const XmlNode* FirstChildNamed(const XmlNode* node, const Text& localName) {
+const XmlNode* FirstChildNamed(const XmlNode* node, std::u16string_view localName) {
   if (!node) return nullptr;
   for (const XmlNode* child = node->firstChild; child; child = child->nextSibling) {
     if (IsElementNamed(child, localName)) return child;
@@ -52,9 +53,34 @@ bool StringItemText(const XmlNode* item, Text& text) {
   return false;
 }
 
+bool LoadPart(int document, const Text& path, const Text& label, Text& problem) {
+  problem.clear();
+  if (XmlDocument::loadFile(document, path)) {
+    if (XmlDocument::statusCode(document) == 0) return true;
+    problem = label + u"第 " + intToText(XmlDocument::statusLine(document)) + u" 行第 " +
+              intToText(XmlDocument::statusColumn(document)) + u" 列：" +
+              XmlDocument::statusWords(document);
+    return false;
+  }
+  // A document left from an earlier load must not pass for this one.
+  XmlDocument::free(document);
+  int64_t size = fileSize(path);
+  if (size == 0) problem = label + u"是空的";
+  else if (size == -1) problem = label + u"不存在";
+  else if (size == -2) problem = label + u"是一个文件夹，不是文件";
+  else if (size > INT32_MAX) problem = label + u"超过 2 GB 的上限";
+  else problem = label + u"无法读取";
+  return false;
+}
+
 void LoadSharedStrings(const Text& path) {
+  Text problem;
+  LoadSharedStrings(path, problem);
+}
+
+bool LoadSharedStrings(const Text& path, Text& problem) {
   SharedStrings.clear();
-  if (!XmlDocument::loadFile(kSharedStringsDocument, path)) return;
+  bool whole = LoadPart(kSharedStringsDocument, path, u"共享字符串", problem);
   const XmlNode* root = XmlDocument::root(kSharedStringsDocument);
   if (IsElementNamed(root, u"sst")) {
     for (const XmlNode* item = root->firstChild; item; item = item->nextSibling) {
@@ -64,4 +90,5 @@ void LoadSharedStrings(const Text& path) {
     }
   }
   XmlDocument::free(kSharedStringsDocument);
+  return whole;
 }

@@ -30,16 +30,14 @@ struct RowCursor {
   int64_t previousColumn = 0;
 };
 
-const Text kReferenceName = u"r";
-const Text kTypeName = u"t";
-
 // Column and row numbers are 32-bit: longer letter runs and rows past 2^31
 // keep their low 32 bits, and a result that is not positive counts for nothing.
 int64_t Low32(uint64_t n) { return static_cast<int32_t>(static_cast<uint32_t>(n)); }
 
 // A row's own "r" when it is a positive number, else the row after the previous.
 int64_t NextRowNumber(const XmlNode* row, int64_t previous) {
-  int64_t written = Low32(static_cast<uint64_t>(parseInt(XmlNode::attribute(row, kReferenceName))));
+  const char16_t* r = XmlNode::attributeText(row, u"r");
+  int64_t written = r ? Low32(static_cast<uint64_t>(parseInt(r))) : 0;
   return written > 0 ? written : previous + 1;
 }
 
@@ -47,8 +45,9 @@ int64_t NextRowNumber(const XmlNode* row, int64_t previous) {
 // scanned once, both for the extent and for a following cell that leaves its
 // reference out.
 Text ReferenceOf(const XmlNode* cell, RowCursor& cursor, ReferenceNumbers& numbers) {
-  Text ref = XmlNode::attribute(cell, kReferenceName);
-  if (!ref.empty()) {
+  const char16_t* written = XmlNode::attributeText(cell, u"r");
+  if (written && *written) {
+    Text ref(written);
     numbers = ScanReference(ref);
     cursor.previousColumn = numbers.column;
     return ref;
@@ -57,14 +56,6 @@ Text ReferenceOf(const XmlNode* cell, RowCursor& cursor, ReferenceNumbers& numbe
   Text made = ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
   numbers = ScanReference(made);
   return made;
-}
-
-bool HasLocalName(const XmlNode* node, std::u16string_view localName) {
-  if (node->kind != kXmlElementNode || !node->nameText) return false;
-  std::u16string_view name(node->nameText);
-  size_t colon = name.rfind(u':');
-  if (colon != std::u16string_view::npos) name.remove_prefix(colon + 1);
-  return name == localName;
 }
 
 // The text a valued cell stands for: a formula's cached result, an inline
@@ -77,11 +68,11 @@ bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
   const XmlNode* container = nullptr;
   bool formula = false;
   for (const XmlNode* child = cell->firstChild; child; child = child->nextSibling) {
-    if (!cached && HasLocalName(child, u"v")) {
+    if (!cached && IsElementNamed(child, u"v")) {
       cached = child;
-    } else if (!formula && HasLocalName(child, u"f")) {
+    } else if (!formula && IsElementNamed(child, u"f")) {
       formula = true;
-    } else if (!container && HasLocalName(child, u"is")) {
+    } else if (!container && IsElementNamed(child, u"is")) {
       container = child;
     }
   }
@@ -99,17 +90,38 @@ bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
   return true;
 }
 
-// The shared string a shared-string cell's value names, or the value itself
-// when the index is outside the list.
-CellString ResolveSharedString(Text value) {
-  int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
-  if (index < 0 || index >= static_cast<int64_t>(SharedStrings.size())) return value;
-  return SharedCellString(static_cast<size_t>(index));
+// Uses still ahead of the walk per shared string; empty while no string is
+// long enough to be moved, which is every workbook a person writes.
+std::vector<uint32_t> remainingUses;
+
+bool TypedSharedString(const XmlNode* cell) {
+  const char16_t* type = XmlNode::attributeText(cell, u"t");
+  return type && std::u16string_view(type) == u"s";
 }
 
-bool IsSharedStringCell(const XmlNode* cell) {
-  Text type = XmlNode::attribute(cell, kTypeName);
-  return type.size() == 1 && type[0] == u's';
+bool RefersToSharedString(const XmlNode* cell, Text& value) {
+  bool inlineString = false;
+  return CellValue(cell, value, inlineString) && !inlineString && TypedSharedString(cell);
+}
+
+// The index a shared-string cell's value names, or -1 when it names none.
+int64_t SharedIndex(const Text& value) {
+  int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
+  return index >= 0 && index < static_cast<int64_t>(SharedStrings.size()) ? index : -1;
+}
+
+// The shared string a shared-string cell's value names, or the value itself
+// when the index is outside the list. A cell refers to the map's copy of the
+// string; a huge string, which that copy leaves out, is copied into each cell
+// using it and moved into the last one.
+CellString ResolveSharedString(Text value) {
+  int64_t index = SharedIndex(value);
+  if (index < 0) return value;
+  Text& shared = SharedStrings[static_cast<size_t>(index)];
+  if (shared.size() < kMovedStringUnits) return SharedCellString(static_cast<size_t>(index));
+  if (!remainingUses.empty() && --remainingUses[static_cast<size_t>(index)] == 0)
+    return std::move(shared);
+  return Text(shared);
 }
 
 void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
@@ -118,7 +130,7 @@ void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
   Text value;
   bool inlineString = false;
   if (!CellValue(cell, value, inlineString)) return;
-  if (!inlineString && IsSharedStringCell(cell))
+  if (!inlineString && TypedSharedString(cell))
     Cells.insert_or_assign(std::move(ref), ResolveSharedString(std::move(value)));
   else
     Cells.insert_or_assign(std::move(ref), CellString(std::move(value)));
@@ -129,19 +141,37 @@ void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
 
 // Every element below sheetData is a row and every element below a row a cell,
 // whatever their names; comments and the like are neither.
-size_t CountCells(const XmlNode* sheetData) {
-  size_t count = 0;
+template <typename Visit>
+void ForEachCell(const XmlNode* sheetData, Visit visit) {
   for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
     if (row->kind != kXmlElementNode) continue;
     for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling)
-      count += cell->kind == kXmlElementNode && cell->firstChild;
+      if (cell->kind == kXmlElementNode) visit(cell);
   }
-  return count;
+}
+
+// Counts the uses of each shared string when any is long enough to be moved.
+void CountSharedUses(const XmlNode* sheetData) {
+  remainingUses.clear();
+  bool anyLong = false;
+  for (const Text& shared : SharedStrings) anyLong = anyLong || shared.size() >= kMovedStringUnits;
+  if (!anyLong) return;
+  remainingUses.assign(SharedStrings.size(), 0);
+  ForEachCell(sheetData, [](const XmlNode* cell) {
+    Text value;
+    if (!RefersToSharedString(cell, value)) return;
+    int64_t index = SharedIndex(value);
+    if (index >= 0) ++remainingUses[static_cast<size_t>(index)];
+  });
 }
 
 Extent ReadRows(const XmlNode* sheetData) {
-  // One reservation instead of a rehash at every doubling from 512 slots.
-  Cells.reserve(std::min(CountCells(sheetData), kLargestReservation));
+  CountSharedUses(sheetData);
+  // One reservation instead of a rehash at every doubling from 512 slots;
+  // only cells with a child hold a value.
+  size_t cells = 0;
+  ForEachCell(sheetData, [&cells](const XmlNode* cell) { cells += cell->firstChild != nullptr; });
+  Cells.reserve(std::min(cells, kLargestReservation));
   Extent extent;
   int64_t previousRow = 0;
   for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
@@ -152,21 +182,27 @@ Extent ReadRows(const XmlNode* sheetData) {
       if (cell->kind == kXmlElementNode) ReadCell(cell, cursor, extent);
     }
   }
+  remainingUses.clear();
+  remainingUses.shrink_to_fit();
   return extent;
 }
 
 }  // namespace
 
 Text LoadWorksheet(const Text& path) {
+  Text problem;
+  return LoadWorksheet(path, problem);
+}
+
+Text LoadWorksheet(const Text& path, Text& problem) {
   ClearCellsForSheet();
+  LoadPart(kWorksheetDocument, path, u"工作表", problem);
+  const XmlNode* root = XmlDocument::root(kWorksheetDocument);
+  const XmlNode* sheetData =
+      IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
   Extent extent;
-  if (XmlDocument::loadFile(kWorksheetDocument, path)) {
-    const XmlNode* root = XmlDocument::root(kWorksheetDocument);
-    const XmlNode* sheetData =
-        IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
-    if (sheetData) extent = ReadRows(sheetData);
-    XmlDocument::free(kWorksheetDocument);
-  }
+  if (sheetData) extent = ReadRows(sheetData);
+  XmlDocument::free(kWorksheetDocument);
   return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
 }
 

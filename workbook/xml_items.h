@@ -4,15 +4,22 @@
 // names are compared by the part after the prefix. Children are followed along
 // the sibling chain, keeping each walk linear in the number of children.
 
+#include <string_view>
+
 #include "text/text.h"
 
 struct XmlNode;
 
 // True when node is an element whose name, after any "prefix:", equals localName.
-bool IsElementNamed(const XmlNode* node, const Text& localName);
+bool IsElementNamed(const XmlNode* node, std::u16string_view localName);
 // The first child element of node named localName (prefix allowed), or nullptr.
-const XmlNode* FirstChildNamed(const XmlNode* node, const Text& localName);
+const XmlNode* FirstChildNamed(const XmlNode* node, std::u16string_view localName);
 // The text of a string item (a shared-string "si" or an inline "is"): the first
 // "t" or "r" child decides; runs contribute the text of their first "t" each.
 // False, with text untouched, when the item has neither child.
 bool StringItemText(const XmlNode* item, Text& text);
+
+// Loads the XML part at path under document. True when the whole file parsed;
+// else problem says what was found, naming the part by label ("工作表第 4 行第
+// 17 列：…", "共享字符串是空的"). What parsed before an error stays loaded.
+bool LoadPart(int document, const Text& path, const Text& label, Text& problem);

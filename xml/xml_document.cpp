@@ -53,8 +53,11 @@ struct Arena {
   size_t room = 0;
 };
 
-// Text of a node that is still open; it moves into the arena when the node closes.
+// Text of a node that is still open; it moves into the arena when the node
+// closes. The units follow a block header, so a long text joins the arena's
+// chain as it is instead of being copied.
 struct TextBuffer {
+  Block* block = nullptr;
   char16_t* units = nullptr;
   size_t length = 0;
   size_t capacity = 0;
@@ -214,23 +217,45 @@ const char16_t* storeText(Arena& arena, std::u16string_view text) {
   return units;
 }
 
-bool isAscii(const XML_Char* s, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
+// Expat hands over well-formed UTF-8 only, so the decoding needs no checks.
+// Never more units than bytes.
+size_t decodeUtf8(const char* bytes, size_t count, char16_t* out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes);
+  char16_t* start = out;
+  for (size_t i = 0; i < count;) {
+    unsigned lead = s[i];
+    if (lead < 0x80) {
+      *out++ = static_cast<char16_t>(lead);
+      ++i;
+    } else if (lead < 0xE0 && i + 1 < count) {
+      *out++ = static_cast<char16_t>((lead & 0x1F) << 6 | (s[i + 1] & 0x3F));
+      i += 2;
+    } else if (lead < 0xF0 && i + 2 < count) {
+      *out++ = static_cast<char16_t>((lead & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
+      i += 3;
+    } else if (i + 3 < count) {
+      uint32_t code = (lead & 0x07) << 18 | (s[i + 1] & 0x3F) << 12 | (s[i + 2] & 0x3F) << 6 |
+                      (s[i + 3] & 0x3F);
+      code -= 0x10000;
+      *out++ = static_cast<char16_t>(0xD800 + (code >> 10));
+      *out++ = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+      i += 4;
+    } else {
+      *out++ = u'\uFFFD';
+      break;
+    }
   }
-  return true;
+  return static_cast<size_t>(out - start);
 }
 
-// Names and attribute values are nearly always ASCII: those widen straight
-// into the arena, without a converted copy in between.
+// Decoded straight into the arena: a huge attribute costs its UTF-16 form
+// once, not a converted copy and then the stored one.
 const char16_t* storeUtf8(Arena& arena, const XML_Char* text) {
-  size_t length = std::strlen(text);
-  if (!isAscii(text, length)) return storeText(arena, fromUtf8(text));
+  size_t count = std::strlen(text);
   auto* units = static_cast<char16_t*>(
-      arenaAllocate(arena, (length + 1) * sizeof(char16_t), alignof(char16_t)));
+      arenaAllocate(arena, (count + 1) * sizeof(char16_t), alignof(char16_t)));
   if (!units) return nullptr;
-  for (size_t i = 0; i < length; ++i) units[i] = static_cast<unsigned char>(text[i]);
-  units[length] = 0;
+  units[decodeUtf8(text, count, units)] = 0;
   return units;
 }
 
@@ -296,12 +321,15 @@ LineEnd detectLineEnd(const unsigned char* bytes, size_t count) {
   return LineEnd::kUndetermined;
 }
 
+// Grows by doubling with realloc, which moves a large block by remapping its
+// pages rather than copying them, and leaves the room not yet written untouched.
 bool reserveText(TextBuffer& buffer, size_t extra) {
-  if (buffer.length + extra <= buffer.capacity) return true;
-  size_t capacity = std::max(buffer.length + extra, buffer.capacity * 2);
-  auto* units = static_cast<char16_t*>(std::realloc(buffer.units, capacity * sizeof(char16_t)));
-  if (!units) return false;
-  buffer.units = units;
+  if (buffer.length + extra < buffer.capacity) return true;  // room for the terminator too
+  size_t capacity = std::max(buffer.length + extra + 1, buffer.capacity * 2);
+  auto* block = static_cast<Block*>(std::realloc(buffer.block, kBlockHeader + capacity * sizeof(char16_t)));
+  if (!block) return false;
+  buffer.block = block;
+  buffer.units = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(block) + kBlockHeader);
   buffer.capacity = capacity;
   return true;
 }
@@ -317,30 +345,31 @@ OpenNode* currentOpen(Document& doc) {
 void appendText(Document& doc, const XML_Char* s, int length, bool lineEnds) {
   OpenNode* open = currentOpen(doc);
   if (!open || length <= 0) return;
-  // ASCII text is read in place; anything else is converted first.
-  bool ascii = isAscii(s, static_cast<size_t>(length));
-  Text piece = ascii ? Text() : fromUtf8(std::string(s, length));
-  size_t count = ascii ? static_cast<size_t>(length) : piece.size();
-  auto unitAt = [&](size_t i) -> char16_t {
-    return ascii ? static_cast<unsigned char>(s[i]) : piece[i];
-  };
   LineEnd convention = lineEnds ? doc.lineEnd : LineEnd::kLf;
-  size_t extra = count;
-  if (convention == LineEnd::kCrLf) {
-    for (size_t i = 0; i < count; ++i) extra += unitAt(i) == u'\n';
-  }
+  bool keepLineFeeds = convention == LineEnd::kLf || convention == LineEnd::kUndetermined;
+  size_t extra = static_cast<size_t>(length);
+  if (convention == LineEnd::kCrLf) extra += std::count(s, s + length, '\n');
   if (!reserveText(open->text, extra)) return;
-  char16_t* out = open->text.units + open->text.length;
-  for (size_t i = 0; i < count; ++i) {
-    char16_t unit = unitAt(i);
-    if (unit != u'\n' || convention == LineEnd::kLf || convention == LineEnd::kUndetermined) {
-      *out++ = unit;
-    } else {
-      *out++ = u'\r';
-      if (convention == LineEnd::kCrLf) *out++ = u'\n';
+  char16_t* start = open->text.units + open->text.length;
+  size_t count = decodeUtf8(s, static_cast<size_t>(length), start);
+  if (!keepLineFeeds) {
+    // Widened in place from the back; a CR LF needs one unit more per line feed.
+    size_t feeds = convention == LineEnd::kCrLf ? std::count(start, start + count, u'\n') : 0;
+    char16_t* out = start + count + feeds;
+    for (char16_t* in = start + count; in != start;) {
+      char16_t unit = *--in;
+      if (unit != u'\n') {
+        *--out = unit;
+      } else if (convention == LineEnd::kCrLf) {
+        *--out = u'\n';
+        *--out = u'\r';
+      } else {
+        *--out = u'\r';
+      }
     }
+    count += feeds;
   }
-  open->text.length = out - open->text.units;
+  open->text.length += count;
 }
 
 void appendRaw(Document& doc, const std::string& s) {
@@ -386,11 +415,25 @@ XmlNode* openNode(Document& doc, uint16_t kind) {
   return node;
 }
 
+// A long text keeps its buffer, trimmed to size and chained into the arena:
+// copying it would hold a huge cell twice at the moment its node closes.
 void finishOpenNode(Document& doc, OpenNode& open) {
-  if (open.node && open.text.units)
-    open.node->textText = storeText(doc.arena, {open.text.units, open.text.length});
-  std::free(open.text.units);
-  open.text = TextBuffer();
+  TextBuffer& text = open.text;
+  if (open.node && text.units && (text.length + 1) * sizeof(char16_t) > kLargestShared) {
+    text.units[text.length] = 0;
+    auto* block = static_cast<Block*>(
+        std::realloc(text.block, kBlockHeader + (text.length + 1) * sizeof(char16_t)));
+    if (!block) block = text.block;
+    block->next = doc.arena.singles;
+    doc.arena.singles = block;
+    open.node->textText =
+        reinterpret_cast<const char16_t*>(reinterpret_cast<char*>(block) + kBlockHeader);
+    text = TextBuffer();
+    return;
+  }
+  if (open.node && text.units) open.node->textText = storeText(doc.arena, {text.units, text.length});
+  std::free(text.block);
+  text = TextBuffer();
 }
 
 void closeNode(Document& doc) {
@@ -656,6 +699,55 @@ XmlNode* selectChild(const XmlNode* parent, std::u16string_view segment) {
   return nullptr;
 }
 
+// Indexed by expat's error code; each says what is wrong at the place given.
+const char16_t* const kExpatWords[] = {
+    u"",
+    u"内存不足，无法读完",
+    u"语法错误",
+    u"找不到任何内容（文件不是 XML 格式）",
+    u"含有不允许的字符或写法（文件可能不是 XML 格式）",
+    u"内容在标记中途结束",
+    u"字符不完整",
+    u"开始标记与结束标记不一致",
+    u"同一属性出现了两次",
+    u"文档结束后还有多余内容",
+    u"不允许的参数实体引用",
+    u"引用了未定义的实体",
+    u"实体引用了自身",
+    u"不允许的异步实体",
+    u"字符引用无效",
+    u"引用了二进制实体",
+    u"属性中引用了外部实体",
+    u"XML 声明不在文件开头",
+    u"未知的字符编码",
+    u"声明的字符编码与内容不符",
+    u"CDATA 段没有结束",
+    u"外部实体处理出错",
+    u"文档不是独立的",
+    u"读取器状态异常",
+    u"参数实体中声明了实体",
+    u"需要文档类型定义的支持",
+    u"读取开始后不能更改设置",
+    u"使用了未声明的命名空间前缀",
+    u"不能取消命名空间前缀的声明",
+    u"参数实体不完整",
+    u"XML 声明写法有误",
+    u"文本声明写法有误",
+    u"公共标识符中含有不允许的字符",
+    u"读取已暂停",
+    u"读取未暂停",
+    u"读取已中止",
+    u"读取已结束",
+    u"不能暂停参数实体的读取",
+    u"保留的前缀 xml 用法有误",
+    u"保留的前缀 xmlns 用法有误",
+    u"保留的命名空间地址用法有误",
+    u"参数无效",
+    u"内存不足，无法读完",
+    u"实体展开过多，疑为恶意文件",
+};
+constexpr int kExpatWordCount = sizeof kExpatWords / sizeof kExpatWords[0];
+
 Text textOrEmpty(const char16_t* text) {
   return text ? Text(text) : Text();
 }
@@ -677,6 +769,15 @@ Text XmlNode::attribute(const XmlNode* node, const Text& name) {
     if (attribute.name && name == attribute.name) return textOrEmpty(attribute.value);
   }
   return Text();
+}
+
+const char16_t* XmlNode::attributeText(const XmlNode* node, std::u16string_view name) {
+  if (!node) return nullptr;
+  for (int32_t i = 0; i < node->attributeCount; ++i) {
+    const XmlAttribute& attribute = node->attributes[i];
+    if (attribute.name && name == attribute.name) return attribute.value ? attribute.value : u"";
+  }
+  return nullptr;
 }
 
 int64_t XmlNode::childCount(const XmlNode* node) {
@@ -773,6 +874,14 @@ void free(int handle) {
 int statusCode(int handle) {
   Document* doc = lookUp(handle);
   return doc ? doc->statusCode : 0;
+}
+
+Text statusWords(int handle) {
+  Document* doc = lookUp(handle);
+  if (!doc || doc->statusCode == 0) return Text();
+  if (doc->statusCode == kStatusReadError) return u"读取文件时出错";
+  if (doc->statusCode > 0 && doc->statusCode < kExpatWordCount) return kExpatWords[doc->statusCode];
+  return u"格式错误";
 }
 
 Text statusMessage(int handle) {

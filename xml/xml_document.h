@@ -5,6 +5,7 @@
 // document.
 
 #include <cstdint>
+#include <string_view>
 
 #include "text/text.h"
 
@@ -38,6 +39,9 @@ struct XmlNode {
   static Text text(const XmlNode* node);
   // Value of the first attribute whose name equals name exactly; empty when absent.
   static Text attribute(const XmlNode* node, const Text& name);
+  // The same without a copy: the value in the document, valid until it is
+  // freed; nullptr when absent.
+  static const char16_t* attributeText(const XmlNode* node, std::u16string_view name);
   // Walks the whole sibling chain.
   static int64_t childCount(const XmlNode* node);
   // The n-th child (1-based) of any kind; the first for n <= 1; nullptr past the end.
@@ -72,5 +76,8 @@ int statusCode(int handle);
 Text statusMessage(int handle);
 int64_t statusLine(int handle);
 int64_t statusColumn(int handle);
+// The parse status in plain Chinese words for a person ("标记不匹配" …);
+// empty when the whole file parsed.
+Text statusWords(int handle);
 
 }  // namespace XmlDocument

@@ -1,26 +1,128 @@
 #!/usr/bin/env bash
-# The program copied alone into an empty folder and started without a display:
-# the run reports the missing workbook on the terminal and ends with 1.
+# The console program as people start it outside a desktop session:
+#   1. copied alone into an empty folder and started without a display: the
+#      run reports the missing workbook on the terminal and ends with 1;
+#   2. beside a copy of the sample in examples/, started with no locale in its
+#      environment at all (env -i), and again in the plain C locale: the
+#      Chinese folder and file names come out whole, in the log and on disk.
+# Prints "PASS: <check>" or "FAIL: <check>" for each and exits 1 on a failure.
 set -u
-program=$1
-folder=$(mktemp -d)
-trap 'rm -rf "$folder"' EXIT
-cp "$program" "$folder/varnelo"
-output=$(env -u DISPLAY -u WAYLAND_DISPLAY "$folder/varnelo" </dev/null)
-status=$?
-workbook="$folder/0-所有履职材料/履职材料同步关系表.xlsx"
-# The failure line comes first: the log line is written when it happens.
-expected="【失败】无法打开关系表：$workbook
+program=$(realpath "$1")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+failures=0
+scratch=$(mktemp -d)
+trap 'chmod -R u+w "$scratch"; rm -rf "$scratch"' EXIT
+
+check() {  # name, function, arguments...
+  local name=$1 details
+  shift
+  if details=$("$@" 2>&1); then
+    echo "PASS: $name"
+  else
+    printf '%s\n' "$details"
+    echo "FAIL: $name"
+    failures=$((failures + 1))
+  fi
+}
+
+# The sanitizer builds read their options from the environment.
+sanitizer_env=()
+for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
+  [[ -n ${!name:-} ]] && sanitizer_env+=("$name=${!name}")
+done
+
+lone_program() {
+  local folder output status workbook expected leftover
+  folder=$(mktemp -d "$scratch/lone.XXXX")
+  cp "$program" "$folder/varnelo"
+  output=$(env -u DISPLAY -u WAYLAND_DISPLAY "$folder/varnelo" </dev/null)
+  status=$?
+  workbook="$folder/0-所有履职材料/履职材料同步关系表.xlsx"
+  # The failure line comes first: the log line is written when it happens.
+  expected="【失败】无法打开关系表：$workbook（找不到文件）
 Varnelo-完成
 同步提示
 【同步完毕】同步内容：
 【失败】共 1 项：
-无法打开关系表：$workbook
+无法打开关系表：$workbook（找不到文件）
 "
-if [[ "$output"$'\n' != "$expected" ]]; then
-  echo "unexpected output:"; printf '%s\n' "$output"; exit 1
-fi
-if [[ $status -ne 1 ]]; then echo "exit status $status, expected 1"; exit 1; fi
-leftover=$(find "$folder" -mindepth 1 ! -name varnelo)
-if [[ -n "$leftover" ]]; then echo "the run left files behind: $leftover"; exit 1; fi
-echo "lone program: 1 passed, 0 failed"
+  if [[ "$output"$'\n' != "$expected" ]]; then
+    echo "unexpected output:"
+    printf '%s\n' "$output"
+    return 1
+  fi
+  if [[ $status -ne 1 ]]; then echo "exit status $status, expected 1"; return 1; fi
+  leftover=$(find "$folder" -mindepth 1 ! -name varnelo)
+  if [[ -n "$leftover" ]]; then echo "the run left files behind: $leftover"; return 1; fi
+}
+
+sample_without_locale() {  # environment for the run...
+  local folder output status expected files d
+  folder=$(mktemp -d "$scratch/sample.XXXX")
+  "$root/scripts/prepare-demo.sh" "$program" "$folder/demo" >/dev/null || return 1
+  d=$folder/demo
+  output=$(cd / && env -i PATH=/usr/bin:/bin "${sanitizer_env[@]}" "$@" "$d/varnelo" </dev/null)
+  status=$?
+  expected="Varnelo-当前同步【2024年度考核】
+$d/2024年度考核/一季度/
+$d/2024年度考核/二季度/
+$d/2024年度考核/一季度/
+$d/2024年度考核/二季度/
+$d/2024年度考核/三季度/
+Varnelo-当前同步【党建工作】
+$d/党建工作/资料汇编/
+$d/党建工作/资料汇编/
+$d/党建工作/组织生活会/
+Varnelo-当前同步【年度总结】
+$d/年度总结/个人总结/
+$d/年度总结/个人总结/
+$d/年度总结/述职报告/
+Varnelo-完成
+同步提示
+【同步完毕】同步内容：
+【2024年度考核】:一季度、二季度、一季度、二季度、三季度
+【党建工作】:资料汇编、资料汇编、组织生活会
+【年度总结】:个人总结、个人总结、述职报告"
+  if [[ $output != "$expected" ]]; then
+    echo "unexpected output:"
+    printf '%s\n' "$output"
+    return 1
+  fi
+  if [[ $status -ne 0 ]]; then echo "exit status $status, expected 0"; return 1; fi
+  files=$(cd "$d" && find . -type f ! -path './0-所有履职材料/*' ! -name varnelo | LC_ALL=C sort)
+  expected="./2024年度考核/一季度/个人总结.txt
+./2024年度考核/一季度/培训证书/2024/业务培训.txt
+./2024年度考核/一季度/报销材料/差旅费.txt
+./2024年度考核/一季度/述职报告.txt
+./2024年度考核/三季度/发言提纲.txt
+./2024年度考核/三季度/组织关系/档案/档案目录.txt
+./2024年度考核/二季度/个人总结.txt
+./2024年度考核/二季度/培训证书/2024/业务培训.txt
+./2024年度考核/二季度/报销材料/差旅费.txt
+./2024年度考核/二季度/述职报告.txt
+./党建工作/组织生活会/发言提纲.txt
+./党建工作/组织生活会/组织关系/档案/档案目录.txt
+./党建工作/资料汇编/个人总结.txt
+./党建工作/资料汇编/发言提纲.txt
+./党建工作/资料汇编/培训证书/2024/业务培训.txt
+./党建工作/资料汇编/组织关系/档案/档案目录.txt
+./年度总结/个人总结/个人总结.txt
+./年度总结/个人总结/培训证书/2024/业务培训.txt
+./年度总结/个人总结/报销材料/差旅费.txt
+./年度总结/个人总结/述职报告.txt
+./年度总结/述职报告/报销材料/差旅费.txt
+./年度总结/述职报告/述职报告.txt"
+  if [[ $files != "$expected" ]]; then
+    echo "the destination files are:"
+    printf '%s\n' "$files"
+    return 1
+  fi
+  cmp -s "$d/0-所有履职材料/王五/组织关系/档案/档案目录.txt" \
+    "$d/党建工作/组织生活会/组织关系/档案/档案目录.txt" ||
+    { echo "档案目录.txt was not copied whole"; return 1; }
+}
+
+check "lone program in an empty folder" lone_program
+check "sample with no locale set" sample_without_locale
+check "sample in the C locale" sample_without_locale LC_ALL=C LANG=C
+((failures == 0))

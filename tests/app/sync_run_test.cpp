@@ -86,6 +86,8 @@ TEST_F(SyncRunTest, WorkedExampleEndToEnd) {
   EXPECT_EQ("B02 wins", readFile(dir + u"2024/G4/a.txt"));
   EXPECT_FALSE(pathExists(dir + u"Review"));
   EXPECT_EQ(recording().messages[0].title, u"同步提示");
+  EXPECT_TRUE(recording().messages[0].summary);
+  EXPECT_EQ(u"同步完成：共 5 个目标，全部成功。", recording().messages[0].headline);
   EXPECT_EQ(u"【同步完毕】同步内容：\r\n【2023】:G1、G2、G1\r\n【2024】:G3、G4\r\n【Review】:\r\n",
             summary());
   // The run's private folder for the extracted parts is gone again.
@@ -96,9 +98,11 @@ TEST_F(SyncRunTest, AMissingWorkbookIsReported) {
   EXPECT_EQ(1, SyncRunIn(dir));
   Text workbook = dir + kRoot + kRelationTableName;
   EXPECT_EQ((std::vector<Text>{u"Varnelo", u"Varnelo-完成"}), recording().titles);
-  EXPECT_EQ(std::vector<Text>{u"【失败】无法打开关系表：" + workbook}, logLines());
-  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n无法打开关系表：" + workbook + u"\r\n",
+  EXPECT_EQ(std::vector<Text>{u"【失败】无法打开关系表：" + workbook + u"（找不到文件）"}, logLines());
+  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n无法打开关系表：" + workbook +
+                u"（找不到文件）\r\n",
             summary());
+  EXPECT_EQ(u"未能同步：无法打开关系表（找不到文件）", recording().messages[0].headline);
   EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
 }
 
@@ -223,7 +227,7 @@ TEST_F(SyncRunTest, FilesThatCannotBeCopiedAreCounted) {
   ASSERT_EQ(1u, outcome.failures.size());
   Text failure = outcome.failures[0];
   EXPECT_EQ(0u, failure.find(dir + u"g/G1/：有 2 个文件未能复制，例如 " + dir + u"g/G1/"));
-  EXPECT_NE(Text::npos, failure.find(u"（Is a directory）"));
+  EXPECT_NE(Text::npos, failure.find(u"（目标处已有同名文件夹，无法放入文件）"));
   EXPECT_EQ("z", readFile(dir + u"g/G1/c.txt"));
 }
 
@@ -346,6 +350,7 @@ TEST_F(SyncRunTest, ASecondRunInTheSameFolderCopiesNothing) {
   Text busy = u"另一个同步正在此文件夹中进行，本次未执行";
   EXPECT_EQ(std::vector<Text>{u"【失败】" + busy}, logLines());
   EXPECT_EQ(u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n" + busy + u"\r\n", summary());
+  EXPECT_EQ(u"未能同步：" + busy, recording().messages[0].headline);
   EXPECT_FALSE(pathExists(dir + u"2023"));
   // Once the other run is over, the folder is free again.
   resetRecording();
@@ -372,6 +377,24 @@ TEST_F(SyncRunTest, PartsFoldersOfDeadRunsAreRemovedAndLiveOnesKept) {
   removePartsFolder();
   EXPECT_FALSE(pathExists(live));
   EXPECT_TRUE(pathExists(temp + u"unrelated"));
+}
+
+TEST_F(SyncRunTest, ALinkThatAnEarlierCopyPutThereIsNeverWrittenThrough) {
+  Text outside = dir + u"outside/";
+  makePath(outside);
+  material(u"A01", u"a.txt", "x");
+  material(u"A02", u"b.txt", "y");
+  std::filesystem::create_directory_symlink(native(outside), native(dir + kRoot + u"A01/out"));
+  cell(u"C3", u"A01");
+  cell(u"C4", u"A02");
+  cell(u"D2", u"g");
+  cell(u"D3", u"X");
+  cell(u"D4", u"X/out,X/out/deeper");
+  SyncOutcome outcome = walk(4, 4);
+  EXPECT_TRUE(std::filesystem::is_symlink(native(dir + u"g/X/out")));
+  EXPECT_EQ((std::vector<Text>{dir + u"g/X/out/：路径经过链接", dir + u"g/X/out/deeper/：路径经过链接"}),
+            outcome.failures);
+  EXPECT_TRUE(std::filesystem::is_empty(native(outside)));
 }
 
 }  // namespace

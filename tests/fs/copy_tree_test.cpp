@@ -7,9 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
+#include "fs/part_name.h"
 #include "fs/paths.h"
+#include "fs/system_error_text.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -31,6 +36,45 @@ class CopyTreeTest : public TempFolderTest {
 void setTime(const Text& path, time_t seconds) {
   struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
   utimensat(AT_FDCWD, native(path).c_str(), times, 0);
+}
+
+// The part files in folder, by their exact form.
+std::vector<std::string> partFilesIn(const Text& folder) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (auto& entry : std::filesystem::directory_iterator(native(folder), error))
+    if (isPartName(fromUtf8(entry.path().filename().string()))) found.push_back(entry.path());
+  return found;
+}
+
+// The id of a process that has ended.
+uint32_t deadProcessId() {
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return static_cast<uint32_t>(child);
+}
+
+// What the hook does to the source file while it is copied.
+Text changingFile;
+int changeMode = 0;
+void changeSourceOnce() {
+  if (changeMode == 0) return;
+  std::string path = native(changingFile);
+  if (changeMode == 1) {
+    truncate(path.c_str(), 3);  // shrunk
+  } else if (changeMode == 2) {
+    std::FILE* file = std::fopen(path.c_str(), "ab");  // grown
+    std::fputs("more", file);
+    std::fclose(file);
+  } else {
+    // Rewritten in place: same size, other bytes, a new time.
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    std::fputs("XXXX", file);
+    std::fclose(file);
+    setTime(changingFile, 1600000000);
+  }
+  changeMode = 0;
 }
 
 }  // namespace
@@ -64,7 +108,7 @@ TEST_F(CopyTreeTest, ReadOnlyTargetsNeedTheForceFlag) {
   EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));  // the rest is still copied
   EXPECT_EQ(1, report.failedEntries);
   EXPECT_EQ(dst + u"a.txt", report.firstFailedPath);
-  EXPECT_EQ(u"Permission denied", report.firstFailedMessage);
+  EXPECT_EQ(u"没有权限（文件或文件夹可能是只读或受保护的）", report.firstFailedMessage);
   EXPECT_EQ(1, copyTree(src, dst, u"", kCopyRecursive | kCopyForce));
   EXPECT_EQ("alpha", readFile(dst + u"a.txt"));
 }
@@ -162,21 +206,50 @@ TEST_F(CopyTreeTest, UnchangedFilesAreNotCopiedAgain) {
 }
 
 TEST_F(CopyTreeTest, PermissionBitsFollowTheSource) {
+  // Bits the creation mask would take away, and a read-only file, which is
+  // still written through the descriptor that created it.
+  mode_t saved = umask(022);
   chmod(native(src + u"a.txt").c_str(), 0640);
+  chmod(native(src + u"readme").c_str(), 0666);
+  chmod(native(src + u"s/c.txt").c_str(), 0444);
   ASSERT_EQ(1, copyTree(src, dst, u"", 3));
+  umask(saved);
   struct stat copied;
   ASSERT_EQ(0, stat(native(dst + u"a.txt").c_str(), &copied));
   EXPECT_EQ(0640u, copied.st_mode & 07777);
+  ASSERT_EQ(0, stat(native(dst + u"readme").c_str(), &copied));
+  EXPECT_EQ(0666u, copied.st_mode & 07777);
+  ASSERT_EQ(0, stat(native(dst + u"s/c.txt").c_str(), &copied));
+  EXPECT_EQ(0444u, copied.st_mode & 07777);
+  EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));
 }
 
-TEST_F(CopyTreeTest, FailuresAreCountedAndTheFirstIsNamed) {
+TEST_F(CopyTreeTest, FailuresAreCountedAndNamedInPlainWords) {
   makePath(dst + u"a.txt/");  // a folder where a file should go
   makePath(dst + u"readme/");
+  writeFile(dst + u"s", "a file where a folder should go");
   CopyReport report;
   EXPECT_EQ(0, copyTree(src, dst, u"", 3, &report));
-  EXPECT_EQ(2, report.failedEntries);
-  EXPECT_EQ(u"Is a directory", report.firstFailedMessage);
-  EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));
+  EXPECT_EQ(3, report.failedEntries);
+  // Which one is met first is up to the folder listing.
+  Text first = report.firstFailedMessage;
+  EXPECT_TRUE(first == u"目标处已有同名文件夹，无法放入文件" ||
+              first == u"目标处已有同名文件，无法建立文件夹")
+      << toUtf8(first);
+  // A pipe has no content to copy, and opening one for reading would wait
+  // for a writer for ever.
+  Text other = dir + u"other/";
+  makePath(other);
+  ASSERT_EQ(0, mkfifo(native(src + u"pipe").c_str(), 0600));
+  CopyReport pipe;
+  EXPECT_EQ(0, copyTree(src, other, u"", 3, &pipe));
+  EXPECT_EQ(1, pipe.failedEntries);
+  EXPECT_EQ(other + u"pipe", pipe.firstFailedPath);
+  EXPECT_EQ(u"不是普通文件或文件夹，已跳过", pipe.firstFailedMessage);
+  EXPECT_EQ("gamma", readFile(other + u"s/c.txt"));
+  CopyReport inside;
+  EXPECT_EQ(0, copyTree(src, src + u"s/", u"", 3, &inside));
+  EXPECT_EQ(u"目标位于材料文件夹内", inside.firstFailedMessage);
 }
 
 TEST_F(CopyTreeTest, AnInterruptedCopyLeavesNoTruncatedFile) {
@@ -187,16 +260,177 @@ TEST_F(CopyTreeTest, AnInterruptedCopyLeavesNoTruncatedFile) {
     copyTree(src, dst, u"", 3);
     _exit(0);
   }
-  // Kill the copy once the partial file shows up, or whenever it ends.
-  Text part = dst + u".~varnelo-big.bin.part";
-  for (int i = 0; i < 20000 && !pathExists(part) && !pathExists(dst + u"big.bin"); ++i) usleep(100);
+  // Kill the copy once its part file shows up, or whenever it ends.
+  for (int i = 0; i < 20000 && partFilesIn(dst).empty() && !pathExists(dst + u"big.bin"); ++i)
+    usleep(100);
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
   EXPECT_TRUE(!pathExists(dst + u"big.bin") || fileSize(dst + u"big.bin") == int64_t(big.size()));
   // The next copy into the folder clears what the killed one left.
   makePath(dst);
-  writeFile(part, "stale");
+  Text stale = dst + partName(deadProcessId(), 7, 0);
+  writeFile(stale, "stale");
   ASSERT_EQ(1, copyTree(src, dst, u"", 3));
-  EXPECT_FALSE(pathExists(part));
+  EXPECT_TRUE(partFilesIn(dst).empty());
   EXPECT_EQ(int64_t(big.size()), fileSize(dst + u"big.bin"));
+}
+
+TEST_F(CopyTreeTest, OnlyTheProgramsOwnLeftoversAreRemoved) {
+  uint32_t dead = deadProcessId();
+  // Material that merely looks like a leftover: the old form, and the exact
+  // form of a dead writer, both present in the source.
+  Text lookalike = partName(dead, 1, 2);
+  writeFile(src + u".~varnelo-a.txt.part", "material");
+  writeFile(src + lookalike, "also material");
+  makePath(dst);
+  Text leftover = partName(dead, 3, 4), live = partName(uint32_t(getpid()), 5, 6);
+  writeFile(dst + leftover, "left by a killed run");
+  writeFile(dst + live, "being written by a running copy");
+  writeFile(dst + u".~varnelo-" + Text(22, u'0') + u".part", "not quite the form");
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(1, copyTree(src, dst, u"", 3));
+    EXPECT_EQ("material", readFile(dst + u".~varnelo-a.txt.part"));
+    EXPECT_EQ("also material", readFile(dst + lookalike));
+    EXPECT_FALSE(pathExists(dst + leftover));
+    EXPECT_TRUE(pathExists(dst + live));
+    EXPECT_TRUE(pathExists(dst + u".~varnelo-" + Text(22, u'0') + u".part"));
+  }
+  EXPECT_EQ(kPartNameLength, lookalike.size());
+  EXPECT_FALSE(isPartName(lookalike.substr(0, 39) + u"X"));
+  EXPECT_FALSE(isPartName(u".~varnelo-0000000A00000000-00000000.part"));  // upper case
+}
+
+TEST_F(CopyTreeTest, NamesAsLongAsTheFileSystemAllowsCopy) {
+  // 255 bytes: 85 three-byte characters, and 255 plain letters.
+  Text chinese(85, u'材'), plain(255, u'n');
+  writeFile(src + chinese, "chinese");
+  writeFile(src + u"s/" + plain, "plain");
+  CopyReport report;
+  EXPECT_EQ(1, copyTree(src, dst, u"", 3, &report)) << toUtf8(report.firstFailedMessage);
+  EXPECT_EQ("chinese", readFile(dst + chinese));
+  EXPECT_EQ("plain", readFile(dst + u"s/" + plain));
+  writeFile(src + chinese, "changed");
+  EXPECT_EQ(1, copyTree(src, dst, u"", 3));
+  EXPECT_EQ("changed", readFile(dst + chinese));
+}
+
+TEST_F(CopyTreeTest, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
+  // Everything else in place first, so that a.txt is the only file copied.
+  ASSERT_EQ(1, copyTree(src, dst, u"", 3));
+  changingFile = src + u"a.txt";
+  copyChunkHook = changeSourceOnce;
+  const Text changed = plainReason(ErrorKind::kSourceChanged);
+  ASSERT_EQ(u"复制时源文件被修改，已保留原有文件", changed);
+  // Shrunk, grown, rewritten in place: the target that was there stays, the
+  // one that was not is not made, and no part file is left.
+  for (int mode = 1; mode <= 3; ++mode) {
+    SCOPED_TRACE(mode);
+    makePath(dst);
+    writeFile(dst + u"a.txt", "old");
+    writeFile(src + u"a.txt", "alpha and more");
+    changeMode = mode;
+    CopyReport report;
+    EXPECT_EQ(0, copyTree(src, dst, u"", 3, &report));
+    EXPECT_EQ(1, report.failedEntries);
+    EXPECT_EQ(dst + u"a.txt", report.firstFailedPath);
+    EXPECT_EQ(changed, report.firstFailedMessage);
+    EXPECT_EQ("old", readFile(dst + u"a.txt"));
+    EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));
+    EXPECT_TRUE(partFilesIn(dst).empty());
+    Text fresh = dir + u"fresh" + intToText(mode) + u"/";
+    writeFile(src + u"a.txt", "alpha and more");
+    changeMode = mode;
+    EXPECT_EQ(0, copyTree(src, fresh, u"a.txt", 3));  // the hook's first chunk is a.txt's
+    EXPECT_FALSE(pathExists(fresh + u"a.txt"));
+    EXPECT_TRUE(partFilesIn(fresh).empty());
+  }
+  // Left alone, the same file copies.
+  EXPECT_EQ(1, copyTree(src, dst, u"", 3));
+  EXPECT_EQ(readFile(src + u"a.txt"), readFile(dst + u"a.txt"));
+  copyChunkHook = nullptr;
+}
+
+TEST_F(CopyTreeTest, ConcurrentCopiesNeverShowATruncatedTarget) {
+  // Two processes, each with its own token, and two threads in each, copy
+  // the same tree into one folder again and again, emptying it in between;
+  // meanwhile every target that exists must be whole.
+  const int kFiles = 6;
+  const int64_t kSize = 3 << 20;
+  for (int i = 0; i < kFiles; ++i)
+    writeFile(src + u"f" + intToText(i), std::string(kSize + i, 'a' + i));
+  makePath(dst);
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; ++p) {
+    pid_t child = fork();
+    if (child == 0) {
+      std::atomic<int> failed{0};
+      auto work = [&] {
+        for (int round = 0; round < 6; ++round) {
+          if (copyTree(src, dst, u"", 3) != 1) ++failed;
+          for (int i = 0; i < kFiles; i += 2) unlink(native(dst + u"f" + intToText(i)).c_str());
+        }
+      };
+      std::thread other(work);
+      work();
+      other.join();
+      _exit(failed == 0 ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  int seen = 0, whole = 0;
+  std::vector<int> statuses(children.size(), -1);
+  for (int running = 2; running > 0;) {
+    for (int i = 0; i < kFiles; ++i) {
+      int64_t size = fileSize(dst + u"f" + intToText(i));
+      if (size < 0) continue;
+      ++seen;
+      if (size == kSize + i) ++whole;
+    }
+    running = 0;
+    for (size_t c = 0; c < children.size(); ++c) {
+      if (statuses[c] == -1 && waitpid(children[c], &statuses[c], WNOHANG) == 0) statuses[c] = -1;
+      if (statuses[c] == -1) ++running;
+    }
+  }
+  EXPECT_EQ(seen, whole);
+  // Every copy of both processes succeeded: neither removed the other's files.
+  for (int status : statuses) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int i = 0; i < kFiles; ++i) {
+    if (pathExists(dst + u"f" + intToText(i))) {
+      EXPECT_EQ(std::string(kSize + i, 'a' + i), readFile(dst + u"f" + intToText(i)));
+    }
+  }
+  EXPECT_TRUE(partFilesIn(dst).empty());
+}
+
+TEST_F(CopyTreeTest, NothingIsWrittenThroughALinkInTheDestination) {
+  // Material A01 holds a link "out" to a folder outside; copied into X, the
+  // link arrives as a link. A later copy into X/out must not reach outside.
+  Text outside = dir + u"outside/", a01 = dir + u"A01/", x = dir + u"X/";
+  makePath(outside);
+  makePath(a01);
+  ASSERT_EQ(0, symlink(native(outside).c_str(), native(a01 + u"out").c_str()));
+  ASSERT_EQ(1, copyTree(a01, x, u"", 3));
+  EXPECT_TRUE(passesThroughLink(dir, x + u"out/"));
+  EXPECT_TRUE(passesThroughLink(dir, x + u"out/new/deeper/"));
+  EXPECT_TRUE(passesThroughLink(dir, x + u"out"));
+  EXPECT_FALSE(passesThroughLink(dir, x + u"real/missing/"));
+  EXPECT_FALSE(passesThroughLink(dir, x));
+  EXPECT_FALSE(passesThroughLink(dir, dir));
+  EXPECT_FALSE(passesThroughLink(x + u"out/", u"/elsewhere/x/"));  // not below base
+  CopyReport report;
+  EXPECT_EQ(0, copyTree(src, x + u"out/", u"", 3, &report));
+  EXPECT_EQ(0, copyTree(src, x + u"out", u"", 3));
+  EXPECT_EQ(1, report.failedEntries);
+  EXPECT_EQ(x + u"out", report.firstFailedPath);
+  EXPECT_EQ(u"目标位置是一个链接，为安全起见未向其中写入", report.firstFailedMessage);
+  std::error_code error;
+  EXPECT_TRUE(std::filesystem::is_empty(native(outside), error));
+  // The base itself, and what lies above it, may be links: the user chose them.
+  Text alias = dir + u"alias";
+  ASSERT_EQ(0, symlink(native(x).c_str(), native(alias).c_str()));
+  EXPECT_FALSE(passesThroughLink(alias + u"/", alias + u"/new/"));
+  EXPECT_TRUE(passesThroughLink(alias + u"/", alias + u"/out/new/"));
+  EXPECT_EQ(1, copyTree(src, alias + u"/new/", u"", 3));
+  EXPECT_EQ("alpha", readFile(x + u"new/a.txt"));
 }

@@ -101,7 +101,7 @@ TEST_F(PathsFiles, MakePathReportsTheFirstFolderThatCannotBeCreated) {
   Text tooLong(300, u'x');
   Text failure;
   EXPECT_EQ(1, makePath(dir + tooLong + u"/inner/", &failure));
-  EXPECT_EQ(u"File name too long", failure);
+  EXPECT_EQ(u"路径或文件名过长", failure);
   EXPECT_EQ(-1, fileSize(dir + tooLong));
 }
 

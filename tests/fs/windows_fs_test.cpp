@@ -2,13 +2,16 @@
 // separators, letter case, read-only attributes and paths past 260
 // characters. Built for Windows only and run under Wine.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "fs/copy_tree.h"
+#include "fs/part_name.h"
 #include "fs/paths.h"
+#include "fs/system_error_text.h"
 #include "support/temp_folder.h"
 
 namespace stdfs = std::filesystem;
@@ -63,6 +66,70 @@ void removeDeepFolder(Text path, const Text& base) {
     removeDirectory(path);
     path = pathPart(trimRightChar(path, u"\\"));
   }
+}
+
+// The part files in folder, by their exact form.
+int partFilesIn(const Text& folder) {
+  int count = 0;
+  std::error_code error;
+  for (auto& entry : stdfs::directory_iterator(fsPath(folder), error)) {
+    std::wstring name = entry.path().filename().wstring();
+    if (isPartName(Text(name.begin(), name.end()))) ++count;
+  }
+  return count;
+}
+
+// Runs a POSIX program in folder, as Wine can; false where it cannot.
+bool runPosix(const Text& folder, const Text& commandLine) {
+  std::wstring line = fsPath(commandLine).wstring();
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      fsPath(folder).wstring().c_str(), &startup, &process))
+    return false;
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+bool isFolderLink(const Text& path) {
+  DWORD attributes = GetFileAttributesW(fsPath(path).wstring().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Makes name in folder a link to the folder target, which relative names
+// from folder with "/". A junction needs no privilege, unlike a symbolic
+// link; the C++ library here makes neither, the command interpreter does.
+// Wine's makes none, but there a POSIX symbolic link reads as a reparse
+// folder, and Wine starts POSIX programs such as ln.
+bool makeFolderLink(const Text& folder, const Text& name, const Text& target,
+                    const Text& relative) {
+  std::string command =
+      "cmd /c \"mklink /J \"" + native(folder + name) + "\" \"" + native(target) + "\"\" >NUL 2>&1";
+  std::system(command.c_str());
+  if (isFolderLink(folder + name)) return true;
+  removeDirectory(folder + name);  // an empty folder where the junction failed
+  if (!runPosix(folder, u"Z:\\bin\\ln -s " + relative + u" " + name)) return false;
+  // Wine does not wait for a POSIX program's end: the link shows up later.
+  for (int i = 0; i < 500 && !isFolderLink(folder + name); ++i) Sleep(10);
+  return isFolderLink(folder + name);
+}
+
+void removeFolderLink(const Text& folder, const Text& name) {
+  if (RemoveDirectoryW(fsPath(folder + name).wstring().c_str()) ||
+      !runPosix(folder, u"Z:\\bin\\rm " + name))
+    return;
+  for (int i = 0; i < 500 && pathExists(folder + name); ++i) Sleep(10);
+}
+
+Text grownFile;
+void growSource() {
+  std::FILE* file = std::fopen(native(grownFile).c_str(), "ab");
+  std::fputs(" and more", file);
+  std::fclose(file);
 }
 
 }  // namespace
@@ -244,14 +311,114 @@ TEST_F(WindowsCopy, DestinationInsideTheSourceIsRefusedWhateverItsCase) {
 }
 
 TEST_F(WindowsCopy, FolderLinksAreNotFollowed) {
-  // A junction needs no privilege, unlike a symbolic link; the C++ library
-  // here makes neither, the command interpreter does.
-  std::string link = native(source + u"s\\loop"), target = native(source);
-  std::system(("cmd /c \"mklink /J \"" + link + "\" \"" + target + "\"\" >NUL 2>&1").c_str());
-  if (fileSize(source + u"s\\loop") != -2) GTEST_SKIP() << "no junctions on this system";
+  if (!makeFolderLink(source + u"s\\", u"loop", source, u".."))
+    GTEST_SKIP() << "no folder links on this system";
   CopyReport report;
   EXPECT_EQ(0, copyTree(source, dir + u"dest", u"", 3, &report));
   EXPECT_EQ(1, report.failedEntries);
   EXPECT_EQ(dir + u"dest\\s\\loop", report.firstFailedPath);
+  EXPECT_EQ(u"链接指向文件夹，已跳过", report.firstFailedMessage);
   EXPECT_EQ("c", readFile(dir + u"dest\\s\\c.txt"));
+  // The folder cleanup would walk round the loop.
+  removeFolderLink(source + u"s\\", u"loop");
+  EXPECT_FALSE(pathExists(source + u"s\\loop"));
+}
+
+TEST_F(WindowsCopy, NothingIsWrittenThroughAJunctionInTheDestination) {
+  Text outside = dir + u"outside\\", x = dir + u"X\\";
+  makePath(outside);
+  makePath(x);
+  if (!makeFolderLink(x, u"out", outside, u"../outside"))
+    GTEST_SKIP() << "no folder links on this system";
+  EXPECT_TRUE(passesThroughLink(dir, x + u"out\\"));
+  EXPECT_TRUE(passesThroughLink(dir, x + u"OUT\\new\\deeper\\"));
+  EXPECT_TRUE(passesThroughLink(toUpper(dir), x + u"out/new/"));
+  EXPECT_FALSE(passesThroughLink(dir, x + u"real\\missing\\"));
+  EXPECT_FALSE(passesThroughLink(dir, x));
+  EXPECT_FALSE(passesThroughLink(x + u"out\\", u"C:\\elsewhere\\"));
+  // The base may itself be a junction: the user chose it.
+  EXPECT_FALSE(passesThroughLink(x + u"out\\", x + u"out\\new\\"));
+  CopyReport report;
+  EXPECT_EQ(0, copyTree(source, x + u"out\\", u"", 3, &report));
+  EXPECT_EQ(1, report.failedEntries);
+  EXPECT_EQ(x + u"out", report.firstFailedPath);
+  EXPECT_EQ(u"目标位置是一个链接，为安全起见未向其中写入", report.firstFailedMessage);
+  EXPECT_EQ(0, copyTree(source, x + u"out", u"", 3));
+  std::error_code error;
+  EXPECT_TRUE(stdfs::is_empty(fsPath(outside), error));
+}
+
+TEST_F(WindowsCopy, PartNamesAreTheRunsOwnAndOfFixedLength) {
+  // A name of 255 units, the most a component may have, still copies.
+  Text longest(255, u'材');
+  writeFile(source + longest, "longest");
+  // Material that merely looks like a leftover, in the old and the new form.
+  const uint32_t gone = 0xfffffff0;  // no process has this id
+  Text lookalike = partName(gone, 1, 2);
+  writeFile(source + u".~varnelo-a.txt.part", "material");
+  writeFile(source + lookalike, "also material");
+  Text dest = dir + u"dest\\";
+  makePath(dest);
+  Text leftover = partName(gone, 3, 4), live = partName(GetCurrentProcessId(), 5, 6);
+  writeFile(dest + leftover, "left by a killed run");
+  writeFile(dest + live, "being written by a running copy");
+  for (int round = 0; round < 2; ++round) {
+    CopyReport report;
+    EXPECT_EQ(1, copyTree(source, dest, u"", 3, &report)) << toUtf8(report.firstFailedMessage);
+    EXPECT_EQ("longest", readFile(dest + longest));
+    EXPECT_EQ("material", readFile(dest + u".~varnelo-a.txt.part"));
+    EXPECT_EQ("also material", readFile(dest + lookalike));
+    EXPECT_FALSE(pathExists(dest + leftover));
+    EXPECT_TRUE(pathExists(dest + live));
+  }
+}
+
+TEST_F(WindowsCopy, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
+  Text dest = dir + u"dest\\";
+  ASSERT_EQ(1, copyTree(source, dest, u"", 3));
+  writeFile(dest + u"a.txt", "old");
+  makeReadOnly(dest + u"a.txt");  // and stays so while it is not replaced
+  writeFile(source + u"a.txt", "alpha");
+  grownFile = source + u"a.txt";
+  copyChunkHook = growSource;
+  CopyReport report;
+  EXPECT_EQ(0, copyTree(source, dest, u"", 3, &report));
+  copyChunkHook = nullptr;
+  EXPECT_EQ(1, report.failedEntries);
+  EXPECT_EQ(dest + u"a.txt", report.firstFailedPath);
+  EXPECT_EQ(u"复制时源文件被修改，已保留原有文件", report.firstFailedMessage);
+  EXPECT_EQ("old", readFile(dest + u"a.txt"));
+  EXPECT_TRUE(isReadOnly(dest + u"a.txt"));
+  EXPECT_EQ(0, partFilesIn(dest));
+  EXPECT_EQ(1, copyTree(source, dest, u"", 3));
+  EXPECT_EQ("alpha and more", readFile(dest + u"a.txt"));
+}
+
+TEST_F(WindowsCopy, ATargetOpenElsewhereIsNamedAsInUse) {
+  Text dest = dir + u"dest\\";
+  ASSERT_EQ(1, copyTree(source, dest, u"", 3));
+  writeFile(source + u"a.txt", "new content");
+  // Open without sharing, as an office program holds a document.
+  HANDLE held = CreateFileW(fsPath(dest + u"a.txt").wstring().c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  CopyReport report;
+  EXPECT_EQ(0, copyTree(source, dest, u"", 3, &report));
+  CloseHandle(held);
+  EXPECT_EQ(u"文件正被其他程序打开，请关闭后重新运行", report.firstFailedMessage);
+  EXPECT_EQ(0, partFilesIn(dest));
+  EXPECT_EQ(1, copyTree(source, dest, u"", 3));
+  EXPECT_EQ("new content", readFile(dest + u"a.txt"));
+}
+
+TEST(WindowsErrorText, CodesOutsideTheTableKeepTheSystemsMessage) {
+  EXPECT_EQ(u"文件正被其他程序打开，请关闭后重新运行",
+            reasonForError(ERROR_ACCESS_DENIED, ErrorContext::kReplacingTarget));
+  EXPECT_EQ(u"源文件在同步时被删除或移走",
+            reasonForError(ERROR_FILE_NOT_FOUND, ErrorContext::kReadingSource));
+  Text system = reasonForError(ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(system.empty());
+  EXPECT_EQ(system, reasonForError(ERROR_FILE_NOT_FOUND, ErrorContext::kReplacingTarget));
+  SetLastError(ERROR_DISK_FULL);
+  EXPECT_EQ(u"磁盘空间不足", lastSystemMessage());
 }

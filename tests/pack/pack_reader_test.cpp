@@ -300,3 +300,179 @@ TEST_F(PackReaderTest, NameThatDoesNotConvertKeepsTheWalkGoing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Python's zipfile writes to a stream it cannot seek with data descriptors:
+// the local headers give no sizes, as streaming archivers leave them.
+const char* const kStreamedZipScript =
+    "class Stream:\n"
+    "    def __init__(self, f): self.f = f\n"
+    "    def write(self, b): return self.f.write(b)\n"
+    "    def flush(self): self.f.flush()\n"
+    "z.close()\n"
+    "z = zipfile.ZipFile(Stream(open(path, 'wb')), 'w', zipfile.ZIP_DEFLATED)\n";
+
+// Makes the first entry claim 1000 bytes in both of its headers, whatever it holds.
+const char* const kUnderstateSizeScript =
+    "for sig, at in ((b'PK\\x03\\x04', 22), (b'PK\\x01\\x02', 24)):\n"
+    "    i = data.find(sig)\n"
+    "    data[i + at:i + at + 4] = struct.pack('<I', 1000)\n";
+
+TEST_F(PackReaderTest, OpenFaultsSayWhyTheFileIsNoArchive) {
+  writeFile(dir + u"notes.txt", "PK is not enough to make an archive\n");
+  writeFile(dir + u"old.xls", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'));
+  writeFile(dir + u"short.xls", "\xD0\xCF\x11\xE0");
+  struct Case {
+    Text path;
+    PackReader::OpenFault fault;
+  } cases[] = {
+      {dir + u"absent.zip", PackReader::OpenFault::kMissing},
+      {dir + u"absent/inner.zip", PackReader::OpenFault::kMissing},
+      {dir, PackReader::OpenFault::kNotArchive},
+      {dir + u"notes.txt", PackReader::OpenFault::kNotArchive},
+      {dir + u"old.xls", PackReader::OpenFault::kCompoundFile},
+      {dir + u"short.xls", PackReader::OpenFault::kNotArchive},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(PackReader::open(0, c.path)) << toUtf8(c.path);
+    EXPECT_EQ(c.fault, PackReader::lastOpenFault()) << toUtf8(c.path);
+  }
+  ASSERT_TRUE(makeZip(dir + u"good.zip", "z.writestr('a', 'a')"));
+  EXPECT_TRUE(PackReader::open(0, dir + u"good.zip"));
+  EXPECT_EQ(PackReader::OpenFault::kNone, PackReader::lastOpenFault());
+}
+
+TEST_F(PackReaderTest, EntryFaultsAreToldApart) {
+  Text zip = dir + u"kinds.zip";
+  ASSERT_TRUE(makeZip(zip,
+                      "link = zipfile.ZipInfo('link.xml')\n"
+                      "link.create_system = 3\n"
+                      "link.external_attr = 0o120777 << 16\n"
+                      "z.writestr(link, '/etc/passwd')\n"
+                      "z.writestr(zipfile.ZipInfo('folder.xml/'), '')\n"
+                      "z.writestr('stored.xml', 'x' * 1000, zipfile.ZIP_STORED)\n"
+                      "z.writestr('after.xml', 'after')\n",
+                      "data[data.find(b'xxxx') + 500] = ord('y')"));
+  Text out = dir + u"out.xml";
+  ASSERT_TRUE(openFirst(zip));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_EQ(PackReader::EntryFault::kLink, PackReader::lastEntryFault(0));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_EQ(PackReader::EntryFault::kFolder, PackReader::lastEntryFault(0));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_EQ(PackReader::EntryFault::kChecksum, PackReader::lastEntryFault(0));
+  EXPECT_FALSE(pathExists(out));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(5, PackReader::extractEntryTo(0, out));
+  EXPECT_EQ(PackReader::EntryFault::kNone, PackReader::lastEntryFault(0));
+  EXPECT_FALSE(PackReader::nextEntry(0));
+  EXPECT_EQ(PackReader::EntryFault::kNone, PackReader::walkFault(0));
+
+  Text encrypted = dir + u"encrypted.zip";
+  ASSERT_TRUE(makeZip(encrypted, "z.writestr('secret.xml', 's' * 64)",
+                      std::string(kSetFlagScript) + "set_flag(1)"));
+  ASSERT_TRUE(openFirst(encrypted));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out));
+  EXPECT_EQ(PackReader::EntryFault::kEncrypted, PackReader::lastEntryFault(0));
+
+  // Cut inside the second entry: that entry, and then the walk, end early.
+  Text cut = dir + u"cut.zip";
+  ASSERT_TRUE(makeZip(cut,
+                      "r = random.Random(5)\n"
+                      "z.writestr('a.bin', r.randbytes(1000))\n"
+                      "z.writestr('b.bin', r.randbytes(100000))\n",
+                      "del data[20000:]"));
+  ASSERT_TRUE(openFirst(cut));
+  EXPECT_EQ(1000, PackReader::extractEntryTo(0, out));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, dir + u"b.bin"));
+  EXPECT_EQ(PackReader::EntryFault::kCutShort, PackReader::lastEntryFault(0));
+  EXPECT_FALSE(PackReader::nextEntry(0));
+  EXPECT_EQ(PackReader::EntryFault::kCutShort, PackReader::walkFault(0));
+  // A new walk starts clean.
+  ASSERT_TRUE(PackReader::examine(0));
+  EXPECT_EQ(PackReader::EntryFault::kNone, PackReader::walkFault(0));
+}
+
+// A damaged entry written after a good one of the same name must not cost
+// the good one, and no temporary file stays behind.
+TEST_F(PackReaderTest, FailedEntryLeavesTheEarlierTargetWhole) {
+  Text zip = dir + u"twice.zip";
+  ASSERT_TRUE(makeZip(zip,
+                      "z.writestr('part.xml', 'good ' * 100)\n"
+                      "z.writestr('part.xml', ''.join('<r n=\"%d\"/>' % i for i in range(4000)))\n",
+                      "at = data.rfind(b'part.xml', 0, data.find(b'PK\\x01\\x02')) + 8\n"
+                      "for i in range(at + 200, at + 240): data[i] ^= 0x5A\n"));
+  Text parts = dir + u"parts/";
+  ASSERT_TRUE(std::filesystem::create_directory(native(parts)));
+  ASSERT_TRUE(openFirst(zip));
+  EXPECT_EQ(500, PackReader::extractEntryTo(0, parts + u"part.xml"));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, parts + u"part.xml"));
+  EXPECT_EQ(PackReader::EntryFault::kDamaged, PackReader::lastEntryFault(0));
+  std::string good;
+  for (int i = 0; i < 100; ++i) good += "good ";
+  EXPECT_EQ(good, readFile(parts + u"part.xml"));
+  int files = 0;
+  for (auto& entry : std::filesystem::directory_iterator(native(parts))) (void)entry, ++files;
+  EXPECT_EQ(1, files);
+}
+
+// Every byte inflated counts against a shared budget, also for entries that
+// fail; an entry declaring more than is left is refused before inflating.
+TEST_F(PackReaderTest, BudgetCountsEveryByteInflated) {
+  Text zip = dir + u"budget.zip";
+  ASSERT_TRUE(makeZip(zip,
+                      "z.writestr('a.bin', b'a' * 3000)\n"
+                      "z.writestr('b.bin', b'b' * 3000)\n"
+                      "z.writestr('c.bin', b'c' * 100)\n"));
+  int64_t budget = 4000;
+  Text out = dir + u"out.bin";
+  ASSERT_TRUE(openFirst(zip));
+  EXPECT_EQ(3000, PackReader::extractEntryTo(0, out, &budget));
+  EXPECT_EQ(1000, budget);
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, dir + u"b.bin", &budget));
+  EXPECT_EQ(PackReader::EntryFault::kTooLarge, PackReader::lastEntryFault(0));
+  EXPECT_EQ(1000, budget);  // refused on its header: nothing inflated
+  EXPECT_FALSE(pathExists(dir + u"b.bin"));
+  ASSERT_TRUE(PackReader::nextEntry(0));
+  EXPECT_EQ(100, PackReader::extractEntryTo(0, dir + u"c.bin", &budget));
+  EXPECT_EQ(900, budget);
+
+  // An entry inflating past the size its headers give is cut short as damaged,
+  // long before its end; what it inflated still counts.
+  Text lying = dir + u"lying.zip";
+  ASSERT_TRUE(makeZip(lying,
+                      "z.writestr('big.bin', bytes(64 << 20))\n"
+                      "z.writestr('small.bin', b'small')\n",
+                      kUnderstateSizeScript));
+  budget = int64_t{1} << 30;
+  ASSERT_TRUE(openFirst(lying));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out, &budget));
+  EXPECT_EQ(PackReader::EntryFault::kDamaged, PackReader::lastEntryFault(0));
+  EXPECT_LT(budget, int64_t{1} << 30);
+  EXPECT_GT(budget, (int64_t{1} << 30) - (int64_t{16} << 20));
+  PackReader::close(0);
+
+  // Without a central directory the sizes are unknown: the count stops the
+  // entry as it inflates.
+  Text streamed = dir + u"streamed.zip";
+  ASSERT_TRUE(makeZip(streamed,
+                      std::string(kStreamedZipScript) +
+                          "with z.open('big.bin', 'w') as f: f.write(bytes(3 << 20))\n"
+                          "z.writestr('small.bin', b'small')\n",
+                      "del data[data.find(b'PK\\x01\\x02'):]"));
+  budget = 1 << 20;
+  ASSERT_TRUE(openFirst(streamed));
+  EXPECT_EQ(-1, PackReader::extractEntryTo(0, out, &budget));
+  EXPECT_EQ(PackReader::EntryFault::kTooLarge, PackReader::lastEntryFault(0));
+  EXPECT_LT(budget, 0);
+  EXPECT_EQ(std::string(3000, 'a'), readFile(out));  // the earlier good file stays
+  EXPECT_FALSE(pathExists(out + u".partial"));
+}
+
+}  // namespace

@@ -37,3 +37,19 @@ TEST(LogLinesTest, InsertingAboveTheEmptyLineKeepsItOnce) {
   addLine(log, -1, u"c");
   EXPECT_EQ((std::vector<Text>{u"a", u"", u"c"}), logLinesOf(log));
 }
+
+// The line count is kept as lines go in, not recounted; it must agree with
+// the lines the text holds after any mix of insertions, including texts that
+// carry line breaks of their own.
+TEST(LogLinesTest, LineCountFollowsEveryInsertion) {
+  LogLines log;
+  const Text texts[] = {u"", u"a", u"b\nc", u"", u"\n", u"d"};
+  const int positions[] = {0, -1, 1, 0, 3, 99, 2};
+  for (int round = 0; round < 30; ++round) {
+    addLine(log, positions[round % 7], texts[round % 6]);
+    ASSERT_EQ(logLinesOf(log).size(), logLineCount(log)) << round;
+    size_t breaks = 0;
+    for (char16_t c : log.text) breaks += c == u'\n';
+    ASSERT_EQ(log.text.empty() && !log.holdsOneEmptyLine ? 0 : breaks + 1, logLineCount(log));
+  }
+}

@@ -4,6 +4,8 @@
 # screen, then presses OK and closes the window as a user would, and checks
 # that the program ends with status 0.
 #   screenshot_demo.sh PROGRAM OUT.png
+# Prints "PASS: screenshot of the demo window" or "FAIL: screenshot of the demo
+# window: <what went wrong>", and exits 1 on failure.
 # Needs Xvfb, metacity (or openbox), xdotool, wmctrl and ImageMagick's import.
 set -u
 if [ "$#" -ne 2 ]; then
@@ -20,7 +22,7 @@ out="$2"
 log="${out%.png}.log"
 
 fail() {
-  echo "screenshot_demo.sh: $*" >&2
+  echo "FAIL: screenshot of the demo window: $*"
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null
   [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   exit 1
@@ -82,3 +84,4 @@ status=$?
 kill "$wm" 2>/dev/null
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 echo "screenshot saved to $out"
+echo "PASS: screenshot of the demo window"

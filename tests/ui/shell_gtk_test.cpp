@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_folder.h"
@@ -23,7 +25,7 @@ constexpr int kMainWindowOptions = 0xC80001;
 constexpr int kLogViewOptions = 0x10000800;
 
 class GtkShellTest : public TempFolderTest {
- protected:
+ public:
   void SetUp() override {
     TempFolderTest::SetUp();
     ASSERT_TRUE(gtkShellOps().init()) << "no X display";
@@ -200,25 +202,61 @@ TEST_F(GtkShellTest, ClientAreaScalesWithTheDesktopDpiAndIsCentred) {
   }
 }
 
-int showSummary(int) {
+// Handles pending work until condition holds. The views lay out and scroll
+// on the frame clock's ticks, so the loop also lets time pass between
+// rounds; it gives up after some thousand rounds.
+template <typename Condition>
+bool settleUntil(Condition condition) {
+  for (int i = 0; i < 2000 && !condition(); ++i) {
+    gtkShellSettle();
+    if (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return condition();
+}
+
+int showShortMessage(int) {
   record.messageResult = showMessage(u"同步提示", u"第一行\r\n第二行\r\n");
   setWindowTitle(u"Varnelo-ok");  // wakes the GUI thread to see the result
   return 0;
 }
 
-TEST_F(GtkShellTest, MessageFromWorkerIsModalToTheActiveWindowUntilOk) {
-  open(u"Varnelo");
-  // Without a window manager, keyboard focus goes where the X server puts it.
-  xTool("xdotool search --name '^Varnelo$' windowfocus --sync");
+int showShortSummary(int) {
+  record.messageResult =
+      showSummary(u"同步提示", u"同步完成：共 2 个目标，全部成功。", u"第一行\r\n第二行\r\n");
+  setWindowTitle(u"Varnelo-ok");
+  return 0;
+}
+
+// Gives the main window the keyboard the way a window manager would. Until
+// the focus change has come back from the display server, the window may
+// still count as active only because the pointer rests on it while the
+// focus follows the pointer; the box would then be raised just as that
+// ends, and own nothing.
+void focusMainWindow(GtkShellTest& test) {
+  test.xTool("xdotool search --name '^Varnelo$' windowfocus --sync");
+  gtkShellSettle();
   ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().windowActive; }));
+}
+
+void expectModalUntilOk(GtkShellTest& test, WorkerProcedure show, const Text& headline) {
+  test.open(u"Varnelo");
+  focusMainWindow(test);
   record.messageResult = -1;
-  ASSERT_GT(startWorker(showSummary, 0), 0);
+  ASSERT_GT(startWorker(show, 0), 0);
   ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().messageShown; }));
   GtkShellState state = gtkShellState();
   EXPECT_EQ(u"同步提示", state.messageTitle);
+  EXPECT_EQ(headline, state.messageHeadline);
   EXPECT_EQ(u"第一行\n第二行\n", state.messageText);
   EXPECT_TRUE(state.messageModal);
   EXPECT_TRUE(state.messageOwnedByWindow);
+  // Two lines make a small box, like a message box, centred on the window.
+  ASSERT_TRUE(settleUntil([] { return gtkShellState().messageWidth > 0; }));
+  state = gtkShellState();
+  EXPECT_LT(state.messageHeight, 200);
+  EXPECT_EQ(300, state.messageWidth);
+  EXPECT_NEAR(640, state.messageX + state.messageWidth / 2, 2);
+  EXPECT_NEAR(512, state.messageY + state.messageHeight / 2, 2);
 
   // The main window takes no close request while the box is up, and the
   // worker is still waiting.
@@ -233,15 +271,24 @@ TEST_F(GtkShellTest, MessageFromWorkerIsModalToTheActiveWindowUntilOk) {
   EXPECT_FALSE(gtkShellState().messageShown);
 }
 
+TEST_F(GtkShellTest, MessageFromWorkerIsModalToTheActiveWindowUntilOk) {
+  expectModalUntilOk(*this, showShortMessage, Text());
+}
+
+TEST_F(GtkShellTest, SummaryFromWorkerIsModalToTheActiveWindowUntilOk) {
+  expectModalUntilOk(*this, showShortSummary, u"同步完成：共 2 个目标，全部成功。");
+}
+
 TEST_F(GtkShellTest, MessageWhileAnotherWindowIsActiveLeavesTheWindowUsable) {
   open(u"Varnelo");
   // Focus on the root window and the pointer outside: no window of the
   // program is active.
   xTool("xdotool mousemove 0 0");
   xTool("xdotool windowfocus --sync $(xwininfo -root | awk '/Window id:/ {print $4}')");
+  gtkShellSettle();
   ASSERT_TRUE(waitEventsUntil([] { return !gtkShellState().windowActive; }));
   record.messageResult = -1;
-  ASSERT_GT(startWorker(showSummary, 0), 0);
+  ASSERT_GT(startWorker(showShortMessage, 0), 0);
   ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().messageShown; }));
   EXPECT_FALSE(gtkShellState().messageModal);
   EXPECT_FALSE(gtkShellState().messageOwnedByWindow);
@@ -255,8 +302,7 @@ TEST_F(GtkShellTest, KeysSelectButDoNotEdit) {
   open(u"Varnelo");
   addLogLine(0, u"第二行");
   addLogLine(0, u"first");
-  xTool("xdotool search --name '^Varnelo$' windowfocus --sync");
-  ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().windowActive; }));
+  focusMainWindow(*this);
   xTool("xdotool key ctrl+a");
   ASSERT_TRUE(waitEventsUntil([] { return !gtkShellState().viewSelection.empty(); }));
   EXPECT_EQ(u"first\n第二行", gtkShellState().viewSelection);
@@ -264,6 +310,154 @@ TEST_F(GtkShellTest, KeysSelectButDoNotEdit) {
   xTool("xdotool key BackSpace Delete Return ctrl+x ctrl+v Tab ctrl+z");
   gtkShellSettle();
   EXPECT_EQ(u"first\n第二行", gtkShellState().viewText);
+}
+
+// Summary texts as the sync run writes them.
+Text groupLines(int groups, int perGroup, const Text& groupName, const Text& itemName) {
+  Text text = u"【同步完毕】同步内容：\r\n";
+  for (int g = 1; g <= groups; ++g) {
+    text += u"【" + groupName + intToText(g) + u"】:";
+    for (int i = 1; i <= perGroup; ++i) text += (i > 1 ? u"、" : u"") + itemName + intToText(i);
+    text += u"\r\n";
+  }
+  return text;
+}
+
+Text failureLines(int count) {
+  Text text = u"【失败】共 " + intToText(count) + u" 项：\r\n";
+  for (int i = 1; i <= count; ++i)
+    text += u"找不到材料文件夹 /srv/单位材料/0-所有履职材料/第二考核组/人员" + intToText(i) +
+            u"/2024年度履职材料/季度考核材料\r\n";
+  return text;
+}
+
+struct SummaryCase {
+  const char* name;
+  Text headline;
+  Text text;
+};
+
+SummaryCase shownSummary;
+
+int showCaseSummary(int) {
+  record.messageResult = showSummary(u"同步提示", shownSummary.headline, shownSummary.text);
+  setWindowTitle(u"Varnelo-ok");
+  return 0;
+}
+
+// The box as the display server shows it, saved beside the test program.
+void screenshot(GtkShellTest& test, const GtkShellState& s, const std::string& file) {
+  test.xTool("import -window root -crop " + std::to_string(s.messageWidth) + "x" +
+             std::to_string(s.messageHeight) + "+" + std::to_string(s.messageX) + "+" +
+             std::to_string(s.messageY) + " " + file);
+}
+
+// Shows the case's summary from the worker and waits until the box is on
+// screen with its text laid out.
+GtkShellState showCase(GtkShellTest& test, const SummaryCase& c) {
+  shownSummary = c;
+  record.messageResult = -1;
+  setWindowTitle(u"Varnelo");
+  EXPECT_GT(startWorker(showCaseSummary, 0), 0);
+  EXPECT_TRUE(waitEventsUntil([] { return gtkShellState().messageShown; }));
+  EXPECT_TRUE(settleUntil([] {
+    GtkShellState s = gtkShellState();
+    return s.messageWidth > 0 && s.messageDrawn;
+  }));
+  GtkShellState state = gtkShellState();
+  screenshot(test, state, std::string("summary-") + c.name + ".png");
+  return state;
+}
+
+void expectWhollyInWorkArea(const GtkShellState& s) {
+  EXPECT_TRUE(s.messageModal);
+  EXPECT_TRUE(s.messageOwnedByWindow);
+  EXPECT_GE(s.messageX, s.workAreaX);
+  EXPECT_GE(s.messageY, s.workAreaY);
+  EXPECT_LE(s.messageX + s.messageWidth, s.workAreaX + s.workAreaWidth);
+  EXPECT_LE(s.messageY + s.messageHeight, s.workAreaY + s.workAreaHeight);
+  // OK lies inside the box, below the view, and is the default.
+  EXPECT_TRUE(s.okVisible);
+  EXPECT_GT(s.okWidth, 0);
+  EXPECT_GT(s.okHeight, 0);
+  EXPECT_GE(s.okX, 0);
+  EXPECT_LE(s.okX + s.okWidth, s.messageWidth);
+  EXPECT_GE(s.okY, s.messageViewY + s.messageViewHeight);
+  EXPECT_LE(s.okY + s.okHeight, s.messageHeight);
+  EXPECT_TRUE(s.firstLineVisible);
+}
+
+bool dismissedWith(GtkShellTest& test, const char* key) {
+  test.xTool(std::string("xdotool key --clearmodifiers ") + key);
+  return waitEventsUntil([] { return gtkShellState().title == u"Varnelo-ok"; }) &&
+         record.messageResult == 1 && !gtkShellState().messageShown;
+}
+
+// No window manager runs here, so the work area is the whole 1280 x 1024
+// screen and the box is exactly its client area.
+TEST_F(GtkShellTest, SummaryBoxFitsTheWorkAreaWhateverTheTextsLength) {
+  open(u"Varnelo");
+  focusMainWindow(*this);
+
+  // A short summary: a small box centred on the main window.
+  SummaryCase office{"office", u"同步完成：共 240 个目标，全部成功。",
+                     groupLines(40, 6, u"科室", u"人员")};
+  GtkShellState s = showCase(*this, office);
+  EXPECT_EQ(office.headline, s.messageHeadline);
+  EXPECT_EQ(replaceAll(office.text, u"\r\n", u"\n"), s.messageText);
+  expectWhollyInWorkArea(s);
+  EXPECT_LT(s.messageWidth, 560);
+  EXPECT_LE(s.messageHeight, 1024 * 2 / 3);
+  EXPECT_NEAR(640, s.messageX + s.messageWidth / 2, 2);
+  EXPECT_NEAR(512, s.messageY + s.messageHeight / 2, 2);
+  // The keyboard selects and copies the whole text; Enter is OK.
+  xTool("xdotool key --clearmodifiers ctrl+a ctrl+c");
+  ASSERT_TRUE(settleUntil([] { return !gtkShellState().messageSelection.empty(); }));
+  EXPECT_EQ(s.messageText, gtkShellState().messageSelection);
+  EXPECT_EQ(s.messageText, gtkShellClipboardText());
+  EXPECT_TRUE(dismissedWith(*this, "Return"));
+
+  // 4,000 destinations: the box stops growing at two thirds of the height
+  // and the view scrolls.
+  SummaryCase large{"4000", u"同步完成：共 4000 个目标，全部成功。",
+                    groupLines(400, 10, u"单位", u"目标")};
+  s = showCase(*this, large);
+  EXPECT_EQ(replaceAll(large.text, u"\r\n", u"\n"), s.messageText);
+  expectWhollyInWorkArea(s);
+  EXPECT_LE(s.messageHeight, 1024 * 2 / 3);
+  EXPECT_GE(s.messageHeight, 1024 * 2 / 3 - 40);
+  EXPECT_EQ(560, s.messageWidth);
+  EXPECT_FALSE(s.lastLineVisible);
+  EXPECT_TRUE(dismissedWith(*this, "Escape"));
+  endWindowShell();
+  gtkShellSettle();
+
+  // 3,000 failures, at 144 dpi, from a main window in the screen's corner:
+  // centred on it the box would start above the screen, so it moves down.
+  gtkShellSetDesktopDpi(144);
+  ASSERT_TRUE(openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80000));
+  ASSERT_NE(0, createLogView(10, 10, 480, 380, kLogViewOptions));
+  gtkShellSettle();
+  focusMainWindow(*this);
+  SummaryCase failures{"3000-failures",
+                       u"同步完成：共 12 个目标，其中 3000 项未能完成，详见下方【失败】。",
+                       groupLines(3, 4, u"科室", u"人员") + failureLines(3000)};
+  s = showCase(*this, failures);
+  EXPECT_EQ(failures.headline, s.messageHeadline);
+  EXPECT_EQ(replaceAll(failures.text, u"\r\n", u"\n"), s.messageText);
+  expectWhollyInWorkArea(s);
+  EXPECT_EQ(0, s.messageY);
+  EXPECT_LE(s.messageHeight, 1024 * 2 / 3);
+  // 560/96 inch is 840 pixels here; the long lines wrap there.
+  EXPECT_EQ(840, s.messageWidth);
+  EXPECT_FALSE(s.lastLineVisible);
+  // Dragged to the end, and again while the view finds its lines' heights.
+  EXPECT_TRUE(
+      settleUntil([] { return gtkShellScrollMessageToEnd() && gtkShellState().lastLineVisible; }));
+  EXPECT_TRUE(settleUntil([] { return gtkShellState().messageDrawn; }));
+  EXPECT_TRUE(gtkShellState().lastLineVisible);
+  screenshot(*this, gtkShellState(), "summary-3000-failures-end.png");
+  EXPECT_TRUE(dismissedWith(*this, "KP_Enter"));
 }
 
 }  // namespace

@@ -5,12 +5,17 @@
 //
 //   window_texts.exe box SECONDS   wait for the summary box, then print
 //   window_texts.exe busy SECONDS  wait until the title names a group being copied
+//   window_texts.exe gone SECONDS  wait until no summary box is shown
 //
 // Output is UTF-8, one "name: value" line each, CR and LF written as \r and \n:
 //   title, client (width x height), position (x,y of the window), size,
 //   screen, log-class, log-place (x,y width x height within the client area),
 //   log (the log view's text, lines ended by LF), box-title, box-text,
-//   box-owner (main or other), main-enabled (0 or 1).
+//   box-owner (main or other), main-enabled (0 or 1);
+// for a summary box with its own text view also:
+//   box-headline, box-rect, work-area, text-rect, ok-rect (left,top right,bottom
+//   on the screen), ok-visible (0 or 1), text-lines, text-top-visible (0 or 1),
+//   text-end-visible (0 or 1, after scrolling the view to its end).
 // The exit status is 0 once the window was found, 1 on time-out.
 #include <windows.h>
 
@@ -22,6 +27,7 @@ const wchar_t kMainClass[] = L"WindowClass_0";
 const wchar_t kBoxTitle[] = L"同步提示";
 const wchar_t kBusyTitle[] = L"Varnelo-当前同步【";
 constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kSummaryTextId = 1002;  // the summary box's text view
 
 std::string utf8(const std::wstring& s) {
   if (s.empty()) return std::string();
@@ -79,6 +85,17 @@ std::wstring lineBreaksAsLf(const std::wstring& s) {
   return result;
 }
 
+// The summary's text view may keep a lone CR as its line break; the box's
+// text is compared with CR LF between lines.
+std::wstring lineBreaksAsCrLf(const std::wstring& s) {
+  std::wstring result;
+  for (size_t i = 0; i < s.size(); ++i) {
+    result += s[i];
+    if (s[i] == L'\r' && (i + 1 == s.size() || s[i + 1] != L'\n')) result += L'\n';
+  }
+  return result;
+}
+
 HWND logViewOf(HWND main) {
   return GetWindow(main, GW_CHILD);
 }
@@ -108,12 +125,62 @@ void printMain(HWND main) {
   print("log", lineBreaksAsLf(textOf(log)));
 }
 
+std::wstring rectText(const RECT& r) {
+  return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) +
+         L"," + std::to_wstring(r.bottom);
+}
+
+bool inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+LRESULT ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+void printSummaryParts(HWND box, HWND text) {
+  HWND headline = FindWindowExW(box, nullptr, L"Static", nullptr);
+  print("box-headline", headline != nullptr ? textOf(headline) : L"");
+  RECT boxRect, textRect, okRect{};
+  GetWindowRect(box, &boxRect);
+  GetWindowRect(text, &textRect);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+  print("box-rect", rectText(boxRect));
+  print("work-area", rectText(monitor.rcWork));
+  print("text-rect", rectText(textRect));
+  HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
+  if (ok != nullptr) GetWindowRect(ok, &okRect);
+  print("ok-rect", rectText(okRect));
+  print("ok-text", ok != nullptr ? textOf(ok) : L"");
+  bool okShown = ok != nullptr && IsWindowVisible(ok) && inside(okRect, boxRect) &&
+                 inside(okRect, monitor.rcWork) && okRect.top >= textRect.bottom;
+  print("ok-visible", okShown ? L"1" : L"0");
+  LRESULT lines = ask(text, EM_GETLINECOUNT, 0, 0);
+  print("text-lines", std::to_wstring(lines));
+  print("text-top-visible", ask(text, EM_GETFIRSTVISIBLELINE, 0, 0) == 0 ? L"1" : L"0");
+  // As the scroll bar dragged to its end: the view moves, and one more line
+  // down moves it no further, so its last line is in view.
+  ask(text, WM_VSCROLL, SB_BOTTOM, 0);
+  LRESULT bottom = ask(text, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ask(text, WM_VSCROLL, SB_LINEDOWN, 0);
+  bool atEnd = bottom > 0 && ask(text, EM_GETFIRSTVISIBLELINE, 0, 0) == bottom;
+  print("text-end-visible", atEnd ? L"1" : L"0");
+  ask(text, WM_VSCROLL, SB_TOP, 0);
+}
+
 void printBox(HWND box, HWND main) {
   print("box-title", textOf(box));
-  HWND text = GetDlgItem(box, kMessageBoxTextId);
-  print("box-text", text != nullptr ? textOf(text) : L"<no text control>");
+  HWND edit = GetDlgItem(box, kSummaryTextId);
+  HWND text = edit != nullptr ? edit : GetDlgItem(box, kMessageBoxTextId);
+  print("box-text", text != nullptr ? lineBreaksAsCrLf(textOf(text)) : L"<no text control>");
   print("box-owner", GetWindow(box, GW_OWNER) == main ? L"main" : L"other");
   print("main-enabled", IsWindowEnabled(main) ? L"1" : L"0");
+  if (edit != nullptr) printSummaryParts(box, edit);
 }
 
 bool startsWith(const std::wstring& s, const std::wstring& prefix) {
@@ -129,9 +196,15 @@ int wmain(int argc, wchar_t** argv) {
   for (int tick = 0; tick < seconds * 10; ++tick, Sleep(100)) {
     HWND main = FindWindowW(kMainClass, nullptr);
     if (main == nullptr) continue;
+    if (mode == L"gone") {
+      if (FindWindowW(nullptr, kBoxTitle) == nullptr) return 0;
+      continue;
+    }
     if (mode == L"box") {
-      HWND box = FindWindowW(L"#32770", kBoxTitle);
-      if (box == nullptr) continue;
+      // The box exists before its controls and text are in; it is shown
+      // once they are.
+      HWND box = FindWindowW(nullptr, kBoxTitle);
+      if (box == nullptr || !IsWindowVisible(box)) continue;
       Sleep(300);  // let the box finish drawing before anyone looks at it
       printMain(main);
       printBox(box, main);

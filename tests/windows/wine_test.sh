@@ -6,15 +6,27 @@
 #   3. closing the window while a large copy runs: the process ends at once
 #      with status 0;
 #   4. the sample workbook in examples/, on a display of 144 dots per inch;
-# and, when build-windows.sh --tests made them, the unit test programs.
+# and, first, when build-windows.sh --tests made them, the unit test programs,
+# in both locales: some cases only mean something under one code page.
 # Each run waits for the summary box, reads the window texts from inside Wine
 # (window_texts.exe), saves a screenshot in the build folder, checks the
 # destination tree, presses OK, closes the window with Alt+F4 and expects 0.
 #
 #   tests/windows/wine_test.sh [dist/varnelo.exe]
 #
-# Where Wine cannot be installed the test says so and is skipped.
+# Each end-to-end run prints one line, "PASS: wine <name>" or "FAIL: wine
+# <name>", after the details of what went wrong; each unit test program prints
+# GoogleTest's summary ("[  PASSED  ] N tests." and, when some failed,
+# "[  FAILED  ] N tests, listed below:"). The status is 1 when anything failed.
+# On Debian 12 a package that cannot be installed is a failure; elsewhere the
+# whole test is skipped ("SKIP: ...").
+#
+# Every Wine process gets its locale here, whatever the caller's is: Wine
+# takes the code page of file names on the Linux side from it, and in the
+# plain C locale a Chinese file name does not come through at all.
 set -euo pipefail
+unset LANGUAGE LC_ALL LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(realpath "${1:-$root/dist/varnelo.exe}")
@@ -24,16 +36,47 @@ triplet=x86_64-w64-mingw32
 packages=(wine wine64 xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine locales
           python3-xlsxwriter g++-mingw-w64-x86-64-posix)
 failures=0
+problems=0
+source "$root/scripts/packages.sh"
 
 say() { printf '%s\n' "wine_test: $*"; }
-fail() { say "FAILED: $*"; failures=$((failures + 1)); }
-skip() { say "SKIPPED: $*"; exit 0; }
+# A detail of the check under way; report prints the check's one line.
+fail() { say "  $*"; problems=$((problems + 1)); }
+report() {  # name
+  if ((problems == 0)); then
+    echo "PASS: wine $1"
+  else
+    echo "FAIL: wine $1"
+    failures=$((failures + 1))
+  fi
+  problems=0
+}
+# Runs one end-to-end check; a step that stops it is one more problem.
+check() {  # name, function, arguments...
+  local name=$1
+  shift
+  "$@" || fail "$name: stopped with status $?"
+  report "$name"
+}
+# Ends the whole test for a reason that stops every check.
+give_up() {  # name, reason
+  if on_debian_12; then
+    fail "$2"
+    report "$1"
+    exit 1
+  fi
+  echo "SKIP: wine: $2 (not Debian 12)"
+  exit 0
+}
 
 as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo -n "$@"; fi
 }
 
-install_missing_packages() { "$root/scripts/install-packages.sh" "${packages[@]}" >/dev/null 2>&1; }
+install_missing_packages() {
+  "$root/scripts/install-packages.sh" "${packages[@]}" >"$build/wine-packages.log" 2>&1 ||
+    { tail -n 20 "$build/wine-packages.log"; return 1; }
+}
 
 ensure_locale() {
   locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
@@ -44,10 +87,12 @@ ensure_locale() {
   as_root locale-gen >/dev/null
 }
 
-[[ -f $exe ]] || { say "no program at $exe: run ./build-windows.sh first"; exit 1; }
-install_missing_packages || skip "Wine and its helpers cannot be installed here"
-command -v wine >/dev/null || skip "no wine command after installing"
-ensure_locale || say "warning: zh_CN.UTF-8 could not be generated; that pass uses what there is"
+[[ -f $exe ]] || { echo "FAIL: wine: no program at $exe: run ./build-windows.sh first"; exit 1; }
+mkdir -p "$build"
+install_missing_packages || give_up setup "Wine and its helpers cannot be installed"
+command -v wine >/dev/null || give_up setup "no wine command after installing"
+zh_CN_ready=1
+ensure_locale || zh_CN_ready=0
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -86,12 +131,12 @@ start_display() {
 # program as WM_CLOSE with nothing but Xvfb around it, and a CJK font behind
 # the faces that Wine's dialogs, captions and controls ask for.
 prepare_prefix() {
-  wineboot --init >"$work/wineboot.log" 2>&1
+  wineboot --init >"$work/wineboot.log" 2>&1 || return 1
   wineserver -w
   local fonts=$WINEPREFIX/drive_c/windows/Fonts
   mkdir -p "$fonts"
-  cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
-  cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$fonts/"
+  cp /usr/share/wine/fonts/marlett.ttf /usr/share/fonts/truetype/wqy/wqy-microhei.ttc \
+    "$fonts/" || return 1
   local face='WenQuanYi Micro Hei' link='wqy-microhei.ttc,WenQuanYi Micro Hei'
   local substitutes='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   local systemLink='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
@@ -197,7 +242,7 @@ finish_program() {  # name
 }
 
 read_summary_box() {  # name, locale
-  if ! LANG=$2 wine "$work/window_texts.exe" box 90 >"$work/$1.texts" 2>/dev/null; then
+  if ! LANG=$2 LC_ALL=$2 wine "$work/window_texts.exe" box 90 >"$work/$1.texts" 2>/dev/null; then
     fail "$1: no summary box within 90 s"
     return 1
   fi
@@ -247,6 +292,10 @@ check_worked_tree() {  # name, folder
 
 run_worked_example() {  # name, locale
   local name=$1 folder=$work/$1 base
+  if [[ $2 == zh_CN.UTF-8 ]] && ((zh_CN_ready == 0)); then
+    fail "$name: the zh_CN.UTF-8 locale could not be generated"
+    return 0
+  fi
   place_program "$folder"
   start_program "$folder" "$2"
   read_summary_box "$name" "$2" || return 0
@@ -310,33 +359,62 @@ run_close_during_copy() {
   rm -rf "$folder"  # hundreds of megabytes that nothing looks at again
 }
 
-run_unit_tests() {
-  local tests=$build/tests name
+# The test programs' own summary lines go out as they are, for the caller to
+# count; a program that ends without one is a failed check of its own.
+run_unit_tests() {  # locale
+  local tests=$build/tests name status log
   if [[ ! -f $tests/windows_tests.exe ]]; then
-    say "no test programs built (./build-windows.sh --tests): unit tests under Wine skipped"
+    say "no test programs built (./build-windows.sh --tests): unit tests under Wine not run"
     return 0
   fi
+  if [[ $1 == zh_CN.UTF-8 ]] && ((zh_CN_ready == 0)); then
+    echo "FAIL: wine unit tests in $1: the locale could not be generated"
+    failures=$((failures + 1))
+    return 0
+  fi
+  import_fonts "$1"
   for name in windows_tests text_tests workbook_tests; do
-    [[ -f $tests/$name.exe ]] || continue
-    if (cd "$work" && wine "$tests/$name.exe" --gtest_brief=1) >"$work/$name.log" 2>&1; then
-      say "$name.exe: $(grep -a 'PASSED' "$work/$name.log" | tr -d '\r')"
+    if [[ ! -f $tests/$name.exe ]]; then
+      echo "FAIL: wine $name.exe: not built"
+      failures=$((failures + 1))
+      continue
+    fi
+    say "$name.exe in $1"
+    status=0
+    log=$work/$name-$1.log
+    # The full output, not the brief one: only it ends with the number of
+    # failed tests.
+    (cd "$work" && LANG=$1 LC_ALL=$1 wine "$tests/$name.exe") >"$log" 2>&1 ||
+      status=$?
+    tr -d '\r' <"$log" >"$log.tmp" && mv "$log.tmp" "$log"
+    if ((status == 0)); then
+      grep -a '^\[  PASSED  \]' "$log" || true
     else
-      tr -d '\r' <"$work/$name.log"
-      fail "$name.exe"
+      cat "$log"
+    fi
+    if ! grep -aq '^\[  PASSED  \]\|^\[  FAILED  \] [0-9]* tests\?, listed below' "$log"; then
+      echo "FAIL: wine $name.exe in $1 ended with status $status without a test summary"
+      failures=$((failures + 1))
+    elif ((status != 0)) && ! grep -aq '^\[  FAILED  \]' "$log"; then
+      echo "FAIL: wine $name.exe in $1 ended with status $status after its tests had passed"
+      failures=$((failures + 1))
+    elif ((status != 0)); then
+      failures=$((failures + 1))
     fi
   done
 }
 
 started=$(date +%s)
-start_display || skip "no X display could be started"
-prepare_prefix
-build_helper
-run_unit_tests
-run_worked_example worked-example C.UTF-8
-run_worked_example worked-example-zh_CN zh_CN.UTF-8
-run_close_during_copy
+start_display || give_up setup "no X display could be started"
+prepare_prefix || give_up setup "the Wine prefix could not be prepared (see $work/wineboot.log)"
+build_helper || give_up setup "window_texts.exe could not be built"
+run_unit_tests C.UTF-8
+run_unit_tests zh_CN.UTF-8
+check worked-example run_worked_example worked-example C.UTF-8
+check worked-example-zh_CN run_worked_example worked-example-zh_CN zh_CN.UTF-8
+check close-during-copy run_close_during_copy
 set_display_scale 144
-run_sample
+check sample run_sample
 set_display_scale 96
 say "$(($(date +%s) - started)) s"
 ((failures == 0)) || { say "$failures check(s) failed"; exit 1; }

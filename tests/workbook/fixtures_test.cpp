@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <filesystem>
 #include <map>
 #include <set>
@@ -155,6 +159,62 @@ TEST_F(WorkbookFixtureTest, TruncatedWorkbookYieldsThePartsBeforeTheCut) {
   EXPECT_EQ(u"8", CellText(u"C3"));
   EXPECT_EQ(u"个人总结", CellText(u"F3"));  // a formula's cached text needs no table
 }
+
+// The extraction tells a workbook without a sheet from one whose archive
+// ends before the sheet, and keeps a good part that a damaged entry of the
+// same name follows.
+TEST_F(WorkbookFixtureTest, ExtractionStatusTellsMissingFromDamaged) {
+  WorkbookStatus status;
+  EXPECT_EQ(1, ExtractWorkbookParts(testData("xlsxwriter_relation.xlsx"), dir, status));
+  EXPECT_EQ(WorkbookFault::kNone, status.fault);
+  EXPECT_TRUE(status.hasSharedStrings);
+  EXPECT_EQ((std::set<std::string>{"sharedStrings.xml", "sheet1.xml"}), Extracted());
+
+  Text parts = dir + u"parts" + kSeparator;
+  ASSERT_TRUE(std::filesystem::create_directory(native(parts)));
+  EXPECT_EQ(1, ExtractWorkbookParts(testData("openpyxl_relation.xlsx"), parts, status));
+  EXPECT_FALSE(status.hasSharedStrings);  // this one holds no shared-strings part
+  std::filesystem::remove_all(native(parts));
+
+  EXPECT_EQ(0, ExtractWorkbookParts(testData("no_sheet1.xlsx"), dir, status));
+  EXPECT_EQ(WorkbookFault::kNoWorksheet, status.fault);
+  EXPECT_EQ(0, ExtractWorkbookParts(testData("damaged/cut_before_sheet.xlsx"), dir, status));
+  EXPECT_EQ(WorkbookFault::kDamaged, status.fault);
+  EXPECT_EQ(u"文件不完整，在结尾之前中断", status.cause);
+
+  ASSERT_TRUE(std::filesystem::create_directory(native(parts)));
+  EXPECT_EQ(0, ExtractWorkbookParts(testData("damaged/strings_twice_second_bad.xlsx"), parts, status));
+  EXPECT_EQ(WorkbookFault::kDamaged, status.fault);
+  EXPECT_EQ(u"共享字符串的数据已损坏", status.cause);
+  std::set<std::string> names;
+  for (auto& entry : std::filesystem::directory_iterator(native(parts)))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ((std::set<std::string>{"sharedStrings.xml", "sheet1.xml"}), names);
+  LoadSharedStrings(parts + u"sharedStrings.xml");
+  EXPECT_EQ(22u, SharedStrings.size());
+}
+
+#ifdef _WIN32
+// A spreadsheet program holds the workbook it has open without sharing it:
+// the run asks the user to close it instead of calling it no workbook.
+TEST_F(WorkbookFixtureTest, WorkbookHeldOpenElsewhereIsInUse) {
+  Text workbook = dir + u"held.xlsx";
+  std::filesystem::copy_file(native(testData("xlsxwriter_relation.xlsx")), native(workbook));
+  HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(workbook.c_str()),
+                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  Text parts = dir + u"parts" + kSeparator;
+  ASSERT_TRUE(std::filesystem::create_directory(native(parts)));
+  WorkbookStatus status;
+  EXPECT_EQ(0, ExtractWorkbookParts(workbook, parts, status));
+  EXPECT_EQ(WorkbookFault::kCannotOpen, status.fault);
+  EXPECT_EQ(u"文件正被其他程序打开，请关闭后重新运行", status.cause);
+  CloseHandle(held);
+  EXPECT_EQ(1, ExtractWorkbookParts(workbook, parts, status));
+  EXPECT_EQ(WorkbookFault::kNone, status.fault);
+}
+#endif
 
 TEST_F(WorkbookFixtureTest, PackIsClosedAfterExtraction) {
   EXPECT_EQ(1, ExtractWorkbookParts(testData("xlsxwriter_relation.xlsx"), dir));

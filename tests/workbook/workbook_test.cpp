@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "support/temp_folder.h"
+#include "text/pattern.h"
 #include "workbook/cell_map.h"
 
 namespace {
@@ -322,6 +326,139 @@ TEST_F(WorkbookTest, WorksheetIgnoresNumbersBeyond32Bits) {
                      "<c><v>next column</v></c></row><row><c><v>next row</v></c></row>"));
   EXPECT_EQ(u"next column", CellText(u"FXSHRXX2147483647"));
   EXPECT_EQ(u"next row", CellText(u"A2147483648"));
+}
+
+}  // namespace
+
+namespace {
+
+// What a reader reports when its part cannot be read whole: the place and
+// the kind of fault, naming the part; what came before the fault is kept.
+TEST_F(WorkbookTest, PartsThatCannotBeReadWholeSayWhy) {
+  Text problem = u"stale";
+  EXPECT_TRUE(LoadSharedStrings(Put("s.xml", "<sst><si><t>a</t></si></sst>"), problem));
+  EXPECT_EQ(u"", problem);
+
+  EXPECT_FALSE(LoadSharedStrings(
+      Put("s.xml", "<sst>\n<si><t>kept</t></si>\n<si><t>lost</si>\n<si><t>after</t></si></sst>"),
+      problem));
+  EXPECT_EQ(u"共享字符串第 3 行第 14 列：开始标记与结束标记不一致", problem);
+  // The open item holds what it had when the fault came.
+  EXPECT_EQ((std::vector<Text>{u"kept", u"lost"}), SharedStrings);
+
+  EXPECT_FALSE(LoadSharedStrings(Put("s.xml", ""), problem));
+  EXPECT_EQ(u"共享字符串是空的", problem);
+  EXPECT_FALSE(LoadSharedStrings(dir + u"absent.xml", problem));
+  EXPECT_EQ(u"共享字符串不存在", problem);
+  EXPECT_TRUE(SharedStrings.empty());
+
+  LoadStrings("<si><t>名</t></si>");
+  std::string rows;
+  for (int row = 1; row <= 6; ++row) {
+    std::string r = std::to_string(row);
+    rows += "\n<row r=\"" + r + "\"><c r=\"A" + r + "\" t=\"s\"><v>0</v></c><c r=\"B" + r + "\">" +
+            (row == 4 ? "<v>1</x>" : "<v>1</v>") + "</c></row>";
+  }
+  Text extent = LoadWorksheet(Put("sheet1.xml", kSheetOpen + rows + kSheetClose), problem);
+  EXPECT_EQ(u"工作表第 5 行第 56 列：开始标记与结束标记不一致", problem);
+  // The rows before the fault are read; the one it lies in only up to it.
+  EXPECT_EQ(u"2:4", extent);
+  EXPECT_EQ(u"名", CellText(u"A4"));
+  EXPECT_EQ(u"", CellText(u"A5"));
+
+  EXPECT_EQ(u"0:0", LoadWorksheet(Put("sheet1.xml", "\xEF\xBB\xBF plain words"), problem));
+  EXPECT_EQ(u"工作表第 1 行第 3 列：语法错误", problem);
+  EXPECT_EQ(u"0:0", LoadWorksheet(Put("sheet1.xml", ""), problem));
+  EXPECT_EQ(u"工作表是空的", problem);
+  EXPECT_EQ(u"0:0", LoadWorksheet(dir, problem));
+  EXPECT_EQ(u"工作表是一个文件夹，不是文件", problem);
+  EXPECT_EQ(u"1:1", LoadWorksheet(Put("sheet1.xml", std::string(kSheetOpen) +
+                                                       "<row><c><v>x</v></c></row>" + kSheetClose),
+                                  problem));
+  EXPECT_EQ(u"", problem);
+}
+
+// A shared string of a megabyte or more is moved into the last cell using
+// it, so it is held once; every cell still reads the same text.
+TEST_F(WorkbookTest, HugeSharedStringsMoveIntoTheirLastCell) {
+  std::string huge(size_t{1} << 20, 'h');
+  std::string other(size_t{1} << 20, 'o');
+  LoadStrings("<si><t>" + huge + "</t></si><si><t>small</t></si><si><t>" + other + "</t></si>");
+  ASSERT_EQ(3u, SharedStrings.size());
+  LoadRows("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
+           "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"str\"><f>x</f><v>0</v></c></row>"
+           "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c><c r=\"B2\" t=\"s\"><v>1</v></c>"
+           "<c r=\"C2\" t=\"s\"><is><t>2</t></is></c></row>");
+  EXPECT_TRUE(fromUtf8(huge) == CellText(u"A1"));
+  EXPECT_TRUE(fromUtf8(huge) == CellText(u"A2"));
+  EXPECT_TRUE(fromUtf8(other) == CellText(u"C1"));
+  EXPECT_EQ(u"0", CellText(u"D1"));  // a formula's cached value is no index
+  EXPECT_EQ(u"2", CellText(u"C2"));  // nor is an inline string
+  EXPECT_EQ(u"small", CellText(u"B2"));
+  EXPECT_EQ(u"", SharedStrings[0]);
+  EXPECT_EQ(u"small", SharedStrings[1]);
+  EXPECT_EQ(u"", SharedStrings[2]);
+}
+
+}  // namespace
+
+namespace {
+
+// The extent as the reading was first described: over the stored references,
+// the largest value of the first run of [A-Z] and of the first run of [0-9] in
+// each upper-cased reference, both kept to their low 32 bits.
+Text DescribedExtent() {
+  int64_t maxColumn = 0;
+  int64_t maxRow = 0;
+  std::vector<Text> match(1);
+  for (const auto& cell : Cells) {
+    EXPECT_TRUE(createPattern(5, u"[A-Z]+"));
+    match[0].clear();
+    extractMatches(5, toUpper(cell.first), match);
+    uint32_t column = 0;
+    for (char16_t letter : match[0]) column = column * 26u + (letter - u'A' + 1);
+    maxColumn = std::max<int64_t>(maxColumn, static_cast<int32_t>(column));
+    EXPECT_TRUE(createPattern(5, u"[0-9]+"));
+    match[0].clear();
+    extractMatches(5, toUpper(cell.first), match);
+    int64_t row = static_cast<int32_t>(static_cast<uint32_t>(parseInt(match[0])));
+    maxRow = std::max(maxRow, row);
+  }
+  releasePatterns(5);
+  return intToText(maxColumn) + u":" + intToText(maxRow);
+}
+
+// Sheets of random references, odd ones included, give the extent the
+// described procedure gives over the same stored cells.
+TEST_F(WorkbookTest, ExtentMatchesTheDescribedProcedure) {
+  const char* const odd[] = {
+      "a1", "b7", "A0001", "A00", "A1B2", "12", "", "$C$3", "c-5", "ZZZZZZZZ1", "A99999999999",
+      "A2147483648", "XFD1048576", "\xC4\xB1" "5",  // dotless i upper-cases to I
+      "\xC5\xBF" "3",  // long s upper-cases to S
+      "\xC3\xA9" "9", "Ab\xC4\xB1z12", "+7", " D4", "AA-12", "0A", "\xEF\xBD\x81" "1", "AZ", "-"};
+  std::mt19937 random(11);
+  for (int sheet = 0; sheet < 60; ++sheet) {
+    std::string rows;
+    int count = 1 + random() % 30;
+    for (int i = 0; i < count; ++i) {
+      std::string ref;
+      switch (random() % 3) {
+        case 0: ref = odd[random() % (sizeof odd / sizeof *odd)]; break;
+        case 1: ref = toUtf8(ColumnLetters(1 + random() % 20000)) + std::to_string(random() % 3000000); break;
+        default: {
+          const std::string letters = "abcXYZ";
+          for (int k = random() % 4; k > 0; --k) ref += letters[random() % letters.size()];
+          ref += std::to_string(random() % 100);
+          for (int k = random() % 3; k > 0; --k) ref += letters[random() % letters.size()];
+        }
+      }
+      // Some cells leave out their reference and follow the one before.
+      std::string attribute = random() % 5 == 0 ? "" : " r=\"" + ref + "\"";
+      rows += "<row><c" + attribute + "><v>" + std::to_string(i) + "</v></c><c/></row>";
+    }
+    Text extent = LoadRows(rows);
+    EXPECT_EQ(DescribedExtent(), extent) << rows;
+  }
 }
 
 }  // namespace

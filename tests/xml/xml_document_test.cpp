@@ -173,6 +173,61 @@ TEST_F(XmlDocumentTest, NamesAndTextsArriveAsUtf16) {
   EXPECT_EQ(u"x\r\ny€", XmlNode::text(root));
 }
 
+// Texts around the size where the loader stops copying and hands its buffer
+// over come back the same, in every line-end convention and across chunks.
+TEST_F(XmlDocumentTest, TextsOfEverySizeComeBackWhole) {
+  const std::u16string piece = u"a\u00e9\u8868\U0001F600\n";  // 1 to 4 UTF-8 bytes
+  for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
+    for (size_t units : {size_t{1}, size_t{500}, size_t{511}, size_t{512}, size_t{513},
+                         size_t{4000}, size_t{100000}}) {
+      std::u16string text;
+      while (text.size() < units) text += piece;
+      std::u16string expected;
+      for (char16_t unit : text) {
+        if (unit == u'\n') expected += fromUtf8(lineEnd);
+        else expected += unit;
+      }
+      // The attribute holds no line end, so the text's first one sets the convention.
+      std::u16string attribute;
+      for (char16_t unit : text.substr(0, units % 700))
+        if (unit != u'\n') attribute += unit;
+      XmlNode* root = loadRoot("<r a=\"" + toUtf8(attribute) + "\">" + toUtf8(expected) + "</r>");
+      SCOPED_TRACE(testing::Message() << units << " units, line end " << int(lineEnd[0]));
+      // Compared as a whole without printing: a failure would show 100,000 units.
+      EXPECT_TRUE(expected == XmlNode::text(root));
+      EXPECT_TRUE(attribute == XmlNode::attribute(root, u"a"));
+    }
+  }
+}
+
+// Every parse error comes with its place and plain Chinese words; the
+// diagnostic English text stays where it was.
+TEST_F(XmlDocumentTest, ParseErrorsHaveChineseWords) {
+  EXPECT_TRUE(load(0, "<r/>"));
+  EXPECT_EQ(u"", XmlDocument::statusWords(0));
+  const char* const broken[] = {
+      "<r><a></b></r>", "<r a=\"1\" a=\"2\"/>", "<r>&nope;</r>", "<r/><r/>", "<r><a",
+      "no xml", "<r>\x01</r>", "<?xml version=\"1.0\"?><r><![CDATA[x</r>",
+      "<r>&#0;</r>", "<?xml version=\"1.0\" encoding=\"klingon\"?><r/>",
+  };
+  for (const char* xml : broken) {
+    ASSERT_TRUE(load(0, xml)) << xml;
+    EXPECT_NE(0, XmlDocument::statusCode(0)) << xml;
+    Text words = XmlDocument::statusWords(0);
+    EXPECT_FALSE(words.empty()) << xml;
+    bool english = false;
+    for (size_t i = 0; i + 1 < words.size(); ++i)
+      english = english || (words[i] >= u'a' && words[i] <= u'z');
+    EXPECT_FALSE(english) << xml << ": " << toUtf8(words);
+    EXPECT_GE(XmlDocument::statusLine(0), 1) << xml;
+    EXPECT_GE(XmlDocument::statusColumn(0), 1) << xml;
+  }
+  ASSERT_TRUE(load(0, "<r>\n  <a></b>\n</r>"));
+  EXPECT_EQ(u"开始标记与结束标记不一致", XmlDocument::statusWords(0));
+  EXPECT_EQ(2, XmlDocument::statusLine(0));
+  EXPECT_EQ(8, XmlDocument::statusColumn(0));
+}
+
 TEST_F(XmlDocumentTest, PathsSelectByNameKindAndPosition) {
   XmlNode* root = loadRoot(
       "<r><a/><b/><a id='2'/><!--1--><!--2--><![CDATA[c]]><?p x?><sub><a id='deep'/></sub></r>");

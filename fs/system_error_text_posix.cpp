@@ -1,0 +1,46 @@
+#include <errno.h>
+#include <string.h>
+
+#include "fs/system_error_text.h"
+
+ErrorKind posixErrorKind(int code, ErrorContext context) {
+  switch (code) {
+    case ENOENT:
+      return context == ErrorContext::kReadingSource ? ErrorKind::kSourceVanished
+                                                     : ErrorKind::kUnknown;
+    case EBUSY:
+    case ETXTBSY:
+      return ErrorKind::kInUse;
+    case EACCES:
+    case EPERM:
+      return ErrorKind::kNoPermission;
+    case ENOSPC:
+    case EDQUOT:
+      return ErrorKind::kDiskFull;
+    case ENAMETOOLONG:
+      return ErrorKind::kTooLong;
+    case EILSEQ:
+      return ErrorKind::kBadName;
+    case EROFS:
+      return ErrorKind::kWriteProtected;
+    case ENODEV:
+    case ENXIO:
+      return ErrorKind::kDeviceGone;
+    case ESTALE:
+    case ENETDOWN:
+    case EHOSTDOWN:
+      return ErrorKind::kNetworkGone;
+    case EIO:
+      return ErrorKind::kReadError;
+    default:
+      return ErrorKind::kUnknown;
+  }
+}
+
+Text reasonForError(int code, ErrorContext context) {
+  Text plain = plainReason(posixErrorKind(code, context));
+  if (!plain.empty()) return plain;
+  char buffer[256];
+  // The GNU strerror_r returns its message, which need not be in buffer.
+  return fromUtf8(strerror_r(code, buffer, sizeof buffer));
+}
