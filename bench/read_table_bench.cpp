@@ -1,31 +1,43 @@
-// Times the two readers on a large relation table: 100,000 entries by 20
-// groups, every cell a shared string, as a spreadsheet program writes them,
-// and measures the peak memory of reading it in a child process.
+// The whole read of a large relation table (taking the two parts out of the
+// workbook, the shared strings, the worksheet and its extent) against what
+// no reader can go below: the same two parts unzipped into memory and run
+// once through expat without handlers. Peak memory is set against the size
+// of the two parts unzipped.
 //
-//   read_table_bench [rows] [groups]
-//   read_table_bench --huge [MiB]   one cell of that many MiB (default 100),
-//                                   as a shared string, an inline string and a
-//                                   plain value: the peak against its bound of
-//                                   4 x the two parts + 64 MiB
+//   read_table_bench [WORKBOOK.xlsx] [runs]
+//   read_table_bench --generate ROWS GROUPS [runs]
+//   read_table_bench --huge [MiB]
+//
+// Without a workbook it writes its own: 100,000 entries by 20 groups, every
+// cell a shared string. bench/make_table_workbook.py writes one with
+// XlsxWriter instead. Times are medians over the runs (default 5); the floor
+// is measured in the same process, between the reads, so that both see the
+// same machine load.
+//
+// --huge reads one cell of that many MiB (default 100), as a shared string,
+// an inline string and a plain value, each in a child process, and sets its
+// peak against the bound of 4 x the two parts + 64 MiB.
 
-#include <chrono>
-#include <ctime>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
-#ifndef _WIN32
+#include <archive.h>
+#include <archive_entry.h>
+#include <expat.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#endif
 
-#include <expat.h>
-
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "fs/paths.h"
+#include "pack/pack_reader.h"
 #include "text/pattern.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
@@ -36,13 +48,8 @@ namespace {
 
 constexpr int kDestinationTexts = 40;
 constexpr int kFirstGroupColumn = 4;
-
-bool WriteText(const Text& path, const std::string& bytes) {
-  std::FILE* file = openFile(path, "wb");
-  if (!file) return false;
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
-}
+const char* const kSheetPart = "xl/worksheets/sheet1.xml";
+const char* const kStringsPart = "xl/sharedStrings.xml";
 
 // Index layout: groups, then destination lists, then one name per row.
 std::string SharedStringsXml(int rows, int groups) {
@@ -56,37 +63,171 @@ std::string SharedStringsXml(int rows, int groups) {
   return xml + "</sst>";
 }
 
-std::string Cell(const std::string& ref, int index) {
-  return "<c r=\"" + ref + "\" s=\"1\" t=\"s\"><v>" + std::to_string(index) + "</v></c>";
+void AppendCell(std::string& xml, const std::string& ref, int index) {
+  xml += "<c r=\"" + ref + "\" s=\"1\" t=\"s\"><v>" + std::to_string(index) + "</v></c>";
 }
 
 std::string WorksheetXml(int rows, int groups) {
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
       "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-      "<sheetData><row r=\"2\">";
+      "<dimension ref=\"C2:" +
+      toUtf8(ColumnLetters(kFirstGroupColumn + groups - 1)) + std::to_string(rows + 2) +
+      "\"/><sheetData><row r=\"2\">";
   for (int g = 0; g < groups; ++g)
-    xml += Cell(toUtf8(ColumnLetters(kFirstGroupColumn + g)) + "2", g);
+    AppendCell(xml, toUtf8(ColumnLetters(kFirstGroupColumn + g)) + "2", g);
   xml += "</row>";
   for (int r = 0; r < rows; ++r) {
     std::string row = std::to_string(r + 3);
-    xml += "<row r=\"" + row + "\">" + Cell("C" + row, groups + kDestinationTexts + r);
-    for (int g = 0; g < groups; ++g) {
-      std::string ref = toUtf8(ColumnLetters(kFirstGroupColumn + g)) + row;
-      xml += Cell(ref, groups + (r * 7 + g) % kDestinationTexts);
-    }
+    xml += "<row r=\"" + row + "\">";
+    AppendCell(xml, "C" + row, groups + kDestinationTexts + r);
+    for (int g = 0; g < groups; ++g)
+      AppendCell(xml, toUtf8(ColumnLetters(kFirstGroupColumn + g)) + row,
+                 groups + (r * 7 + g) % kDestinationTexts);
     xml += "</row>";
   }
   return xml + "</sheetData></worksheet>";
 }
 
-// The largest resident size, in bytes, of a child process that runs read and
-// ends; -1 where processes cannot be forked.
-int64_t PeakOfChild(const std::function<void()>& read) {
-#ifdef _WIN32
-  (void)read;
+bool AddEntry(archive* zip, const char* name, const std::string& bytes) {
+  archive_entry* entry = archive_entry_new();
+  archive_entry_set_pathname(entry, name);
+  archive_entry_set_filetype(entry, AE_IFREG);
+  archive_entry_set_perm(entry, 0644);
+  archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
+  bool ok =
+      archive_write_header(zip, entry) == ARCHIVE_OK &&
+      archive_write_data(zip, bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size());
+  archive_entry_free(entry);
+  return ok;
+}
+
+bool WriteWorkbook(const std::string& path, int rows, int groups) {
+  archive* zip = archive_write_new();
+  archive_write_set_format_zip(zip);
+  archive_write_zip_set_compression_deflate(zip);
+  bool ok = archive_write_open_filename(zip, path.c_str()) == ARCHIVE_OK &&
+            AddEntry(zip, kStringsPart, SharedStringsXml(rows, groups)) &&
+            AddEntry(zip, kSheetPart, WorksheetXml(rows, groups));
+  ok = archive_write_close(zip) == ARCHIVE_OK && ok;
+  archive_write_free(zip);
+  return ok;
+}
+
+// The two parts unzipped into memory, as the floor reads them.
+std::vector<std::string> UnzipParts(const std::string& path) {
+  std::vector<std::string> parts;
+  archive* zip = archive_read_new();
+  archive_read_support_format_zip(zip);
+  if (archive_read_open_filename(zip, path.c_str(), 10240) == ARCHIVE_OK) {
+    archive_entry* entry;
+    while (archive_read_next_header(zip, &entry) == ARCHIVE_OK) {
+      const char* name = archive_entry_pathname(entry);
+      if (!name || (!std::strstr(name, kSheetPart) && !std::strstr(name, kStringsPart))) continue;
+      std::string bytes;
+      bytes.reserve(static_cast<size_t>(std::max<la_int64_t>(archive_entry_size(entry), 0)));
+      char block[65536];
+      la_ssize_t got;
+      while ((got = archive_read_data(zip, block, sizeof block)) > 0) bytes.append(block, got);
+      parts.push_back(std::move(bytes));
+    }
+  }
+  archive_read_free(zip);
+  return parts;
+}
+
+void XMLCALL IgnoreStart(void*, const XML_Char*, const XML_Char**) {}
+void XMLCALL IgnoreEnd(void*, const XML_Char*) {}
+void XMLCALL IgnoreText(void*, const XML_Char*, int) {}
+
+// Unzip of both parts and one expat pass over each; with handlers that do
+// nothing, expat also builds each element's attribute list.
+size_t FloorPass(const std::string& workbook, bool emptyHandlers) {
+  size_t bytes = 0;
+  for (const std::string& part : UnzipParts(workbook)) {
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (emptyHandlers) {
+      XML_SetElementHandler(parser, IgnoreStart, IgnoreEnd);
+      XML_SetCharacterDataHandler(parser, IgnoreText);
+    }
+    XML_Parse(parser, part.data(), static_cast<int>(part.size()), XML_TRUE);
+    XML_ParserFree(parser);
+    bytes += part.size();
+  }
+  return bytes;
+}
+
+// Wall-clock and processor time since a start, in seconds. On a machine
+// shared with other work the processor time wanders less: waiting for a core
+// does not count in it.
+struct Clock {
+  std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+  double cpu = ProcessorSeconds();
+
+  static double ProcessorSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  }
+  double WallSeconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+  }
+  double CpuSeconds() const { return ProcessorSeconds() - cpu; }
+};
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The process's resident peak and size now, in bytes, from /proc.
+long long StatusBytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  size_t length = std::strlen(field);
+  while (std::getline(status, line)) {
+    if (line.compare(0, length, field) == 0) return std::atoll(line.c_str() + length + 1) * 1024;
+  }
   return -1;
-#else
+}
+
+// Starts a new peak from what is resident now (Linux 4.0 and later).
+bool ResetPeak() {
+  malloc_trim(0);
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.close();
+  return clear.good();
+}
+
+// The read the program does, parts folder included.
+Text ReadTable(const Text& workbook, const Text& folder, size_t& cells) {
+  ExtractWorkbookParts(workbook, folder);
+  LoadSharedStrings(folder + u"sharedStrings.xml");
+  Text extent = LoadWorksheet(folder + u"sheet1.xml");
+  deleteFile(folder + u"sharedStrings.xml", kForceDelete);
+  deleteFile(folder + u"sheet1.xml", kForceDelete);
+  cells = Cells.size();
+  return extent;
+}
+
+// Back to the state of a program that has not read a table yet: the map at
+// its starting size and the document library's node pool released, so every
+// run pays for its memory as the program's one read does.
+void FreshStart() {
+  CellMap().swap(Cells);
+  std::vector<Text>().swap(SharedStrings);
+  ResetWorkbookCollections();
+  XmlDocument::shutdown();
+  XmlDocument::startup();
+}
+
+// The largest resident size, in bytes, of a child process that runs read and
+// ends; -1 when the child cannot be started or fails.
+int64_t PeakOfChild(const std::function<void()>& read) {
   std::fflush(stdout);
   pid_t child = fork();
   if (child < 0) return -1;
@@ -98,7 +239,13 @@ int64_t PeakOfChild(const std::function<void()>& read) {
   rusage usage{};
   if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status)) return -1;
   return static_cast<int64_t>(usage.ru_maxrss) * 1024;
-#endif
+}
+
+bool WriteText(const Text& path, const std::string& bytes) {
+  std::FILE* file = openFile(path, "wb");
+  if (!file) return false;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
 }
 
 double MiB(int64_t bytes) { return bytes / 1048576.0; }
@@ -156,97 +303,94 @@ int MeasureHugeCell(const Text& folder, int mib) {
   return withinAll ? 0 : 2;
 }
 
-void XMLCALL NoElementStart(void*, const XML_Char*, const XML_Char**) {}
-void XMLCALL NoElementEnd(void*, const XML_Char*) {}
-void XMLCALL NoCharacters(void*, const XML_Char*, int) {}
-
-// The floor any reader of the file sits on: expat alone, handlers that do
-// nothing, the file read in the chunks the loader uses.
-bool BareExpatPass(const Text& path) {
-  std::FILE* file = openFile(path, "rb");
-  if (!file) return false;
-  XML_Parser parser = XML_ParserCreate(nullptr);
-  XML_SetElementHandler(parser, NoElementStart, NoElementEnd);
-  XML_SetCharacterDataHandler(parser, NoCharacters);
-  std::vector<char> buffer(16384);
-  bool ok = true;
-  for (;;) {
-    size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
-    bool last = got < buffer.size();
-    if (XML_Parse(parser, buffer.data(), static_cast<int>(got), last) == XML_STATUS_ERROR) {
-      ok = false;
-      break;
-    }
-    if (last) break;
-  }
-  XML_ParserFree(parser);
-  std::fclose(file);
-  return ok;
-}
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string(argv[1]) == "--huge") {
+  if (argc > 1 && std::strcmp(argv[1], "--huge") == 0) {
     Text folder = createPrivateFolder(tempDirectory());
     if (folder.empty()) return 1;
     XmlDocument::startup();
     int result = MeasureHugeCell(folder, argc > 2 ? std::atoi(argv[2]) : 100);
+    XmlDocument::shutdown();
     removeDirectory(folder);
     return result;
   }
-  int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
-  int groups = argc > 2 ? std::atoi(argv[2]) : 20;
+  std::string workbook;
+  int rows = 100000, groups = 20, runs = 5;
+  int next = 1;
+  if (argc > 1 && std::strcmp(argv[1], "--generate") == 0) {
+    rows = argc > 2 ? std::atoi(argv[2]) : rows;
+    groups = argc > 3 ? std::atoi(argv[3]) : groups;
+    next = 4;
+  } else if (argc > 1) {
+    workbook = argv[1];
+    next = 2;
+  }
+  if (argc > next) runs = std::max(1, std::atoi(argv[next]));
+
   Text folder = createPrivateFolder(tempDirectory());
   if (folder.empty()) return 1;
-  Text strings = folder + u"sharedStrings.xml";
-  Text sheet = folder + u"sheet1.xml";
-  bool written = WriteText(strings, SharedStringsXml(rows, groups)) &&
-                 WriteText(sheet, WorksheetXml(rows, groups));
-  if (written) {
-    XmlDocument::startup();
-    ResetWorkbookCollections();
-    auto start = std::chrono::steady_clock::now();
-    std::clock_t readCpu = std::clock();
-    LoadSharedStrings(strings);
-    double stringsSeconds = SecondsSince(start);
-    start = std::chrono::steady_clock::now();
-    Text extent = LoadWorksheet(sheet);
-    double sheetSeconds = SecondsSince(start);
-    double readCpuSeconds = double(std::clock() - readCpu) / CLOCKS_PER_SEC;
-    std::printf("table: %d rows x %d groups\n", rows, groups);
-    std::printf("sharedStrings.xml: %lld bytes, %zu strings, %.3f s\n",
-                static_cast<long long>(fileSize(strings)), SharedStrings.size(), stringsSeconds);
-    std::printf("sheet1.xml: %lld bytes, %zu cells, extent %s, %.3f s (%.0f cells/s)\n",
-                static_cast<long long>(fileSize(sheet)), Cells.size(), toUtf8(extent).c_str(),
-                sheetSeconds, Cells.size() / sheetSeconds);
-    std::printf("total: %.3f s\n", stringsSeconds + sheetSeconds);
-    // Compared in processor time as well: on a shared machine the wall clock
-    // also counts other programs.
-    start = std::chrono::steady_clock::now();
-    std::clock_t bareCpu = std::clock();
-    bool bare = BareExpatPass(strings) && BareExpatPass(sheet);
-    double bareCpuSeconds = double(std::clock() - bareCpu) / CLOCKS_PER_SEC;
-    double bareSeconds = SecondsSince(start);
-    std::printf("bare expat pass over both parts: %.3f s (processor %.3f s)%s\n", bareSeconds,
-                bareCpuSeconds, bare ? "" : " (parse error)");
-    std::printf("readers / bare expat: %.2f x (processor time %.2f x)\n",
-                (stringsSeconds + sheetSeconds) / bareSeconds, readCpuSeconds / bareCpuSeconds);
-    XmlDocument::free(-1);
-    ResetWorkbookCollections();
-    int64_t parts = fileSize(strings) + fileSize(sheet);
-    int64_t peak = PeakOfChild([&] { ReadParts(strings, sheet); });
-    std::printf("peak memory reading in a child: %.1f MiB (%.2f x the parts' %.1f MiB)\n",
-                MiB(peak), double(peak) / parts, MiB(parts));
-    XmlDocument::shutdown();
-    releasePatterns(-1);
+  Text parts = createPrivateFolder(folder);
+  bool generated = workbook.empty();
+  if (generated) {
+    workbook = toUtf8(folder) + "table.xlsx";
+    if (!WriteWorkbook(workbook, rows, groups)) return 1;
+    std::printf("workbook: generated, %d rows x %d groups\n", rows, groups);
+  } else {
+    std::printf("workbook: %s\n", workbook.c_str());
   }
-  deleteFile(strings, kForceDelete);
-  deleteFile(sheet, kForceDelete);
+
+  XmlDocument::startup();
+  PackReader::startup();
+  PackReader::registerZip();
+  std::vector<double> reads, floors, floorsWithHandlers, ratios, cpuReads, cpuFloors, cpuRatios;
+  long long peak = 0, before = 0;
+  size_t partBytes = 0, cells = 0;
+  Text extent;
+  bool peaks = true;
+  for (int run = 0; run < runs; ++run) {
+    Clock clock;
+    partBytes = FloorPass(workbook, false);
+    floors.push_back(clock.WallSeconds());
+    cpuFloors.push_back(clock.CpuSeconds());
+    clock = Clock();
+    FloorPass(workbook, true);
+    floorsWithHandlers.push_back(clock.WallSeconds());
+
+    FreshStart();
+    peaks = ResetPeak() && peaks;
+    before = std::max(before, StatusBytes("VmRSS:"));
+    clock = Clock();
+    extent = ReadTable(fromUtf8(workbook), parts, cells);
+    reads.push_back(clock.WallSeconds());
+    cpuReads.push_back(clock.CpuSeconds());
+    peak = std::max(peak, StatusBytes("VmHWM:"));
+    ratios.push_back(reads.back() / floors.back());
+    cpuRatios.push_back(cpuReads.back() / cpuFloors.back());
+  }
+  double mib = 1024.0 * 1024.0;
+  std::printf("parts: %.1f MiB unzipped; %zu strings, %zu cells, extent %s\n", partBytes / mib,
+              SharedStrings.size(), cells, toUtf8(extent).c_str());
+  std::printf("medians of %d runs        wall      processor\n", runs);
+  std::printf("floor, no handlers:    %7.3f s  %7.3f s\n", Median(floors), Median(cpuFloors));
+  std::printf("floor, empty handlers: %7.3f s\n", Median(floorsWithHandlers));
+  std::printf("read:                  %7.3f s  %7.3f s\n", Median(reads), Median(cpuReads));
+  std::printf("read / floor:          %7.2fx   %7.2fx  (each run's own ratio)\n", Median(ratios),
+              Median(cpuRatios));
+  if (peaks) {
+    std::printf("peak resident during the read: %.1f MiB = %.2fx the parts (%.1f MiB before it)\n",
+                peak / mib, peak / double(partBytes), before / mib);
+  } else {
+    std::printf("peak resident: cannot be reset here; whole process %.1f MiB = %.2fx the parts\n",
+                peak / mib, peak / double(partBytes));
+  }
+
+  FreshStart();
+  PackReader::shutdown();
+  XmlDocument::shutdown();
+  releasePatterns(-1);
+  if (generated) deleteFile(fromUtf8(workbook), kForceDelete);
+  removeDirectory(parts);
   removeDirectory(folder);
-  return written ? 0 : 1;
+  return cells > 0 ? 0 : 1;
 }

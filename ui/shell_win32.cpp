@@ -471,6 +471,9 @@ SummaryLayout layOutSummary(const RECT& area, HFONT boldFont, const Text& headli
   int chrome = frameHeight + 2 * margin + (headlineHeight > 0 ? headlineHeight + gap : 0) + gap +
                buttonHeight;
   int highest = std::min(areaHeight * 2 / 3, areaHeight) - chrome;
+  // The edit control gives a text that ends in a line break one more, empty
+  // line, which the measure leaves out; without it a short text would scroll.
+  if (!measured.empty() && measured.back() == u'\n') wrapped.cy += line.cy;
   int viewHeight = std::clamp<int>(wrapped.cy + 2 * GetSystemMetrics(SM_CYEDGE) + scaleY(6), 1,
                                    std::max<int>(line.cy, highest));
   viewHeight = std::min<int>(viewHeight, std::max(1, areaHeight - chrome));

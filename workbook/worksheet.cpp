@@ -1,11 +1,12 @@
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "text/pattern.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
+#include "workbook/reference_scan.h"
 #include "workbook/workbook.h"
 #include "workbook/xml_items.h"
 #include "xml/xml_document.h"
@@ -13,90 +14,25 @@
 namespace {
 
 constexpr int kWorksheetDocument = 1;
-constexpr int kReferencePattern = 0;
+// Room for this many cells is set aside before the walk; larger sheets grow
+// the map as usual. The count comes from the loaded tree, so a sheet that
+// claims more cells than it holds cannot make the map reserve them.
+constexpr size_t kLargestReservation = size_t(1) << 24;
 
 struct Extent {
   int64_t maxColumn = 0;
   int64_t maxRow = 0;
 };
 
-// Where the previous cell of a row sat, for cells that leave out their
-// reference. The previous column is worked out only when such a cell needs it,
-// so rows that write every reference pay nothing for it.
+// Where the previous cell of a row sat, for cells that leave out their reference.
 struct RowCursor {
   int64_t row = 0;
-  const char16_t* previousRef = u"";  // in the document, which outlives the walk
   int64_t previousColumn = 0;
-  bool columnPending = false;
 };
 
 // Column and row numbers are 32-bit: longer letter runs and rows past 2^31
 // keep their low 32 bits, and a result that is not positive counts for nothing.
 int64_t Low32(uint64_t n) { return static_cast<int32_t>(static_cast<uint32_t>(n)); }
-
-// The first match of the pattern now under kReferencePattern in the
-// upper-cased reference; empty when there is none.
-Text FirstMatch(const Text& ref) {
-  std::vector<Text> matches(1);
-  extractMatches(kReferencePattern, toUpper(ref), matches);
-  return matches.front();
-}
-
-int64_t LettersValue(const Text& letters) {
-  uint32_t n = 0;
-  for (char16_t letter : letters) n = n * 26u + static_cast<uint32_t>(letter - u'A' + 1);
-  return Low32(n);
-}
-
-bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-// The extent is the largest column and row over the stored references: the
-// value of the first run of A-Z, and of the first run of 0-9, in each
-// upper-cased reference. It is taken reference by reference as cells are
-// stored; keys are never removed, so the maxima are those over the keys. An
-// ASCII reference is read directly, since upper-casing there only turns a-z
-// into A-Z. Any other goes through the patterns afterwards: upper-casing may
-// turn a letter such as "ı" into "I".
-struct ExtentMeter {
-  Extent extent;
-  std::vector<Text> otherRefs;
-
-  void add(const Text& ref) {
-    for (char16_t unit : ref) {
-      if (unit >= 0x80) {
-        otherRefs.push_back(ref);
-        return;
-      }
-    }
-    size_t i = 0;
-    while (i < ref.size() && !IsAsciiLetter(ref[i])) ++i;
-    uint32_t column = 0;
-    for (; i < ref.size() && IsAsciiLetter(ref[i]); ++i)
-      column = column * 26u + static_cast<uint32_t>((ref[i] & ~0x20) - u'A' + 1);
-    extent.maxColumn = std::max(extent.maxColumn, Low32(column));
-    i = 0;
-    while (i < ref.size() && !IsDigit(ref[i])) ++i;
-    uint64_t row = 0;  // wraps like parseInt
-    for (; i < ref.size() && IsDigit(ref[i]); ++i) row = row * 10 + (ref[i] - u'0');
-    extent.maxRow = std::max(extent.maxRow, Low32(row));
-  }
-
-  Extent finish() {
-    if (otherRefs.empty()) return extent;
-    if (createPattern(kReferencePattern, u"[A-Z]+")) {
-      for (const Text& ref : otherRefs)
-        extent.maxColumn = std::max(extent.maxColumn, LettersValue(FirstMatch(ref)));
-    }
-    if (createPattern(kReferencePattern, u"[0-9]+")) {
-      for (const Text& ref : otherRefs)
-        extent.maxRow =
-            std::max(extent.maxRow, Low32(static_cast<uint64_t>(parseInt(FirstMatch(ref)))));
-    }
-    otherRefs.clear();
-    return extent;
-  }
-};
 
 // A row's own "r" when it is a positive number, else the row after the previous.
 int64_t NextRowNumber(const XmlNode* row, int64_t previous) {
@@ -105,41 +41,54 @@ int64_t NextRowNumber(const XmlNode* row, int64_t previous) {
   return written > 0 ? written : previous + 1;
 }
 
-Text ReferenceOf(const XmlNode* cell, RowCursor& cursor) {
+// The cell's key, and the column and row it counts for. The reference is
+// scanned once, both for the extent and for a following cell that leaves its
+// reference out.
+Text ReferenceOf(const XmlNode* cell, RowCursor& cursor, ReferenceNumbers& numbers) {
   const char16_t* written = XmlNode::attributeText(cell, u"r");
   if (written && *written) {
-    cursor.previousRef = written;
-    cursor.columnPending = true;
-    return Text(written);
+    Text ref(written);
+    numbers = ScanReference(ref);
+    cursor.previousColumn = numbers.column;
+    return ref;
   }
-  if (cursor.columnPending) cursor.previousColumn = ColumnNumber(cursor.previousRef);
   cursor.previousColumn = (cursor.previousColumn > 0 ? cursor.previousColumn : 0) + 1;
-  cursor.columnPending = false;
-  return ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
+  Text made = ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
+  numbers = ScanReference(made);
+  return made;
 }
 
 // The text a valued cell stands for: a formula's cached result, an inline
 // string's text, else the value element's text. A cell holding none of these
 // gives its first child's text. False for a cell without any child node.
+// The children are looked at in one pass.
 bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
   if (!cell->firstChild) return false;
-  const XmlNode* cached = FirstChildNamed(cell, u"v");
-  if (FirstChildNamed(cell, u"f")) {
+  const XmlNode* cached = nullptr;
+  const XmlNode* container = nullptr;
+  bool formula = false;
+  for (const XmlNode* child = cell->firstChild; child; child = child->nextSibling) {
+    if (!cached && IsElementNamed(child, u"v")) {
+      cached = child;
+    } else if (!formula && IsElementNamed(child, u"f")) {
+      formula = true;
+    } else if (!container && IsElementNamed(child, u"is")) {
+      container = child;
+    }
+  }
+  if (formula) {
     value = XmlNode::text(cached);
     return true;
   }
-  if (const XmlNode* container = FirstChildNamed(cell, u"is")) {
+  if (container) {
     inlineString = true;
     StringItemText(container, value);
     return true;
   }
-  value = XmlNode::text(cached ? cached : cell->firstChild);
+  const XmlNode* source = cached ? cached : cell->firstChild;
+  if (source->textText) value.assign(source->textText);
   return true;
 }
-
-// A shared string this long is moved into the last cell that uses it rather
-// than copied: a hostile cell of hundreds of megabytes then exists once.
-constexpr size_t kMovedStringUnits = size_t{1} << 20;
 
 // Uses still ahead of the walk per shared string; empty while no string is
 // long enough to be moved, which is every workbook a person writes.
@@ -161,26 +110,37 @@ int64_t SharedIndex(const Text& value) {
   return index >= 0 && index < static_cast<int64_t>(SharedStrings.size()) ? index : -1;
 }
 
-Text ResolveSharedString(const Text& value) {
+// The shared string a shared-string cell's value names, or the value itself
+// when the index is outside the list. A cell refers to the map's copy of the
+// string; a huge string, which that copy leaves out, is copied into each cell
+// using it and moved into the last one.
+CellString ResolveSharedString(Text value) {
   int64_t index = SharedIndex(value);
   if (index < 0) return value;
   Text& shared = SharedStrings[static_cast<size_t>(index)];
-  if (!remainingUses.empty() && shared.size() >= kMovedStringUnits &&
-      --remainingUses[static_cast<size_t>(index)] == 0)
+  if (shared.size() < kMovedStringUnits) return SharedCellString(static_cast<size_t>(index));
+  if (!remainingUses.empty() && --remainingUses[static_cast<size_t>(index)] == 0)
     return std::move(shared);
-  return shared;
+  return Text(shared);
 }
 
-void ReadCell(const XmlNode* cell, RowCursor& cursor, ExtentMeter& meter) {
-  Text ref = ReferenceOf(cell, cursor);
+void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
+  ReferenceNumbers numbers;
+  Text ref = ReferenceOf(cell, cursor, numbers);
   Text value;
   bool inlineString = false;
   if (!CellValue(cell, value, inlineString)) return;
-  if (!inlineString && TypedSharedString(cell)) value = ResolveSharedString(value);
-  meter.add(ref);
-  Cells.insert_or_assign(std::move(ref), std::move(value));
+  if (!inlineString && TypedSharedString(cell))
+    Cells.insert_or_assign(std::move(ref), ResolveSharedString(std::move(value)));
+  else
+    Cells.insert_or_assign(std::move(ref), CellString(std::move(value)));
+  // Taken from each stored key as it goes in: the maxima over the keys.
+  extent.maxColumn = std::max(extent.maxColumn, numbers.column);
+  extent.maxRow = std::max(extent.maxRow, numbers.row);
 }
 
+// Every element below sheetData is a row and every element below a row a cell,
+// whatever their names; comments and the like are neither.
 template <typename Visit>
 void ForEachCell(const XmlNode* sheetData, Visit visit) {
   for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
@@ -205,25 +165,26 @@ void CountSharedUses(const XmlNode* sheetData) {
   });
 }
 
-// Every element below sheetData is a row and every element below a row a cell,
-// whatever their names; comments and the like are neither.
-void ReadRows(const XmlNode* sheetData, ExtentMeter& meter) {
+Extent ReadRows(const XmlNode* sheetData) {
   CountSharedUses(sheetData);
-  // Sized to the sheet at once rather than rehashed all the way up.
+  // One reservation instead of a rehash at every doubling from 512 slots;
+  // only cells with a child hold a value.
   size_t cells = 0;
-  ForEachCell(sheetData, [&cells](const XmlNode*) { ++cells; });
-  Cells.reserve(cells);
+  ForEachCell(sheetData, [&cells](const XmlNode* cell) { cells += cell->firstChild != nullptr; });
+  Cells.reserve(std::min(cells, kLargestReservation));
+  Extent extent;
   int64_t previousRow = 0;
   for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
     if (row->kind != kXmlElementNode) continue;
     RowCursor cursor;
     cursor.row = previousRow = NextRowNumber(row, previousRow);
     for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
-      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor, meter);
+      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor, extent);
     }
   }
   remainingUses.clear();
   remainingUses.shrink_to_fit();
+  return extent;
 }
 
 }  // namespace
@@ -234,22 +195,18 @@ Text LoadWorksheet(const Text& path) {
 }
 
 Text LoadWorksheet(const Text& path, Text& problem) {
-  Cells.clear();
+  ClearCellsForSheet();
   LoadPart(kWorksheetDocument, path, u"工作表", problem);
   const XmlNode* root = XmlDocument::root(kWorksheetDocument);
   const XmlNode* sheetData =
       IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
-  ExtentMeter meter;
-  if (sheetData) ReadRows(sheetData, meter);
+  Extent extent;
+  if (sheetData) extent = ReadRows(sheetData);
   XmlDocument::free(kWorksheetDocument);
-  Extent extent = meter.finish();
   return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
 }
 
-int64_t ColumnNumber(const Text& s) {
-  if (!createPattern(kReferencePattern, u"[A-Z]+")) return 0;
-  return LettersValue(FirstMatch(s));
-}
+int64_t ColumnNumber(const Text& s) { return ScanReference(s).column; }
 
 Text ColumnLetters(int64_t n) {
   Text letters;

@@ -3,41 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 
+#include "app/run_folder_test.h"
 #include "app/sync_run.h"
 #include "fs/paths.h"
-#include "pack/pack_reader.h"
-#include "support/temp_folder.h"
-#include "ui/shell.h"
 #include "ui/shell_recording.h"
 #include "workbook/workbook.h"
-#include "xml/xml_document.h"
 
 namespace {
 
 const Text kRoot = u"0-所有履职材料/";
 
-class DamagedWorkbookTest : public TempFolderTest {
+class DamagedWorkbookTest : public RunFolderTest {
  protected:
   void SetUp() override {
-    TempFolderTest::SetUp();
-    static bool started = [] {
-      XmlDocument::startup();
-      PackReader::startup();
-      PackReader::registerZip();
-      return true;
-    }();
-    (void)started;
-    resetRecording();
-    ResetWorkbookCollections();
-    openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
-    createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
-    temp = dir + u"tmp/";
-    makePath(temp);
-    setenv("TMPDIR", native(temp).c_str(), 1);
+    RunFolderTest::SetUp();
     // The material every row of the undamaged table names, so a table read
     // even in part would copy something.
     for (const char* entry : {"张三", "李四", "王五"}) {
@@ -46,10 +28,6 @@ class DamagedWorkbookTest : public TempFolderTest {
       writeFile(folder + u"m.txt", entry);
     }
     workbook = dir + kRoot + kRelationTableName;
-  }
-  void TearDown() override {
-    unsetenv("TMPDIR");
-    TempFolderTest::TearDown();
   }
   void useFixture(const std::string& fixture) {
     std::filesystem::copy_file(native(testData(fixture.c_str())), native(workbook),
@@ -72,7 +50,6 @@ class DamagedWorkbookTest : public TempFolderTest {
     EXPECT_TRUE(made().empty());
     EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
   }
-  Text temp;
   Text workbook;
 };
 

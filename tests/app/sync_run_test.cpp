@@ -4,42 +4,18 @@
 
 #include <filesystem>
 
+#include "app/run_folder_test.h"
 #include "fs/paths.h"
 #include "fs/run_guard.h"
-#include "pack/pack_reader.h"
-#include "support/temp_folder.h"
-#include "ui/shell.h"
 #include "ui/shell_recording.h"
 #include "workbook/workbook.h"
-#include "xml/xml_document.h"
 
 namespace {
 
 const Text kRoot = u"0-所有履职材料/";
 
-class SyncRunTest : public TempFolderTest {
+class SyncRunTest : public RunFolderTest {
  protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    static bool started = [] {
-      XmlDocument::startup();
-      PackReader::startup();
-      PackReader::registerZip();
-      return true;
-    }();
-    (void)started;
-    resetRecording();
-    ResetWorkbookCollections();
-    openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
-    createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
-    temp = dir + u"tmp/";
-    makePath(temp);
-    setenv("TMPDIR", native(temp).c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("TMPDIR");
-    TempFolderTest::TearDown();
-  }
   void material(const Text& entry, const Text& file, const std::string& content) {
     makePath(pathPart(dir + kRoot + entry + u"/" + file));
     writeFile(dir + kRoot + entry + u"/" + file, content);
@@ -59,7 +35,6 @@ class SyncRunTest : public TempFolderTest {
     WalkTable(dir, maxColumn, maxRow, outcome);
     return outcome;
   }
-  Text temp;
 };
 
 TEST_F(SyncRunTest, WorkedExampleEndToEnd) {

@@ -20,13 +20,9 @@
 # "[  FAILED  ] N tests, listed below:"). The status is 1 when anything failed.
 # On Debian 12 a package that cannot be installed is a failure; elsewhere the
 # whole test is skipped ("SKIP: ...").
-#
-# Every Wine process gets its locale here, whatever the caller's is: Wine
-# takes the code page of file names on the Linux side from it, and in the
-# plain C locale a Chinese file name does not come through at all.
+# Every Wine process gets its locale from the test (tests/windows/wine_common.sh),
+# whatever the caller's is.
 set -euo pipefail
-unset LANGUAGE LC_ALL LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(realpath "${1:-$root/dist/varnelo.exe}")
@@ -37,7 +33,7 @@ packages=(wine wine64 xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wi
           python3-xlsxwriter g++-mingw-w64-x86-64-posix)
 failures=0
 problems=0
-source "$root/scripts/packages.sh"
+source "$root/tests/windows/wine_common.sh"
 
 say() { printf '%s\n' "wine_test: $*"; }
 # A detail of the check under way; report prints the check's one line.
@@ -69,24 +65,6 @@ give_up() {  # name, reason
   exit 0
 }
 
-as_root() {
-  if [[ $(id -u) == 0 ]]; then "$@"; else sudo -n "$@"; fi
-}
-
-install_missing_packages() {
-  "$root/scripts/install-packages.sh" "${packages[@]}" >"$build/wine-packages.log" 2>&1 ||
-    { tail -n 20 "$build/wine-packages.log"; return 1; }
-}
-
-ensure_locale() {
-  locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
-  grep -q '^# *zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null &&
-    as_root sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
-    echo 'zh_CN.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
-  as_root locale-gen >/dev/null
-}
-
 [[ -f $exe ]] || { echo "FAIL: wine: no program at $exe: run ./build-windows.sh first"; exit 1; }
 mkdir -p "$build"
 install_missing_packages || give_up setup "Wine and its helpers cannot be installed"
@@ -96,89 +74,6 @@ ensure_locale || zh_CN_ready=0
 
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-# No prompts to install Mono or Gecko: the program needs neither.
-export WINEDLLOVERRIDES="mscoree=;mshtml="
-
-display=
-xvfb_pid=
-wine_pids=()
-cleanup() {
-  local pid
-  for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  [[ -n $display ]] && DISPLAY=$display wineserver -k 2>/dev/null || true
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-  return 0
-}
-trap cleanup EXIT
-
-start_display() {
-  local n
-  for n in $(seq 90 120); do
-    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [[ -e /tmp/.X11-unix/X$n ]] && { display=:$n; export DISPLAY=$display; return 0; }
-      sleep 0.1
-    done
-    kill "$xvfb_pid" 2>/dev/null || true
-  done
-  return 1
-}
-
-# The prefix's registry: a virtual desktop, so that Alt+F4 reaches the
-# program as WM_CLOSE with nothing but Xvfb around it, and a CJK font behind
-# the faces that Wine's dialogs, captions and controls ask for.
-prepare_prefix() {
-  wineboot --init >"$work/wineboot.log" 2>&1 || return 1
-  wineserver -w
-  local fonts=$WINEPREFIX/drive_c/windows/Fonts
-  mkdir -p "$fonts"
-  cp /usr/share/wine/fonts/marlett.ttf /usr/share/fonts/truetype/wqy/wqy-microhei.ttc \
-    "$fonts/" || return 1
-  local face='WenQuanYi Micro Hei' link='wqy-microhei.ttc,WenQuanYi Micro Hei'
-  local substitutes='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-  local systemLink='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-  {
-    echo 'REGEDIT4'
-    echo
-    echo '[HKEY_CURRENT_USER\Software\Wine\Explorer]'
-    echo '"Desktop"="Default"'
-    echo
-    echo '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]'
-    echo '"Default"="1024x768"'
-    echo
-    echo "[$substitutes]"
-    for f in 'MS Shell Dlg' 'MS Shell Dlg 2' 'Tahoma' 'Segoe UI' 'Microsoft Sans Serif' \
-             'MS Sans Serif' 'SimSun' 'NSimSun' 'Microsoft YaHei' 'Arial' 'System'; do
-      echo "\"$f\"=\"$face\""
-    done
-    echo
-    echo "[$systemLink]"
-    for f in 'MS Shell Dlg' 'MS Shell Dlg 2' 'Tahoma' 'Segoe UI' 'Microsoft Sans Serif' \
-             'Lucida Sans Unicode' 'Arial'; do
-      echo "\"$f\"=hex(7):$(printf '%s\0\0' "$link" | od -An -v -tx1 | tr -s ' \n' ',' |
-        sed 's/^,//;s/,$//')"
-    done
-  } >"$work/fonts.reg"
-}
-
-# Wine rewrites its font substitutes whenever the ANSI code page differs from
-# the one it last saw, so the fonts go in again after each change of locale.
-fonts_locale=
-import_fonts() {  # locale
-  [[ $1 == "$fonts_locale" ]] && return 0
-  LANG=$1 LC_ALL=$1 wine regedit /S "$(winepath -w "$work/fonts.reg")" >>"$work/wineboot.log" 2>&1
-  wineserver -w
-  fonts_locale=$1
-}
-
-build_helper() {
-  "$triplet-g++-posix" -std=c++20 -O2 -municode -static -o "$work/window_texts.exe" \
-    "$root/tests/windows/window_texts_win32.cpp"
-}
-
 # The program beside a copy of the material: FOLDER/varnelo.exe.
 place_program() {
   local folder=$1
@@ -200,27 +95,6 @@ expect_text() {  # file, name, expected, what
   local got
   got=$(texts_value "$1" "$2")
   [[ $got == "$3" ]] || fail "$4: $2 is '$got', expected '$3'"
-}
-
-focus_desktop() {
-  local window
-  window=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -n 1) || true
-  [[ -n $window ]] && xdotool windowfocus --sync "$window" 2>/dev/null || true
-}
-
-# Sets exit_status to the program's status, or "timeout". Not to be called in
-# a subshell: only the shell that started the program can wait for it.
-exit_status=
-wait_for_exit() {  # pid, seconds
-  local pid=$1 i
-  exit_status=timeout
-  for ((i = 0; i < $2 * 10; i++)); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid" && exit_status=0 || exit_status=$?
-      return 0
-    fi
-    sleep 0.1
-  done
 }
 
 start_program() {  # folder, locale; sets program_pid
@@ -308,16 +182,6 @@ run_worked_example() {  # name, locale
   expect_text "$work/$name.texts" log "$log" "$name (log lines, newest first)"
   check_worked_tree "$name" "$folder"
   finish_program "$name"
-}
-
-# The display scale from the prefix's registry: sizes given in 1/96 inch grow
-# with it.
-set_display_scale() {  # dots per inch
-  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$1" \
-    >"$work/dpi.reg"
-  wine regedit /S "$(winepath -w "$work/dpi.reg")" >>"$work/wineboot.log" 2>&1
-  wineserver -w
-  dpi=$1
 }
 
 run_sample() {
@@ -473,7 +337,7 @@ run_unit_tests() {  # locale
 }
 
 started=$(date +%s)
-start_display || give_up setup "no X display could be started"
+start_display 90 || give_up setup "no X display could be started"
 prepare_prefix || give_up setup "the Wine prefix could not be prepared (see $work/wineboot.log)"
 build_helper || give_up setup "window_texts.exe could not be built"
 run_unit_tests C.UTF-8

@@ -398,6 +398,12 @@ TEST_F(WorkbookTest, HugeSharedStringsMoveIntoTheirLastCell) {
   EXPECT_EQ(u"", SharedStrings[0]);
   EXPECT_EQ(u"small", SharedStrings[1]);
   EXPECT_EQ(u"", SharedStrings[2]);
+  // Loading other strings afterwards changes no cell, huge or small.
+  LoadStrings("<si><t>x</t></si>");
+  EXPECT_TRUE(fromUtf8(huge) == CellText(u"A1"));
+  EXPECT_TRUE(fromUtf8(huge) == CellText(u"A2"));
+  EXPECT_EQ(u"small", CellText(u"B1"));
+  EXPECT_EQ(u"small", CellText(u"B2"));
 }
 
 }  // namespace
