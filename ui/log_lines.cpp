@@ -49,3 +49,13 @@ Text logTextOf(const LogLines& log) {
   }
   return text;
 }
+
+Text firstLines(const Text& text, size_t count) {
+  size_t at = 0;
+  for (size_t lines = 0; lines < count; ++lines) {
+    at = text.find(u'\n', at);
+    if (at == Text::npos) return text;
+    ++at;
+  }
+  return text.substr(0, at);
+}

@@ -36,3 +36,7 @@ LogInsertion addLine(LogLines& log, int position, const Text& text);
 std::vector<Text> logLinesOf(const LogLines& log);
 // The view's whole text.
 Text logTextOf(const LogLines& log);
+
+// The first count lines of text, each with its line break; text itself when
+// it has no more. Enough of a long text to size a view by.
+Text firstLines(const Text& text, size_t count);

@@ -442,17 +442,6 @@ gboolean onSummaryDrawn(GtkWidget*, cairo_t*, gpointer) {
   return FALSE;
 }
 
-// The first lines of text, enough to fill the largest view.
-Text measuredPart(const Text& text) {
-  size_t at = 0;
-  for (size_t lines = 0; lines < kMeasuredLines; ++lines) {
-    at = text.find(u'\n', at);
-    if (at == Text::npos) return text;
-    ++at;
-  }
-  return text.substr(0, at);
-}
-
 // The work area of the monitor that shows the main window, or of the primary
 // monitor when there is none; in GTK's logical pixels.
 GdkRectangle workAreaFor(GtkWindow* owner) {
@@ -488,7 +477,7 @@ void frameAround(GtkWindow* owner, int* width, int* height) {
 // of the work area for the whole box, never beyond the work area.
 void sizeSummary(const Text& shown, int frameWidth, int frameHeight) {
   GdkRectangle area = summary.workArea;
-  std::string measured = toUtf8(measuredPart(shown));
+  std::string measured = toUtf8(firstLines(shown, kMeasuredLines));
   PangoLayout* layout = gtk_widget_create_pango_layout(summary.view, measured.c_str());
   int textWidth = 0, textHeight = 0;
   pango_layout_get_pixel_size(layout, &textWidth, &textHeight);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/log_lines.h"
 #include "ui/shell.h"
 
 #ifndef EM_SETEDITSTYLEEX
@@ -397,16 +398,6 @@ Text withCrLf(const Text& text) {
   return replaceAll(replaceAll(text, u"\r\n", u"\n"), u"\n", u"\r\n");
 }
 
-Text measuredPart(const Text& text) {
-  size_t at = 0;
-  for (size_t lines = 0; lines < kMeasuredLines; ++lines) {
-    at = text.find(u'\n', at);
-    if (at == Text::npos) return text;
-    ++at;
-  }
-  return text.substr(0, at);
-}
-
 // The text's extent in the font: unwrapped when width is 0, else wrapped at
 // width as the edit control wraps.
 SIZE textExtent(HDC dc, HFONT font, const Text& text, int width) {
@@ -457,7 +448,7 @@ SummaryLayout layOutSummary(const RECT& area, HFONT boldFont, const Text& headli
   int padding = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + scaleX(10);
 
   HDC dc = GetDC(nullptr);
-  Text measured = measuredPart(text);
+  Text measured = firstLines(text, kMeasuredLines);
   SIZE natural = textExtent(dc, shell.font, measured, 0);
   int widest = std::min(scaleX(kSummaryMaxWidth), areaWidth - frameWidth) - 2 * margin;
   int viewWidth = std::clamp<int>(natural.cx + padding, scaleX(kSummaryMinWidth) - 2 * margin,

@@ -601,7 +601,7 @@ void readAndParse(Document& doc, XML_Parser parser, std::FILE* file, int64_t siz
     if (!buffer) return recordParseStop(doc, parser, kStatusNoBuffer);
     if (std::fread(buffer, 1, want, file) != static_cast<size_t>(want)) {
       doc.statusCode = kStatusReadError;
-      doc.statusMessage = u"file read error";
+      doc.statusMessage = u"读取文件时出错";
       return;
     }
     if (doc.lineEnd == LineEnd::kUndetermined)
