@@ -113,8 +113,7 @@ Text withSingleSeparators(TextView s) {
 
 // The cell's text without a copy; empty when the map holds none.
 TextView cellView(int column, int row) {
-  auto found = Cells.find(ColumnLetters(column) + intToText(row));
-  return found == Cells.end() ? TextView() : TextView(found->second);
+  return Cells.text(ColumnLetters(column) + intToText(row));
 }
 
 // A trimmed table text with "\" turned into the native separator.
@@ -204,7 +203,7 @@ void walkEntry(const Text& base, const Entry& entry, const Text& cell, SyncOutco
 
 // Splits a reference written exactly as the walk would build it ("D12": upper
 // case letters, then a row without leading zeros); false for any other key.
-bool canonicalReference(const Text& key, int64_t& column, int64_t& row) {
+bool canonicalReference(TextView key, int64_t& column, int64_t& row) {
   size_t letters = 0;
   while (letters < key.size() && key[letters] >= u'A' && key[letters] <= u'Z') ++letters;
   if (letters == 0 || letters > 7 || letters == key.size() || key[letters] == u'0') return false;

@@ -218,7 +218,7 @@ Text ReadTable(const Text& workbook, const Text& folder, size_t& cells) {
 // its starting size and the document library's node pool released, so every
 // run pays for its memory as the program's one read does.
 void FreshStart() {
-  CellMap().swap(Cells);
+  Cells.clear();
   std::vector<Text>().swap(SharedStrings);
   ResetWorkbookCollections();
   XmlDocument::shutdown();

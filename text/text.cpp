@@ -164,7 +164,7 @@ Text toUpper(const Text& s) {
   return result;
 }
 
-int64_t parseInt(const Text& s) {
+int64_t parseInt(std::u16string_view s) {
   size_t i = 0;
   while (i < s.size() && (s[i] == u' ' || s[i] == u'\t')) ++i;
   bool negative = false;

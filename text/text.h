@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 using Text = std::u16string;
 
@@ -34,7 +35,7 @@ Text trimRightChar(const Text& s, const Text& character);
 Text toUpper(const Text& s);
 // Signed 64-bit integer from the start of s: blanks, sign, then "$" hex, "%"
 // binary or decimal digits; wraps modulo 2^64, 0 when no digit follows.
-int64_t parseInt(const Text& s);
+int64_t parseInt(std::u16string_view s);
 Text intToText(int64_t n);
 
 // Conversions where text meets the platform. Ill-formed input becomes U+FFFD.

@@ -1,7 +1,9 @@
 #include "workbook/cell_map.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -15,9 +17,17 @@ uint64_t Mix(uint64_t x) {
 
 constexpr size_t kColumnSpan = 32768;  // above the largest three-letter column, 18278
 
+constexpr size_t kEntryChunkBits = 12;
+constexpr size_t kEntryChunk = size_t{1} << kEntryChunkBits;
+// Texts are packed into blocks of this many units; a longer one keeps its own buffer.
+constexpr size_t kBlockUnits = 32768;
+constexpr size_t kLongText = 1024;
+
+const char16_t kNoText[] = u"";
+
 }  // namespace
 
-size_t CellKeyHash::operator()(const Text& key) const noexcept {
+size_t CellKeyHash::operator()(std::u16string_view key) const noexcept {
   size_t i = 0;
   uint64_t column = 0, row = 0;
   while (i < key.size() && i < 3 && key[i] >= u'A' && key[i] <= u'Z')
@@ -30,8 +40,150 @@ size_t CellKeyHash::operator()(const Text& key) const noexcept {
     else
       row = row * 10 + (key[i] - u'0');
   }
-  if (!usual) return std::hash<Text>()(key);
-  return static_cast<size_t>(Mix(row) * kColumnSpan + column);
+  if (!usual) return static_cast<size_t>(Mix(std::hash<std::u16string_view>()(key)));
+  return static_cast<size_t>(Mix(row * kColumnSpan + column));
+}
+
+CellMap::CellMap() : slots_(kCellMapSlots) {}
+CellMap::~CellMap() = default;
+
+void CellMap::clear() {
+  std::vector<Slot>(kCellMapSlots).swap(slots_);
+  std::vector<std::unique_ptr<Entry[]>>().swap(entries_);
+  std::vector<std::unique_ptr<char16_t[]>>().swap(blocks_);
+  std::vector<Text>().swap(longTexts_);
+  longTextOf_.clear();
+  next_ = nullptr;
+  room_ = 0;
+  count_ = 0;
+}
+
+CellMap::Entry& CellMap::entryAt(size_t index) const {
+  return entries_[index >> kEntryChunkBits][index & (kEntryChunk - 1)];
+}
+
+CellMap::Cell CellMap::Iterator::operator*() const {
+  const Entry& entry = map_->entryAt(index_);
+  return Cell{{entry.key, entry.keyLength}, {entry.text, entry.textLength}};
+}
+
+size_t CellMap::slotIndex(std::u16string_view key, uint32_t hash) const {
+  size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.entry == 0) return i;
+    if (slot.hash != hash) continue;
+    const Entry& entry = entryAt(slot.entry - 1);
+    if (std::u16string_view(entry.key, entry.keyLength) == key) return i;
+  }
+}
+
+// Doubles the slots once they are seven tenths full; linear probing stays
+// short below that.
+void CellMap::grow() {
+  std::vector<Slot> slots(slots_.size() * 2);
+  size_t mask = slots.size() - 1;
+  for (const Slot& slot : slots_) {
+    if (slot.entry == 0) continue;
+    size_t i = slot.hash & mask;
+    while (slots[i].entry != 0) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+  slots_.swap(slots);
+}
+
+const char16_t* CellMap::store(std::u16string_view text) {
+  if (text.empty()) return kNoText;
+  if (text.size() > kLongText) {
+    longTexts_.emplace_back(text);
+    return longTexts_.back().data();
+  }
+  if (text.size() > room_) {
+    blocks_.push_back(std::make_unique<char16_t[]>(kBlockUnits));
+    next_ = blocks_.back().get();
+    room_ = kBlockUnits;
+  }
+  char16_t* units = next_;
+  std::copy(text.begin(), text.end(), units);
+  next_ += text.size();
+  room_ -= text.size();
+  return units;
+}
+
+size_t CellMap::entryFor(std::u16string_view key) {
+  if ((count_ + 1) * 10 > slots_.size() * 7) grow();
+  auto hash = static_cast<uint32_t>(CellKeyHash()(key));
+  Slot& slot = slots_[slotIndex(key, hash)];
+  if (slot.entry != 0) {
+    size_t index = slot.entry - 1;
+    releaseText(index);
+    return index;
+  }
+  if ((count_ >> kEntryChunkBits) == entries_.size())
+    entries_.push_back(std::make_unique<Entry[]>(kEntryChunk));
+  Entry& entry = entryAt(count_);
+  entry.key = store(key);
+  entry.keyLength = static_cast<uint32_t>(key.size());
+  entry.text = kNoText;
+  entry.textLength = 0;
+  slot = Slot{static_cast<uint32_t>(count_ + 1), hash};
+  return count_++;
+}
+
+// A replaced long text is freed at once: a sheet repeating one reference with
+// huge texts must not pile them up.
+void CellMap::releaseText(size_t index) {
+  auto found = longTextOf_.find(index);
+  if (found == longTextOf_.end()) return;
+  Text().swap(longTexts_[found->second]);
+  longTextOf_.erase(found);
+}
+
+void CellMap::setText(size_t index, std::u16string_view text) {
+  Entry& entry = entryAt(index);
+  entry.text = text.empty() ? kNoText : text.data();
+  entry.textLength = static_cast<uint32_t>(text.size());
+}
+
+void CellMap::set(std::u16string_view key, std::u16string_view text) {
+  size_t index = entryFor(key);
+  const char16_t* units = store(text);
+  if (text.size() > kLongText) longTextOf_[index] = longTexts_.size() - 1;
+  setText(index, {units, text.size()});
+}
+
+void CellMap::setMoved(std::u16string_view key, Text&& text) {
+  if (text.size() <= kLongText) return set(key, std::u16string_view(text));
+  size_t index = entryFor(key);
+  longTexts_.push_back(std::move(text));
+  longTextOf_[index] = longTexts_.size() - 1;
+  setText(index, longTexts_.back());
+}
+
+void CellMap::setReferring(std::u16string_view key, std::u16string_view text) {
+  setText(entryFor(key), text);
+}
+
+std::u16string_view CellMap::text(std::u16string_view key) const {
+  const Slot& slot = slots_[slotIndex(key, static_cast<uint32_t>(CellKeyHash()(key)))];
+  if (slot.entry == 0) return {};
+  const Entry& entry = entryAt(slot.entry - 1);
+  return {entry.text, entry.textLength};
+}
+
+bool CellMap::contains(std::u16string_view key) const {
+  return slots_[slotIndex(key, static_cast<uint32_t>(CellKeyHash()(key)))].entry != 0;
+}
+
+size_t CellMap::longestProbe() const {
+  size_t mask = slots_.size() - 1;
+  size_t longest = 0;
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i].entry == 0) continue;
+    size_t home = slots_[i].hash & mask;
+    longest = std::max(longest, ((i - home) & mask) + 1);
+  }
+  return longest;
 }
 
 std::vector<Text> SharedStrings;
@@ -39,31 +191,38 @@ CellMap Cells;
 
 namespace {
 
-// What the shared-string cells of Cells refer to; replaced only once Cells is empty.
-std::vector<Text> sheetStrings;
+// What the shared-string cells of Cells refer to, one string after another;
+// replaced only once Cells is empty.
+std::vector<char16_t> sheetUnits;
+std::vector<size_t> sheetStarts;  // where each string starts, and one past the last
 
 }  // namespace
 
 void ResetWorkbookCollections() {
   SharedStrings.clear();
   Cells.clear();
-  sheetStrings.clear();
-  Cells.reserve(kCellMapSlots);
+  std::vector<char16_t>().swap(sheetUnits);
+  std::vector<size_t>().swap(sheetStarts);
 }
 
 void ClearCellsForSheet() {
   Cells.clear();
-  sheetStrings.clear();
-  sheetStrings.reserve(SharedStrings.size());
-  for (const Text& shared : SharedStrings)
-    sheetStrings.push_back(shared.size() < kMovedStringUnits ? shared : Text());
+  auto kept = [](const Text& shared) { return shared.size() < kMovedStringUnits ? shared.size() : 0; };
+  size_t units = 0;
+  for (const Text& shared : SharedStrings) units += kept(shared);
+  std::vector<char16_t>().swap(sheetUnits);
+  sheetUnits.reserve(units);
+  sheetStarts.clear();
+  sheetStarts.reserve(SharedStrings.size() + 1);
+  for (const Text& shared : SharedStrings) {
+    sheetStarts.push_back(sheetUnits.size());
+    sheetUnits.insert(sheetUnits.end(), shared.begin(), shared.begin() + kept(shared));
+  }
+  sheetStarts.push_back(sheetUnits.size());
 }
 
-CellString SharedCellString(size_t index) {
-  return CellString::referTo(sheetStrings[index]);
+std::u16string_view SheetString(size_t index) {
+  return {sheetUnits.data() + sheetStarts[index], sheetStarts[index + 1] - sheetStarts[index]};
 }
 
-Text CellText(const Text& ref) {
-  auto found = Cells.find(ref);
-  return found == Cells.end() ? Text() : found->second.text();
-}
+Text CellText(const Text& ref) { return Text(Cells.text(ref)); }

@@ -3,10 +3,11 @@
 // by the GUI thread before the worker starts and touched only by the worker
 // afterwards, so they carry no lock.
 
-#include <functional>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "text/text.h"
@@ -15,52 +16,109 @@
 extern std::vector<Text> SharedStrings;
 
 // Hashes a reference written the usual way ("D2": one to three capital
-// letters, then the row's digits) so that the cells of one row land in
-// neighbouring slots: a sheet is read row by row, and the slots it fills then
-// stay in the cache instead of each cell costing its own misses. Rows are
-// spread by a mixing step, so no arrangement of rows piles cells into a few
-// slots any more easily than with the library hash, which takes every other key.
+// letters, then the row's digits) from its column and row numbers, without
+// going over the text twice; any other key by its text. Both are mixed over
+// the whole word, so no arrangement of rows gathers keys in a few slots.
 struct CellKeyHash {
-  size_t operator()(const Text& key) const noexcept;
-};
-
-// A cell's text: its own, or a shared string it refers to. A table repeats a
-// few destination lists down whole columns; referring to the one copy the map
-// keeps of the shared strings saves a copy, and an allocation, per cell. Reads
-// like a const Text.
-class CellString {
- public:
-  CellString() = default;
-  CellString(Text text) : own_(std::move(text)) {}
-  CellString& operator=(Text text) {
-    own_ = std::move(text);
-    shared_ = nullptr;
-    return *this;
-  }
-  static CellString referTo(const Text& text) {
-    CellString string;
-    string.shared_ = &text;
-    return string;
-  }
-  const Text& text() const { return shared_ ? *shared_ : own_; }
-  operator const Text&() const { return text(); }
-  operator std::u16string_view() const { return text(); }
-  bool empty() const { return text().empty(); }
-  friend bool operator==(const CellString& a, const Text& b) { return a.text() == b; }
-  friend bool operator==(const CellString& a, const char16_t* b) { return a.text() == b; }
-
- private:
-  const Text* shared_ = nullptr;
-  Text own_;
+  size_t operator()(std::u16string_view key) const noexcept;
 };
 
 // Cell reference exactly as the sheet writes it ("D2") to the cell's text.
-using CellMap = std::unordered_map<Text, CellString, CellKeyHash>;
+//
+// Built for tables of millions of cells: a cell costs a few dozen bytes. The
+// keys and short texts are packed into shared blocks, a long text keeps the
+// buffer it came in, and a cell may refer to a text kept elsewhere (a shared
+// string) instead of holding a copy. Cells are enumerated in the order they
+// were first stored.
+class CellMap {
+ public:
+  struct Cell {
+    std::u16string_view key;
+    std::u16string_view text;
+  };
+
+  CellMap();
+  ~CellMap();
+  CellMap(const CellMap&) = delete;
+  CellMap& operator=(const CellMap&) = delete;
+
+  // Empties the map and gives back its memory.
+  void clear();
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+  // Stores a copy of text under key, replacing what the key held.
+  void set(std::u16string_view key, std::u16string_view text);
+  // The same, keeping a long text's own buffer rather than copying it.
+  void setMoved(std::u16string_view key, Text&& text);
+  // Stores under key a reference to text, which must stay unchanged until the
+  // map is cleared.
+  void setReferring(std::u16string_view key, std::u16string_view text);
+
+  // The text under key; empty when the map holds none.
+  std::u16string_view text(std::u16string_view key) const;
+  bool contains(std::u16string_view key) const;
+  // The most slots a lookup of a stored key goes through: how well the hash
+  // spreads the keys.
+  size_t longestProbe() const;
+
+  class Iterator {
+   public:
+    Cell operator*() const;
+    Iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return index_ != other.index_; }
+
+   private:
+    friend class CellMap;
+    Iterator(const CellMap* map, size_t index) : map_(map), index_(index) {}
+    const CellMap* map_;
+    size_t index_;
+  };
+  Iterator begin() const { return Iterator(this, 0); }
+  Iterator end() const { return Iterator(this, count_); }
+
+ private:
+  struct Entry {
+    const char16_t* key;
+    const char16_t* text;
+    uint32_t keyLength;
+    uint32_t textLength;
+  };
+  // entry is 1 + the entry's index, 0 for a free slot.
+  struct Slot {
+    uint32_t entry;
+    uint32_t hash;
+  };
+
+  Entry& entryAt(size_t index) const;
+  // The slot holding key, or the free slot where it would go.
+  size_t slotIndex(std::u16string_view key, uint32_t hash) const;
+  // The index of the entry under key, made when there was none; its old
+  // text is let go.
+  size_t entryFor(std::u16string_view key);
+  void releaseText(size_t index);
+  void setText(size_t index, std::u16string_view text);
+  const char16_t* store(std::u16string_view text);
+  void grow();
+
+  std::vector<Slot> slots_;
+  std::vector<std::unique_ptr<Entry[]>> entries_;
+  size_t count_ = 0;
+  std::vector<std::unique_ptr<char16_t[]>> blocks_;
+  char16_t* next_ = nullptr;
+  size_t room_ = 0;
+  std::vector<Text> longTexts_;
+  std::unordered_map<size_t, size_t> longTextOf_;  // entry to its own long text
+};
+
 extern CellMap Cells;
 
 constexpr size_t kCellMapSlots = 512;
 
-// Empties both collections; the map keeps room for kCellMapSlots keys.
+// Empties both collections.
 void ResetWorkbookCollections();
 // A shared string this long is not referred to but moved into the last cell
 // that uses it: a hostile cell of hundreds of megabytes then exists once.
@@ -71,9 +129,8 @@ constexpr size_t kMovedStringUnits = size_t{1} << 20;
 // map's texts as they were read. Strings of kMovedStringUnits or more are left
 // out of the copy.
 void ClearCellsForSheet();
-// A cell text referring to the map's copy of shared string index, which must
-// be below the size SharedStrings had at ClearCellsForSheet and shorter than
-// kMovedStringUnits.
-CellString SharedCellString(size_t index);
+// The map's copy of shared string index, which must be below the size
+// SharedStrings had at ClearCellsForSheet and shorter than kMovedStringUnits.
+std::u16string_view SheetString(size_t index);
 // The text under ref, or the empty text when the map holds none.
 Text CellText(const Text& ref);

@@ -53,9 +53,12 @@ bool StringItemText(const XmlNode* item, Text& text) {
   return false;
 }
 
-bool LoadPart(int document, const Text& path, const Text& label, Text& problem) {
+bool LoadPart(int document, const Text& path, const Text& label, Text& problem,
+              const XmlElementStream* stream) {
   problem.clear();
-  if (XmlDocument::loadFile(document, path)) {
+  bool loaded = stream ? XmlDocument::loadFile(document, path, *stream)
+                       : XmlDocument::loadFile(document, path);
+  if (loaded) {
     if (XmlDocument::statusCode(document) == 0) return true;
     problem = label + u"第 " + intToText(XmlDocument::statusLine(document)) + u" 行第 " +
               intToText(XmlDocument::statusColumn(document)) + u" 列：" +
@@ -78,17 +81,23 @@ void LoadSharedStrings(const Text& path) {
   LoadSharedStrings(path, problem);
 }
 
+namespace {
+
+// Items are the "si" elements of an "sst" document element, each taken as
+// soon as it has been read.
+void TakeItem(const XmlNode* item, void*) {
+  Text text;
+  if (IsElementNamed(item->parent, u"sst") && IsElementNamed(item, u"si") &&
+      StringItemText(item, text))
+    SharedStrings.push_back(std::move(text));
+}
+
+}  // namespace
+
 bool LoadSharedStrings(const Text& path, Text& problem) {
   SharedStrings.clear();
-  bool whole = LoadPart(kSharedStringsDocument, path, u"共享字符串", problem);
-  const XmlNode* root = XmlDocument::root(kSharedStringsDocument);
-  if (IsElementNamed(root, u"sst")) {
-    for (const XmlNode* item = root->firstChild; item; item = item->nextSibling) {
-      Text text;
-      if (IsElementNamed(item, u"si") && StringItemText(item, text))
-        SharedStrings.push_back(std::move(text));
-    }
-  }
+  XmlElementStream items{2, TakeItem, nullptr};
+  bool whole = LoadPart(kSharedStringsDocument, path, u"共享字符串", problem, &items);
   XmlDocument::free(kSharedStringsDocument);
   return whole;
 }

@@ -14,10 +14,6 @@
 namespace {
 
 constexpr int kWorksheetDocument = 1;
-// Room for this many cells is set aside before the walk; larger sheets grow
-// the map as usual. The count comes from the loaded tree, so a sheet that
-// claims more cells than it holds cannot make the map reserve them.
-constexpr size_t kLargestReservation = size_t(1) << 24;
 
 struct Extent {
   int64_t maxColumn = 0;
@@ -43,26 +39,31 @@ int64_t NextRowNumber(const XmlNode* row, int64_t previous) {
 
 // The cell's key, and the column and row it counts for. The reference is
 // scanned once, both for the extent and for a following cell that leaves its
-// reference out.
-Text ReferenceOf(const XmlNode* cell, RowCursor& cursor, ReferenceNumbers& numbers) {
+// reference out. A reference the cell leaves out is made in made.
+std::u16string_view ReferenceOf(const XmlNode* cell, RowCursor& cursor, ReferenceNumbers& numbers,
+                                Text& made) {
   const char16_t* written = XmlNode::attributeText(cell, u"r");
   if (written && *written) {
-    Text ref(written);
+    std::u16string_view ref(written);
     numbers = ScanReference(ref);
     cursor.previousColumn = numbers.column;
     return ref;
   }
   cursor.previousColumn = (cursor.previousColumn > 0 ? cursor.previousColumn : 0) + 1;
-  Text made = ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
+  made = ColumnLetters(cursor.previousColumn) + intToText(cursor.row);
   numbers = ScanReference(made);
   return made;
 }
 
+std::u16string_view TextOf(const XmlNode* node) {
+  return node && node->textText ? std::u16string_view(node->textText) : std::u16string_view();
+}
+
 // The text a valued cell stands for: a formula's cached result, an inline
-// string's text, else the value element's text. A cell holding none of these
-// gives its first child's text. False for a cell without any child node.
-// The children are looked at in one pass.
-bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
+// string's text (put together in built), else the value element's text. A
+// cell holding none of these gives its first child's text. False for a cell
+// without any child node. The children are looked at in one pass.
+bool CellValue(const XmlNode* cell, std::u16string_view& value, Text& built, bool& inlineString) {
   if (!cell->firstChild) return false;
   const XmlNode* cached = nullptr;
   const XmlNode* container = nullptr;
@@ -77,21 +78,19 @@ bool CellValue(const XmlNode* cell, Text& value, bool& inlineString) {
     }
   }
   if (formula) {
-    value = XmlNode::text(cached);
-    return true;
-  }
-  if (container) {
+    value = TextOf(cached);
+  } else if (container) {
     inlineString = true;
-    StringItemText(container, value);
-    return true;
+    StringItemText(container, built);
+    value = built;
+  } else {
+    value = TextOf(cached ? cached : cell->firstChild);
   }
-  const XmlNode* source = cached ? cached : cell->firstChild;
-  if (source->textText) value.assign(source->textText);
   return true;
 }
 
-// Uses still ahead of the walk per shared string; empty while no string is
-// long enough to be moved, which is every workbook a person writes.
+// Uses still ahead of the reading per shared string; empty while no string
+// is long enough to be moved, which is every workbook a person writes.
 std::vector<uint32_t> remainingUses;
 
 bool TypedSharedString(const XmlNode* cell) {
@@ -99,92 +98,98 @@ bool TypedSharedString(const XmlNode* cell) {
   return type && std::u16string_view(type) == u"s";
 }
 
-bool RefersToSharedString(const XmlNode* cell, Text& value) {
-  bool inlineString = false;
-  return CellValue(cell, value, inlineString) && !inlineString && TypedSharedString(cell);
-}
-
 // The index a shared-string cell's value names, or -1 when it names none.
-int64_t SharedIndex(const Text& value) {
+int64_t SharedIndex(std::u16string_view value) {
   int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
   return index >= 0 && index < static_cast<int64_t>(SharedStrings.size()) ? index : -1;
 }
 
-// The shared string a shared-string cell's value names, or the value itself
-// when the index is outside the list. A cell refers to the map's copy of the
+// A shared-string cell holds the string its value names, or the value itself
+// when the index is outside the list. It refers to the map's copy of the
 // string; a huge string, which that copy leaves out, is copied into each cell
 // using it and moved into the last one.
-CellString ResolveSharedString(Text value) {
+void StoreSharedStringCell(std::u16string_view ref, std::u16string_view value) {
   int64_t index = SharedIndex(value);
-  if (index < 0) return value;
-  Text& shared = SharedStrings[static_cast<size_t>(index)];
-  if (shared.size() < kMovedStringUnits) return SharedCellString(static_cast<size_t>(index));
-  if (!remainingUses.empty() && --remainingUses[static_cast<size_t>(index)] == 0)
-    return std::move(shared);
-  return Text(shared);
+  if (index < 0) return Cells.set(ref, value);
+  auto at = static_cast<size_t>(index);
+  Text& shared = SharedStrings[at];
+  if (shared.size() < kMovedStringUnits) return Cells.setReferring(ref, SheetString(at));
+  if (!remainingUses.empty() && --remainingUses[at] == 0) return Cells.setMoved(ref, std::move(shared));
+  Cells.set(ref, std::u16string_view(shared));
 }
+
+struct SheetReading {
+  bool counting = false;  // only counting the uses of the shared strings
+  const XmlNode* sheetData = nullptr;  // the first sheetData, once a row of it came
+  int64_t previousRow = 0;
+  Extent extent;
+};
 
 void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
   ReferenceNumbers numbers;
-  Text ref = ReferenceOf(cell, cursor, numbers);
-  Text value;
+  Text made;
+  std::u16string_view ref = ReferenceOf(cell, cursor, numbers, made);
+  std::u16string_view value;
+  Text built;
   bool inlineString = false;
-  if (!CellValue(cell, value, inlineString)) return;
+  if (!CellValue(cell, value, built, inlineString)) return;
   if (!inlineString && TypedSharedString(cell))
-    Cells.insert_or_assign(std::move(ref), ResolveSharedString(std::move(value)));
+    StoreSharedStringCell(ref, value);
+  else if (!built.empty())
+    Cells.setMoved(ref, std::move(built));
   else
-    Cells.insert_or_assign(std::move(ref), CellString(std::move(value)));
+    Cells.set(ref, value);
   // Taken from each stored key as it goes in: the maxima over the keys.
   extent.maxColumn = std::max(extent.maxColumn, numbers.column);
   extent.maxRow = std::max(extent.maxRow, numbers.row);
 }
 
-// Every element below sheetData is a row and every element below a row a cell,
-// whatever their names; comments and the like are neither.
-template <typename Visit>
-void ForEachCell(const XmlNode* sheetData, Visit visit) {
-  for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
-    if (row->kind != kXmlElementNode) continue;
-    for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling)
-      if (cell->kind == kXmlElementNode) visit(cell);
+void CountSharedUses(const XmlNode* cell) {
+  std::u16string_view value;
+  Text built;
+  bool inlineString = false;
+  if (!CellValue(cell, value, built, inlineString) || inlineString || !TypedSharedString(cell)) return;
+  int64_t index = SharedIndex(value);
+  if (index >= 0) ++remainingUses[static_cast<size_t>(index)];
+}
+
+// Rows are the elements of the document element's first sheetData, which
+// must be a worksheet; every element below a row is a cell, whatever their
+// names. A row comes here as soon as it has been read and is gone after.
+void TakeRow(const XmlNode* row, void* context) {
+  auto& reading = *static_cast<SheetReading*>(context);
+  const XmlNode* sheetData = row->parent;
+  if (!reading.sheetData) {
+    const XmlNode* root = sheetData->parent;
+    if (!IsElementNamed(root, u"worksheet")) return;
+    reading.sheetData = FirstChildNamed(root, u"sheetData");
+  }
+  if (sheetData != reading.sheetData) return;
+  RowCursor cursor;
+  cursor.row = reading.previousRow = NextRowNumber(row, reading.previousRow);
+  for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
+    if (cell->kind != kXmlElementNode) continue;
+    if (reading.counting)
+      CountSharedUses(cell);
+    else
+      ReadCell(cell, cursor, reading.extent);
   }
 }
 
-// Counts the uses of each shared string when any is long enough to be moved.
-void CountSharedUses(const XmlNode* sheetData) {
+constexpr int kRowDepth = 3;  // worksheet, sheetData, row
+
+// A first pass over the sheet counts the uses of each shared string when any
+// is long enough to be moved; such a workbook is made to be hostile.
+void CountSharedUses(const Text& path) {
   remainingUses.clear();
   bool anyLong = false;
   for (const Text& shared : SharedStrings) anyLong = anyLong || shared.size() >= kMovedStringUnits;
   if (!anyLong) return;
   remainingUses.assign(SharedStrings.size(), 0);
-  ForEachCell(sheetData, [](const XmlNode* cell) {
-    Text value;
-    if (!RefersToSharedString(cell, value)) return;
-    int64_t index = SharedIndex(value);
-    if (index >= 0) ++remainingUses[static_cast<size_t>(index)];
-  });
-}
-
-Extent ReadRows(const XmlNode* sheetData) {
-  CountSharedUses(sheetData);
-  // One reservation instead of a rehash at every doubling from 512 slots;
-  // only cells with a child hold a value.
-  size_t cells = 0;
-  ForEachCell(sheetData, [&cells](const XmlNode* cell) { cells += cell->firstChild != nullptr; });
-  Cells.reserve(std::min(cells, kLargestReservation));
-  Extent extent;
-  int64_t previousRow = 0;
-  for (const XmlNode* row = sheetData->firstChild; row; row = row->nextSibling) {
-    if (row->kind != kXmlElementNode) continue;
-    RowCursor cursor;
-    cursor.row = previousRow = NextRowNumber(row, previousRow);
-    for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
-      if (cell->kind == kXmlElementNode) ReadCell(cell, cursor, extent);
-    }
-  }
-  remainingUses.clear();
-  remainingUses.shrink_to_fit();
-  return extent;
+  SheetReading counting;
+  counting.counting = true;
+  XmlDocument::loadFile(kWorksheetDocument, path, XmlElementStream{kRowDepth, TakeRow, &counting});
+  XmlDocument::free(kWorksheetDocument);
 }
 
 }  // namespace
@@ -196,14 +201,14 @@ Text LoadWorksheet(const Text& path) {
 
 Text LoadWorksheet(const Text& path, Text& problem) {
   ClearCellsForSheet();
-  LoadPart(kWorksheetDocument, path, u"工作表", problem);
-  const XmlNode* root = XmlDocument::root(kWorksheetDocument);
-  const XmlNode* sheetData =
-      IsElementNamed(root, u"worksheet") ? FirstChildNamed(root, u"sheetData") : nullptr;
-  Extent extent;
-  if (sheetData) extent = ReadRows(sheetData);
+  CountSharedUses(path);
+  SheetReading reading;
+  XmlElementStream rows{kRowDepth, TakeRow, &reading};
+  LoadPart(kWorksheetDocument, path, u"工作表", problem, &rows);
   XmlDocument::free(kWorksheetDocument);
-  return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
+  remainingUses.clear();
+  remainingUses.shrink_to_fit();
+  return intToText(reading.extent.maxColumn) + u":" + intToText(reading.extent.maxRow);
 }
 
 int64_t ColumnNumber(const Text& s) { return ScanReference(s).column; }

@@ -9,6 +9,7 @@
 #include "text/text.h"
 
 struct XmlNode;
+struct XmlElementStream;
 
 // True when node is an element whose name, after any "prefix:", equals localName.
 bool IsElementNamed(const XmlNode* node, std::u16string_view localName);
@@ -22,4 +23,6 @@ bool StringItemText(const XmlNode* item, Text& text);
 // Loads the XML part at path under document. True when the whole file parsed;
 // else problem says what was found, naming the part by label ("工作表第 4 行第
 // 17 列：…", "共享字符串是空的"). What parsed before an error stays loaded.
-bool LoadPart(int document, const Text& path, const Text& label, Text& problem);
+// With a stream, the part's elements at its depth are handed over as they are read.
+bool LoadPart(int document, const Text& path, const Text& label, Text& problem,
+              const XmlElementStream* stream = nullptr);

@@ -83,6 +83,10 @@ struct Document {
   Text statusMessage;
   Arena arena;
   bool loading = false;
+  // While loading with a stream: the nodes at and below its depth take their
+  // texts from scratch, which is emptied each time one is handed over.
+  const XmlElementStream* stream = nullptr;
+  Arena scratch;
   // Open nodes, innermost last; only used while loading.
   OpenNode* open = nullptr;
   size_t depth = 0;
@@ -90,6 +94,12 @@ struct Document {
   size_t unrecordedDepth = 0;  // levels opened after the stack itself could not grow
   uint64_t events = 0;  // handler calls so far, to tell whether a chunk made progress
 };
+
+// Where the texts of a node at depth go (the document element is at depth 1).
+Arena& arenaFor(Document& doc, size_t depth) {
+  bool streamed = doc.stream && depth >= static_cast<size_t>(doc.stream->depth);
+  return streamed ? doc.scratch : doc.arena;
+}
 
 // One pool serves every document.
 struct NodePool {
@@ -265,6 +275,17 @@ void releaseArena(Arena& arena) {
   arena = Arena();
 }
 
+// Frees what the arena holds but keeps its newest block for the next element.
+void emptyArena(Arena& arena) {
+  releaseChain(arena.singles);
+  arena.singles = nullptr;
+  if (!arena.blocks) return;
+  releaseChain(arena.blocks->next);
+  arena.blocks->next = nullptr;
+  arena.next = reinterpret_cast<char*>(arena.blocks) + kBlockHeader;
+  arena.room = kArenaBlockSize - kBlockHeader;
+}
+
 struct HandleTable {
   // Re-entrant: freeing the previous document of a reused handle looks the
   // handle up again while the load still holds the lock.
@@ -300,6 +321,7 @@ Document* lookUp(int handle) {
 void destroyDocument(Document* doc) {
   returnTree(doc->node);
   releaseArena(doc->arena);
+  releaseArena(doc->scratch);
   delete doc;
 }
 
@@ -417,23 +439,49 @@ XmlNode* openNode(Document& doc, uint16_t kind) {
 
 // A long text keeps its buffer, trimmed to size and chained into the arena:
 // copying it would hold a huge cell twice at the moment its node closes.
-void finishOpenNode(Document& doc, OpenNode& open) {
+void finishOpenNode(Document& doc, OpenNode& open, size_t depth) {
   TextBuffer& text = open.text;
+  Arena& arena = arenaFor(doc, depth);
   if (open.node && text.units && (text.length + 1) * sizeof(char16_t) > kLargestShared) {
     text.units[text.length] = 0;
     auto* block = static_cast<Block*>(
         std::realloc(text.block, kBlockHeader + (text.length + 1) * sizeof(char16_t)));
     if (!block) block = text.block;
-    block->next = doc.arena.singles;
-    doc.arena.singles = block;
+    block->next = arena.singles;
+    arena.singles = block;
     open.node->textText =
         reinterpret_cast<const char16_t*>(reinterpret_cast<char*>(block) + kBlockHeader);
     text = TextBuffer();
     return;
   }
-  if (open.node && text.units) open.node->textText = storeText(doc.arena, {text.units, text.length});
+  if (open.node && text.units) open.node->textText = storeText(arena, {text.units, text.length});
   std::free(text.block);
   text = TextBuffer();
+}
+
+// Hands a finished element at the stream's depth to its taker, then frees it
+// with everything below it. Being the last child of its parent, it unlinks
+// from the end of the chain; its earlier siblings went the same way.
+void handOver(Document& doc, OpenNode& open, size_t depth) {
+  XmlNode* node = open.node;
+  if (!doc.stream || depth != static_cast<size_t>(doc.stream->depth) || !node) return;
+  if (node->kind == kXmlElementNode) doc.stream->take(node, doc.stream->context);
+  OpenNode& parent = doc.open[depth - 1];
+  if (XmlNode* previous = node->previousSibling)
+    previous->nextSibling = nullptr;
+  else if (parent.node)
+    parent.node->firstChild = nullptr;
+  parent.lastChild = node->previousSibling;
+  node->previousSibling = nullptr;
+  returnTree(node);
+  emptyArena(doc.scratch);
+}
+
+// Finishes the innermost open node, which is at depth doc.depth - 1.
+void finishInnermost(Document& doc) {
+  size_t depth = --doc.depth;
+  finishOpenNode(doc, doc.open[depth], depth);
+  handOver(doc, doc.open[depth], depth);
 }
 
 void closeNode(Document& doc) {
@@ -443,7 +491,7 @@ void closeNode(Document& doc) {
   }
   // The document node stays open until the load ends.
   if (doc.depth <= 1) return;
-  finishOpenNode(doc, doc.open[--doc.depth]);
+  finishInnermost(doc);
 }
 
 bool beginTree(Document& doc) {
@@ -457,23 +505,23 @@ bool beginTree(Document& doc) {
 
 // Nodes still open when the parse stopped keep the text they had.
 void endTree(Document& doc) {
-  while (doc.depth > 0) finishOpenNode(doc, doc.open[--doc.depth]);
+  while (doc.depth > 0) finishInnermost(doc);
   std::free(doc.open);
   doc.open = nullptr;
   doc.openCapacity = 0;
   doc.unrecordedDepth = 0;
 }
 
-void storeAttributes(Document& doc, XmlNode* node, const XML_Char** atts) {
+void storeAttributes(Arena& arena, XmlNode* node, const XML_Char** atts) {
   int count = 0;
   while (atts[2 * count]) ++count;
   if (count == 0) return;
   auto* list = static_cast<XmlAttribute*>(
-      arenaAllocate(doc.arena, count * sizeof(XmlAttribute), alignof(XmlAttribute)));
+      arenaAllocate(arena, count * sizeof(XmlAttribute), alignof(XmlAttribute)));
   if (!list) return;
   for (int i = 0; i < count; ++i) {
-    list[i].name = storeUtf8(doc.arena, atts[2 * i]);
-    list[i].value = storeUtf8(doc.arena, atts[2 * i + 1]);
+    list[i].name = storeUtf8(arena, atts[2 * i]);
+    list[i].value = storeUtf8(arena, atts[2 * i + 1]);
   }
   node->attributes = list;
   node->attributeCount = count;
@@ -506,8 +554,9 @@ void XMLCALL onStartElement(void* userData, const XML_Char* name, const XML_Char
   Document& doc = documentOf(userData);
   XmlNode* node = openNode(doc, kXmlElementNode);
   if (!node) return;
-  node->nameText = storeUtf8(doc.arena, name);
-  storeAttributes(doc, node, atts);
+  Arena& arena = arenaFor(doc, doc.depth - 1);
+  node->nameText = storeUtf8(arena, name);
+  storeAttributes(arena, node, atts);
 }
 
 void XMLCALL onEndElement(void* userData, const XML_Char*) {
@@ -562,7 +611,7 @@ void XMLCALL onXmlDeclaration(void*, const XML_Char*, const XML_Char*, int) {}
 void XMLCALL onInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
   Document& doc = documentOf(userData);
   if (XmlNode* node = openNode(doc, kXmlInstructionNode))
-    node->nameText = storeUtf8(doc.arena, target);
+    node->nameText = storeUtf8(arenaFor(doc, doc.depth - 1), target);
   appendText(doc, data, static_cast<int>(std::strlen(data)), true);
   closeNode(doc);
 }
@@ -634,12 +683,14 @@ Document* takeHandle(int handle) {
 
 void finishLoad(Document& doc) {
   endTree(doc);
+  doc.stream = nullptr;
+  releaseArena(doc.scratch);
   HandleTable& table = handleTable();
   std::lock_guard<std::recursive_mutex> hold(table.lock);
   doc.loading = false;
 }
 
-bool parseOpenFile(int handle, std::FILE* file, int64_t size) {
+bool parseOpenFile(int handle, std::FILE* file, int64_t size, const XmlElementStream* stream) {
   XML_Parser parser = XML_ParserCreate(nullptr);
   if (!parser) return false;
   Document* doc = takeHandle(handle);
@@ -648,11 +699,27 @@ bool parseOpenFile(int handle, std::FILE* file, int64_t size) {
     return false;
   }
   installHandlers(parser, doc);
-  addArenaBlock(doc->arena, static_cast<size_t>(size) + kBlockHeader);
+  // A whole tree's texts are at most the file's size in units; a streamed
+  // document keeps only its upper levels.
+  if (stream)
+    doc->stream = stream;
+  else
+    addArenaBlock(doc->arena, static_cast<size_t>(size) + kBlockHeader);
   readAndParse(*doc, parser, file, size);
   finishLoad(*doc);
   XML_ParserFree(parser);
   return true;
+}
+
+bool loadPath(int handle, const Text& path, const XmlElementStream* stream) {
+  if (handle < 0 || path.empty()) return false;
+  std::FILE* file = openFile(path, "rb");
+  if (!file) return false;
+  // Also turns away a folder, which a POSIX system opens for reading.
+  int64_t size = fileSize(path);
+  bool loaded = size > 0 && size <= kLargestFile && parseOpenFile(handle, file, size, stream);
+  std::fclose(file);
+  return loaded;
 }
 
 // The number between the brackets, digits only; 1 without a closing bracket,
@@ -836,15 +903,10 @@ void shutdown() {
   releasePool();
 }
 
-bool loadFile(int handle, const Text& path) {
-  if (handle < 0 || path.empty()) return false;
-  std::FILE* file = openFile(path, "rb");
-  if (!file) return false;
-  // Also turns away a folder, which a POSIX system opens for reading.
-  int64_t size = fileSize(path);
-  bool loaded = size > 0 && size <= kLargestFile && parseOpenFile(handle, file, size);
-  std::fclose(file);
-  return loaded;
+bool loadFile(int handle, const Text& path) { return loadPath(handle, path, nullptr); }
+
+bool loadFile(int handle, const Text& path, const XmlElementStream& stream) {
+  return stream.depth >= 1 && stream.take && loadPath(handle, path, &stream);
 }
 
 XmlNode* root(int handle) {

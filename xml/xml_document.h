@@ -19,6 +19,14 @@ enum XmlNodeKind : uint16_t {
 };
 
 struct XmlAttribute;
+struct XmlNode;
+
+// Takes the elements at one depth of a document as each is completed.
+struct XmlElementStream {
+  int depth;  // the document element is at depth 1
+  void (*take)(const XmlNode* element, void* context);
+  void* context;
+};
 
 // A node of a loaded document. The fields belong to the loader; callers use the
 // static operations, each of which accepts nullptr and then gives the empty
@@ -63,6 +71,13 @@ void shutdown();
 // unreadable, empty or 2 GiB file, or a parser that cannot be made; a document
 // already under handle then stays usable.
 bool loadFile(int handle, const Text& path);
+// As above, but each element at stream.depth goes to stream.take as soon as
+// its end tag is read (or with what was read of it, when the parse stops
+// inside it), and is then freed with everything below it: a document of many
+// such elements never exists whole. Its ancestors are in the tree when it is
+// taken, its earlier siblings no longer are. Other nodes at that depth are
+// dropped unseen, so the tree left afterwards holds only the levels above.
+bool loadFile(int handle, const Text& path, const XmlElementStream& stream);
 // The first element created by the parse, or nullptr.
 XmlNode* root(int handle);
 // The document node (parent of every top-level node), or nullptr.

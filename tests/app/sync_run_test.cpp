@@ -29,7 +29,7 @@ class SyncRunTest : public RunFolderTest {
     EXPECT_EQ(1u, recording().messages.size());
     return recording().messages.empty() ? Text() : recording().messages[0].text;
   }
-  void cell(const Text& ref, const Text& value) { Cells[ref] = value; }
+  void cell(const Text& ref, const Text& value) { Cells.set(ref, value); }
   SyncOutcome walk(int maxColumn, int maxRow) {
     SyncOutcome outcome;
     WalkTable(dir, maxColumn, maxRow, outcome);

@@ -58,8 +58,8 @@ int64_t DescribedRow(const Text& ref) {
 Text DescribedExtent(const CellMap& cells) {
   int64_t maxColumn = 0, maxRow = 0;
   for (const auto& cell : cells) {
-    maxColumn = std::max(maxColumn, DescribedColumn(cell.first));
-    maxRow = std::max(maxRow, DescribedRow(cell.first));
+    maxColumn = std::max(maxColumn, DescribedColumn(Text(cell.key)));
+    maxRow = std::max(maxRow, DescribedRow(Text(cell.key)));
   }
   return intToText(maxColumn) + u":" + intToText(maxRow);
 }
@@ -277,39 +277,48 @@ TEST_F(ExtentTest, CellsKeepTheirSharedStringsWhenTheStringsAreLoadedAgain) {
   EXPECT_EQ(u"zero", CellText(u"B1"));
   EXPECT_EQ(u"2", CellText(u"C1"));
   LoadSharedStrings(dir + u"absent.xml");
-  EXPECT_EQ(u"two;three", Cells.at(u"A1").text());
+  EXPECT_EQ(u"two;three", Cells.text(u"A1"));
 
   LoadWorksheet(dir + u"sheet1.xml");
   EXPECT_EQ(u"2", CellText(u"A1"));  // no strings now: the index text
-  Cells[u"A1"] = Text(u"set");
+  Cells.set(u"A1", u"set");
   EXPECT_EQ(u"set", CellText(u"A1"));
-  EXPECT_TRUE(Cells.at(u"A1") == u"set");
+  EXPECT_EQ(3u, Cells.size());
 }
 
-// The map's hash keeps a row's cells in neighbouring slots. Rows that are
-// multiples of the slot count are the worst case for a hash linear in the row:
-// still no slot may gather more than a handful of keys, or the reading
-// of a large sheet turns quadratic; keys written another way (lower case,
-// leading zeros, no digits, four letters) go through the map like any other.
+// Rows that are multiples of the slot count are the worst case for a hash
+// linear in the row: still no lookup may go through more than a handful of
+// slots, or the reading of a large sheet turns quadratic. Keys written
+// another way (lower case, leading zeros, no digits, four letters), texts
+// long and short, and replaced texts go through the map like any other.
 TEST(CellMapHash, SpreadsTheCellsOfAGridAndTakesEveryKey) {
   CellMap cells;
-  cells.reserve(24000);
-  size_t slots = cells.bucket_count();
   for (int64_t row = 1; row <= 1000; ++row) {
     for (int64_t column = 1; column <= 24; ++column)
-      cells[ColumnLetters(column) + intToText(row * static_cast<int64_t>(slots))] = u"x";
+      cells.set(ColumnLetters(column) + intToText(row * 32768), u"x");
   }
-  ASSERT_EQ(slots, cells.bucket_count());
-  size_t fullest = 0;
-  for (size_t slot = 0; slot < slots; ++slot) fullest = std::max(fullest, cells.bucket_size(slot));
-  EXPECT_LE(fullest, 8u);
+  ASSERT_EQ(24000u, cells.size());
+  EXPECT_LE(cells.longestProbe(), 32u);
+  EXPECT_EQ(u"x", cells.text(u"X32768000"));
 
   CellMap odd;
   const Text keys[] = {u"A1", u"A01",          u"a1",         u"AAAA1",         u"A",    u"1",
                        u"",   u"A12345678901", u"XFD1048576", u"ZZZ9999999999", u"A1B2", u"$A$1"};
-  for (const Text& key : keys) odd[key] = key + u"!";
+  const Text longText(5000, u'y');
+  for (const Text& key : keys) odd.set(key, key + u"!");
+  odd.setMoved(u"A1", Text(longText));
+  odd.set(u"A01", longText);
+  odd.setMoved(u"a1", Text(longText));
+  odd.set(u"a1", u"short again");
   ASSERT_EQ(std::size(keys), odd.size());
-  for (const Text& key : keys) EXPECT_EQ(key + u"!", odd.at(key)) << toUtf8(key);
+  EXPECT_EQ(longText, odd.text(u"A1"));
+  EXPECT_EQ(longText, odd.text(u"A01"));
+  EXPECT_EQ(u"short again", odd.text(u"a1"));
+  for (size_t i = 3; i < std::size(keys); ++i) EXPECT_EQ(keys[i] + u"!", odd.text(keys[i])) << toUtf8(keys[i]);
+  size_t seen = 0;
+  for (const auto& [key, text] : odd) EXPECT_EQ(keys[seen++], key);  // in the order first stored
+  EXPECT_FALSE(odd.contains(u"B1"));
+  EXPECT_EQ(u"", odd.text(u"B1"));
 }
 
 }  // namespace

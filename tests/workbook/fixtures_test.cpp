@@ -42,7 +42,7 @@ class WorkbookFixtureTest : public TempFolderTest {
 
 Entries CellEntries() {
   Entries entries;
-  for (const auto& [ref, text] : Cells) entries[toUtf8(ref)] = toUtf8(text);
+  for (const auto& [ref, text] : Cells) entries[toUtf8(Text(ref))] = toUtf8(Text(text));
   return entries;
 }
 

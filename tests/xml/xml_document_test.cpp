@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/temp_folder.h"
 
@@ -301,6 +302,40 @@ TEST_F(XmlDocumentTest, FailedParsesKeepWhatWasBuilt) {
   EXPECT_TRUE(load(0, "<r/>"));
   EXPECT_EQ(0, XmlDocument::statusCode(0));
   EXPECT_EQ(u"", XmlDocument::statusMessage(0));
+}
+
+// A streamed load hands over each element at its depth as soon as it is
+// read, whole and with its ancestors in place, then lets it go. A parse that
+// stops inside one hands over what was read of it; other kinds of node at
+// that depth are never seen, and the levels above stay as a full load has them.
+TEST_F(XmlDocumentTest, StreamedElementsArriveWholeOneByOne) {
+  std::vector<std::string> seen;
+  auto take = [](const XmlNode* row, void* context) {
+    static_cast<std::vector<std::string>*>(context)->push_back(
+        toUtf8(XmlNode::name(row->parent)) + "/" + toUtf8(XmlNode::name(row)) + " a=" +
+        toUtf8(XmlNode::attribute(row, u"a")) + " " + std::to_string(XmlNode::childCount(row)) +
+        " " + toUtf8(XmlNode::text(XmlNode::child(row, 1))) + (row->previousSibling ? " after" : ""));
+  };
+  const std::string longText(5000, 'z');
+  writeFile(dir + u"rows.xml", "<r><head>h</head><rows><!--c--><row a='1'><c>x</c><c/></row>text"
+                               "<row a='2'><c>" + longText + "</c></row><?pi d?></rows>"
+                               "<rows><row a='3'/></rows></r>");
+  ASSERT_TRUE(XmlDocument::loadFile(0, dir + u"rows.xml", XmlElementStream{3, take, &seen}));
+  EXPECT_EQ(0, XmlDocument::statusCode(0));
+  const std::vector<std::string> whole = {"rows/row a=1 2 x", "rows/row a=2 1 " + longText,
+                                          "rows/row a=3 0 "};
+  EXPECT_EQ(whole, seen);
+  XmlNode* root = XmlDocument::root(0);
+  ASSERT_EQ(3, XmlNode::childCount(root));
+  EXPECT_EQ(u"h", XmlNode::text(XmlNode::child(root, 1)));
+  EXPECT_EQ(0, XmlNode::childCount(XmlNode::child(root, 2)));
+  EXPECT_EQ(u"text", XmlNode::text(XmlNode::child(root, 2)));
+
+  seen.clear();
+  writeFile(dir + u"cut.xml", "<r><rows><row a='1'><c>x</c></row><row a='2'><c>y</c><c>par");
+  ASSERT_TRUE(XmlDocument::loadFile(0, dir + u"cut.xml", XmlElementStream{3, take, &seen}));
+  EXPECT_NE(0, XmlDocument::statusCode(0));
+  EXPECT_EQ((std::vector<std::string>{"rows/row a=1 1 x", "rows/row a=2 2 y"}), seen);
 }
 
 TEST_F(XmlDocumentTest, HandlesHoldIndependentDocuments) {
