@@ -63,6 +63,7 @@ double boxSeconds(int lines) {
 }
 
 int lineCount = 0;
+DWORD guiThread = 0;
 Clock::time_point started, tailStarted, ended;
 
 int addLines(int) {
@@ -71,9 +72,11 @@ int addLines(int) {
     if (i == lineCount - lineCount / 10) tailStarted = Clock::now();
     addLogLine(0, lineText(i));
   }
+  // The title puts in any lines still waiting, so they count too.
+  setWindowTitle(u"done");
   ended = Clock::now();
   finished = true;
-  setWindowTitle(u"done");
+  PostThreadMessageW(guiThread, WM_NULL, 0, 0);  // ends the GUI thread's wait
   return 0;
 }
 
@@ -85,6 +88,7 @@ double micros(Clock::time_point from, Clock::time_point to, int lines) {
 
 int main(int argc, char** argv) {
   bool box = argc < 2 || std::string(argv[1]) == "box";
+  guiThread = GetCurrentThreadId();
   initWindowShell();
   openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
   createLogView(10, 10, 480, 380, 0x10000800);

@@ -31,6 +31,11 @@ constexpr int kNextControlCommand = 101;
 constexpr int kPreviousControlCommand = 102;
 // Asks the hidden event window to run a GuiCall on the GUI thread.
 constexpr UINT kGuiCallMessage = WM_APP + 1;
+// Lines for the top of the log view wait at least this long between two
+// replacements, and at least this many times as long as the last one took.
+constexpr UINT_PTR kLogFlushTimer = 1;
+constexpr ULONGLONG kLogFlushMilliseconds = 40;
+constexpr ULONGLONG kLogFlushSpacing = 3;
 constexpr DWORD kLogViewStyle = 0x503111C4;
 // The option word's low three bits are the shell's own flags, not styles.
 constexpr DWORD kOptionBits = 0x7;
@@ -93,6 +98,10 @@ struct Shell {
   const wchar_t* richEditClass = L"RichEdit";
   HWND logView = nullptr;
   bool holdsOneEmptyLine = false;
+  // Lines bound for the top of the log view, oldest first, and the tick
+  // before which they wait.
+  std::vector<Text> pendingTop;
+  ULONGLONG nextFlush = 0;
 };
 
 Shell shell;
@@ -149,7 +158,13 @@ void runOnGuiThread(Work& work) {
   SendMessageW(shell.eventWindow, kGuiCallMessage, 0, reinterpret_cast<LPARAM>(&call));
 }
 
+void flushLogLines();
+
 LRESULT CALLBACK eventWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER && wParam == kLogFlushTimer) {
+    flushLogLines();
+    return 0;
+  }
   if (message == kGuiCallMessage) {
     auto* call = reinterpret_cast<GuiCall*>(lParam);
     call->run(call->work);
@@ -167,6 +182,7 @@ void moveFocus(HWND window, bool backwards) {
 LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
+      flushLogLines();
       // The window stays; the program decides when it goes. The wake-up ends
       // a GetMessageW that is waiting when the request was sent from outside
       // the message loop (another thread or process).
@@ -276,7 +292,7 @@ void replaceSelection(HWND view, const Text& text) {
 
 // Each line goes in with one replacement, its line breaks included: every
 // replacement is an edit of its own that the control lays out, paints and
-// reports, so one per line keeps a line cheap.
+// reports.
 void appendLine(HWND view, const Text& text) {
   LRESULT length = SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
   SendMessageW(view, EM_SETSEL, length, length);
@@ -292,9 +308,49 @@ void appendLine(HWND view, const Text& text) {
   replaceSelection(view, inserted + text);
 }
 
+// Lines for the top go in together: the control moves and lays out the text
+// below the insertion on every replacement, so a replacement per line would
+// cost more with every line shown. The next replacement waits at least a few
+// times as long as the last one took, so however long the log grows, most of
+// the time goes to the run and a line's share of the replacements stays the
+// same. Whatever comes next (another position, the title, a box, a close
+// request) puts the waiting lines in first, so the view never shows lines out
+// of their order.
+void flushLogLines() {
+  if (shell.pendingTop.empty()) return;
+  KillTimer(shell.eventWindow, kLogFlushTimer);
+  ULONGLONG started = GetTickCount64();
+  Text lines;
+  for (auto line = shell.pendingTop.rbegin(); line != shell.pendingTop.rend(); ++line)
+    lines += *line + u"\n";
+  shell.pendingTop.clear();
+  HWND view = shell.logView;
+  if (view == nullptr) return;
+  SendMessageW(view, EM_HIDESELECTION, TRUE, 0);
+  SendMessageW(view, EM_SETSEL, 0, 0);
+  replaceSelection(view, lines);
+  // The text is no longer empty, so its own line breaks count every line.
+  shell.holdsOneEmptyLine = false;
+  SendMessageW(view, EM_HIDESELECTION, FALSE, 0);
+  ULONGLONG now = GetTickCount64();
+  shell.nextFlush = now + std::max(kLogFlushMilliseconds, kLogFlushSpacing * (now - started));
+}
+
 void insertLogLine(int position, const Text& text) {
   HWND view = shell.logView;
   if (view == nullptr) return;
+  // A view with lines waiting for its top is not empty.
+  bool waiting = !shell.pendingTop.empty();
+  if (position == 0 && (waiting || GetWindowTextLengthW(view) > 0 || shell.holdsOneEmptyLine)) {
+    shell.pendingTop.push_back(text);
+    ULONGLONG now = GetTickCount64();
+    if (now >= shell.nextFlush)
+      flushLogLines();
+    else if (!waiting)
+      SetTimer(shell.eventWindow, kLogFlushTimer, static_cast<UINT>(shell.nextFlush - now), nullptr);
+    return;
+  }
+  flushLogLines();
   // Only an empty view needs telling apart, as past the last line
   // EM_LINEINDEX answers -1 by itself, and line 0 always starts at the very
   // first character. No line count is asked for: with word wrap it counts
@@ -674,6 +730,7 @@ int addLogLine(int position, const Text& text) {
 bool setWindowTitle(const Text& text) {
   bool done = false;
   auto work = [&] {
+    flushLogLines();
     done = shell.mainWindow != nullptr && SetWindowTextW(shell.mainWindow, wide(text));
   };
   runOnGuiThread(work);
@@ -685,7 +742,10 @@ int showSummary(const Text& title, const Text& headline, const Text& text) {
   // to the main window only while that window is the foreground one.
   HWND owner = messageOwner();
   int result = 0;
-  auto work = [&] { result = runSummaryBox(owner, title, headline, text); };
+  auto work = [&] {
+    flushLogLines();
+    result = runSummaryBox(owner, title, headline, text);
+  };
   runOnGuiThread(work);
   return result;
 }
@@ -732,6 +792,7 @@ int startWorker(WorkerProcedure procedure, int argument) {
 // The worker may still be running: nothing it could touch is freed, only the
 // windows are destroyed, after which its calls fail harmlessly.
 void endWindowShell() {
+  flushLogLines();
   if (shell.logView != nullptr) DestroyWindow(shell.logView);
   if (shell.mainWindow != nullptr) DestroyWindow(shell.mainWindow);
   if (!shell.windowClass.empty()) UnregisterClassW(shell.windowClass.c_str(), shell.instance);
