@@ -305,7 +305,7 @@ run_unit_tests() {  # locale
     return 0
   fi
   import_fonts "$1"
-  for name in windows_tests text_tests workbook_tests; do
+  for name in windows_tests windows_ui_tests text_tests workbook_tests; do
     if [[ ! -f $tests/$name.exe ]]; then
       echo "FAIL: wine $name.exe: not built"
       failures=$((failures + 1))
