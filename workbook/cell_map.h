@@ -16,9 +16,12 @@
 extern std::vector<Text> SharedStrings;
 
 // Hashes a reference written the usual way ("D2": one to three capital
-// letters, then the row's digits) from its column and row numbers, without
-// going over the text twice; any other key by its text. Both are mixed over
-// the whole word, so no arrangement of rows gathers keys in a few slots.
+// letters, then the row's digits) from its column and row numbers, so that
+// neighbouring cells of one row land in neighbouring slots: a sheet is read row by
+// row, and the slots it fills then stay in the cache instead of each cell
+// costing its own misses. Rows are spread by a mixing step, so no arrangement
+// of rows piles cells into a few slots any more easily than with a hash of
+// the whole key, which takes every other key.
 struct CellKeyHash {
   size_t operator()(std::u16string_view key) const noexcept;
 };
@@ -58,9 +61,9 @@ class CellMap {
   // The text under key; empty when the map holds none.
   std::u16string_view text(std::u16string_view key) const;
   bool contains(std::u16string_view key) const;
-  // The most slots a lookup of a stored key goes through: how well the hash
-  // spreads the keys.
-  size_t longestProbe() const;
+  // How many slots a lookup of a stored key goes through on average: how well
+  // the hash spreads the keys.
+  double meanProbe() const;
 
   class Iterator {
    public:
