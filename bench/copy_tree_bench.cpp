@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
   int kilobytes = argc > 2 ? std::atoi(argv[2]) : 4;
   int large = argc > 3 ? std::atoi(argv[3]) : 20;
   int largeMegabytes = argc > 4 ? std::atoi(argv[4]) : 8;
-  int rounds = argc > 5 ? std::max(1, std::atoi(argv[5])) : 7;
+  int rounds = argc > 5 ? std::max(1, std::atoi(argv[5])) : 11;
   Text root = createPrivateFolder(tempDirectory());
   if (root.empty()) return 1;
   Text source = root + u"材料" + kSeparator;
