@@ -6,12 +6,15 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/magic.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -34,6 +37,15 @@ struct Level {
   Text pattern;
   bool everyFile;
   CopyReport* report;
+  int creationMask;  // the process's umask; -1 when it could not be read
+};
+
+// A destination folder being filled.
+struct Target {
+  int fd;
+  std::string path;  // ends with a separator; names the folder in failure reports
+  bool fresh;        // made by this copy, so nothing is in it: no targets, no leftovers
+  bool modeAsAsked;  // a file created in it gets the mode asked for, less the umask
 };
 
 void fail(const Level& level, const std::string& path, const Text& reason) {
@@ -63,6 +75,44 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// umask() tells the mask only by replacing it, and a file another thread
+// created in between would get the stand-in, so it is read from the
+// process's status instead.
+int creationMask() {
+  Fd status(open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  if (status.fd < 0) return -1;
+  char text[4096];
+  ssize_t n = read(status.fd, text, sizeof text - 1);
+  if (n <= 0) return -1;
+  text[n] = '\0';
+  const char* line = strstr(text, "\nUmask:");
+  if (line == nullptr) return -1;
+  char* end = nullptr;
+  long mask = strtol(line + 7, &end, 8);
+  return end != line + 7 && mask >= 0 && mask <= 0777 ? static_cast<int>(mask) : -1;
+}
+
+// Whether a file created in folder gets exactly the permission bits asked
+// for less the umask. Local POSIX file systems do so unless the folder has a
+// default access list, which takes the umask's place; a network or FUSE file
+// system may decide otherwise, so there the bits are always set afterwards.
+bool createsModeAsAsked(int folder) {
+  struct statfs system;
+  if (fstatfs(folder, &system) != 0) return false;
+  switch (system.f_type) {
+    case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+      break;
+    default:
+      return false;
+  }
+  return fgetxattr(folder, "system.posix_acl_default", nullptr, 0) < 0 &&
+         (errno == ENODATA || errno == EOPNOTSUPP);
+}
 
 // Drawn once per process; the process id goes into each name separately, so
 // a forked child never shares names with its parent.
@@ -171,25 +221,35 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 }
 
 // Creates a fresh part file in folder; its name is written to part.
-int createPart(int folder, std::string& part) {
+int createPart(int folder, std::string& part, mode_t mode) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     part = nextPartName();
-    int fd = openat(folder, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = openat(folder, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
 }
 
+// Whether a part created with the source's permission bits comes out with
+// exactly those, so that no chmod is needed once it is written. A read-only
+// one is still written through the descriptor that created it.
+bool bitsAtCreation(mode_t bits, const Target& target, const Level& level) {
+  return target.modeAsAsked && (bits & ~0777) == 0 &&
+         (bits & static_cast<mode_t>(level.creationMask)) == 0;
+}
+
 // The target is replaced only by a rename of a complete file, so it is never
 // seen half-written. Empty when copied (or already in place), else the reason.
-// In a folder this copy has just made there is no target to look at.
-Text copyFile(int sourceFolder, int destFolder, const char* name, const struct stat& listed,
-              bool freshFolder, const Level& level) {
+// In a folder this copy has just made there is no target to look at; listed,
+// the source's entry as the listing found it, is needed only where there is.
+Text copyFile(int sourceFolder, const Target& target, const char* name, const struct stat* listed,
+              const Level& level) {
+  int destFolder = target.fd;
   struct stat existing;
-  bool present = !freshFolder && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
+  bool present = !target.fresh && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
   if (present) {
     if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
-    if (S_ISREG(existing.st_mode) && sameFile(listed, existing)) return Text();
+    if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) return Text();
     // Without the force flag a read-only target stays, as the Windows copy does.
     if (!(level.flags & kCopyForce) && S_ISREG(existing.st_mode) && !(existing.st_mode & S_IWUSR))
       return reasonForError(EACCES);
@@ -200,8 +260,10 @@ Text copyFile(int sourceFolder, int destFolder, const char* name, const struct s
   if (in.fd < 0 || fstat(in.fd, &before) != 0)
     return reasonForError(errno, ErrorContext::kReadingSource);
   if (!S_ISREG(before.st_mode)) return plainReason(ErrorKind::kNotFileOrFolder);
+  mode_t bits = before.st_mode & 07777;
+  bool bitsSet = bitsAtCreation(bits, target, level);
   std::string part;
-  Fd out(createPart(destFolder, part));
+  Fd out(createPart(destFolder, part, bitsSet ? bits : 0600));
   if (out.fd < 0) return reasonForError(errno);
   int64_t moved = 0;
   Text reason;
@@ -213,8 +275,7 @@ Text copyFile(int sourceFolder, int destFolder, const char* name, const struct s
   else if (moved != before.st_size || !sameFile(before, after))
     reason = plainReason(ErrorKind::kSourceChanged);
   struct timespec times[2] = {before.st_atim, before.st_mtim};
-  if (reason.empty() &&
-      (fchmod(out.fd, before.st_mode & 07777) != 0 || futimens(out.fd, times) != 0))
+  if (reason.empty() && ((!bitsSet && fchmod(out.fd, bits) != 0) || futimens(out.fd, times) != 0))
     reason = reasonForError(errno);
   if (close(out.release()) != 0 && reason.empty()) reason = reasonForError(errno);
   if (reason.empty() && renameat(destFolder, part.c_str(), destFolder, name) != 0)
@@ -276,33 +337,37 @@ int copyFolder(int sourceAt, const std::string& sourceName, int destAt, const st
                bool nested);
 
 // Copies one entry of a source folder; false when it failed.
-bool copyEntry(int source, int destination, const std::string& sourceFolder,
-               const std::string& destFolder, const char* name, bool freshFolder,
-               const Level& level) {
+bool copyEntry(int source, const Target& target, const std::string& sourceFolder,
+               const dirent* entry, const Level& level) {
+  const char* name = entry->d_name;
+  // The listing's type spares a stat where it tells enough: a folder is
+  // opened without following a link anyway, and a file in a folder this copy
+  // made has no target to compare with, its open descriptor telling the rest.
+  bool typeKnown = entry->d_type == DT_DIR || (entry->d_type == DT_REG && target.fresh);
   struct stat info;
-  if (fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    fail(level, destFolder + name, reasonForError(errno, ErrorContext::kReadingSource));
+  if (!typeKnown && fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    fail(level, target.path + name, reasonForError(errno, ErrorContext::kReadingSource));
     return false;
   }
+  mode_t type = typeKnown ? DTTOIF(entry->d_type) : info.st_mode & S_IFMT;
   struct stat followed;
-  bool folderLike =
-      S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && fstatat(source, name, &followed, 0) == 0 &&
-                                S_ISDIR(followed.st_mode));
+  bool folderLike = S_ISDIR(type) || (S_ISLNK(type) && fstatat(source, name, &followed, 0) == 0 &&
+                                      S_ISDIR(followed.st_mode));
   if (folderLike && !(level.flags & kCopyRecursive)) return true;
   if (!folderLike && !level.everyFile && !matchFilePattern(fromUtf8(name), level.pattern))
     return true;
-  if (S_ISDIR(info.st_mode))
-    return copyFolder(source, name, destination, name, sourceFolder + name, destFolder + name,
-                      level, true) == 1;
+  if (S_ISDIR(type))
+    return copyFolder(source, name, target.fd, name, sourceFolder + name, target.path + name, level,
+                      true) == 1;
   Text reason;
-  if (S_ISLNK(info.st_mode))
-    reason = copyLink(source, destination, name);
-  else if (S_ISREG(info.st_mode))
-    reason = copyFile(source, destination, name, info, freshFolder, level);
+  if (S_ISLNK(type))
+    reason = copyLink(source, target.fd, name);
+  else if (S_ISREG(type))
+    reason = copyFile(source, target, name, typeKnown ? nullptr : &info, level);
   else
     reason = plainReason(ErrorKind::kNotFileOrFolder);  // devices, pipes and sockets
   if (reason.empty()) return true;
-  fail(level, destFolder + name, reason);
+  fail(level, target.path + name, reason);
   return false;
 }
 
@@ -333,13 +398,14 @@ int copyFolder(int sourceAt, const std::string& sourceName, int destAt, const st
     return 0;
   }
   if (present) removeLeftoverParts(sourceFd, destination.fd);
-  std::string sourceFolder = asFolder(sourcePath), destFolder = asFolder(destPath);
+  Target target{destination.fd, asFolder(destPath), !present,
+                level.creationMask >= 0 && createsModeAsAsked(destination.fd)};
+  std::string sourceFolder = asFolder(sourcePath);
   int result = 1;
   while (dirent* entry = readdir(dir.get())) {
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    if (!copyEntry(sourceFd, destination.fd, sourceFolder, destFolder, name, !present, level))
-      result = 0;
+    if (!copyEntry(sourceFd, target, sourceFolder, entry, level)) result = 0;
   }
   return result;
 }
@@ -383,7 +449,7 @@ int copyTree(const Text& source, const Text& destination, const Text& pattern, i
              CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;
   Text selected = pattern.empty() ? Text(u"*.*") : pattern;
-  Level level{flags, selected, selected == u"*.*" || selected == u"*", report};
+  Level level{flags, selected, selected == u"*.*" || selected == u"*", report, creationMask()};
   std::string from = toUtf8(source), to = toUtf8(destination);
   if (isDirectory(from) && liesInside(to, from)) {
     fail(level, to, plainReason(ErrorKind::kInsideSource));
