@@ -224,7 +224,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
 
 targets=(varnelo)
 # The suites that need nothing POSIX around them; the rest run on Linux.
-[[ $with_tests == ON ]] && targets+=(windows_tests text_tests workbook_tests)
+[[ $with_tests == ON ]] && targets+=(windows_tests windows_ui_tests text_tests workbook_tests)
 say "building ${targets[*]}"
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
