@@ -13,8 +13,6 @@
 // The Win32 view and box are measured by summary_box_win32_bench.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <archive.h>
-#include <archive_entry.h>
 #include <fcntl.h>
 #include <glib.h>
 #include <signal.h>
@@ -33,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_workbook.h"
 #include "text/text.h"
 #include "ui/shell.h"
 #include "ui/shell_gtk.h"
@@ -170,19 +169,6 @@ std::string columnLetters(int column) {
   return toUtf8(ColumnLetters(column));
 }
 
-bool addZipEntry(archive* zip, const char* name, const std::string& data) {
-  archive_entry* entry = archive_entry_new();
-  archive_entry_set_pathname(entry, name);
-  archive_entry_set_filetype(entry, AE_IFREG);
-  archive_entry_set_perm(entry, 0644);
-  archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));
-  bool written =
-      archive_write_header(zip, entry) == ARCHIVE_OK &&
-      archive_write_data(zip, data.data(), data.size()) == static_cast<la_ssize_t>(data.size());
-  archive_entry_free(entry);
-  return written;
-}
-
 // kGroups groups, one entry per row, each cell naming kItemsPerCell
 // sub-folders of its own, so that every destination is a folder of its own.
 bool writeTable(const fs::path& folder, int destinations) {
@@ -220,15 +206,8 @@ bool writeTable(const fs::path& folder, int destinations) {
   }
   strings += "</sst>";
   sheet += "</sheetData></worksheet>";
-  archive* zip = archive_write_new();
-  archive_write_set_format_zip(zip);
   fs::path table = folder / "0-所有履职材料" / "履职材料同步关系表.xlsx";
-  bool written = archive_write_open_filename(zip, table.c_str()) == ARCHIVE_OK &&
-                 addZipEntry(zip, "xl/sharedStrings.xml", strings) &&
-                 addZipEntry(zip, "xl/worksheets/sheet1.xml", sheet);
-  written = archive_write_close(zip) == ARCHIVE_OK && written;
-  archive_write_free(zip);
-  return written;
+  return WriteWorkbookFile(table.c_str(), strings, sheet);
 }
 
 // A folder holding a copy of the program and the generated table.

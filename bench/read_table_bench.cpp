@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_workbook.h"
 #include "fs/paths.h"
 #include "pack/pack_reader.h"
 #include "text/pattern.h"
@@ -89,29 +90,8 @@ std::string WorksheetXml(int rows, int groups) {
   return xml + "</sheetData></worksheet>";
 }
 
-bool AddEntry(archive* zip, const char* name, const std::string& bytes) {
-  archive_entry* entry = archive_entry_new();
-  archive_entry_set_pathname(entry, name);
-  archive_entry_set_filetype(entry, AE_IFREG);
-  archive_entry_set_perm(entry, 0644);
-  archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
-  bool ok =
-      archive_write_header(zip, entry) == ARCHIVE_OK &&
-      archive_write_data(zip, bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size());
-  archive_entry_free(entry);
-  return ok;
-}
-
 bool WriteWorkbook(const std::string& path, int rows, int groups) {
-  archive* zip = archive_write_new();
-  archive_write_set_format_zip(zip);
-  archive_write_zip_set_compression_deflate(zip);
-  bool ok = archive_write_open_filename(zip, path.c_str()) == ARCHIVE_OK &&
-            AddEntry(zip, kStringsPart, SharedStringsXml(rows, groups)) &&
-            AddEntry(zip, kSheetPart, WorksheetXml(rows, groups));
-  ok = archive_write_close(zip) == ARCHIVE_OK && ok;
-  archive_write_free(zip);
-  return ok;
+  return WriteWorkbookFile(path.c_str(), SharedStringsXml(rows, groups), WorksheetXml(rows, groups));
 }
 
 // The two parts unzipped into memory, as the floor reads them.

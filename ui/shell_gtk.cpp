@@ -699,14 +699,19 @@ Text bufferText(GtkTextBuffer* buffer, const GtkTextIter* start, const GtkTextIt
   return result;
 }
 
-void readView(GtkShellState& state) {
-  flushLogView();
-  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(shell.view));
+// A text view's whole text, and what of it is selected.
+void readTextView(GtkWidget* view, Text& text, Text& selection) {
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
   GtkTextIter start, end;
   gtk_text_buffer_get_bounds(buffer, &start, &end);
-  state.viewText = bufferText(buffer, &start, &end);
+  text = bufferText(buffer, &start, &end);
   if (gtk_text_buffer_get_selection_bounds(buffer, &start, &end))
-    state.viewSelection = bufferText(buffer, &start, &end);
+    selection = bufferText(buffer, &start, &end);
+}
+
+void readView(GtkShellState& state) {
+  flushLogView();
+  readTextView(shell.view, state.viewText, state.viewSelection);
 }
 
 void readGeometry(GtkShellState& state) {
@@ -741,12 +746,7 @@ void readMessage(GtkShellState& state) {
   state.messageHeadline = gtk_widget_get_visible(summary.headline)
                               ? fromUtf8(gtk_label_get_text(GTK_LABEL(summary.headline)))
                               : Text();
-  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(summary.view));
-  GtkTextIter start, end;
-  gtk_text_buffer_get_bounds(buffer, &start, &end);
-  state.messageText = bufferText(buffer, &start, &end);
-  if (gtk_text_buffer_get_selection_bounds(buffer, &start, &end))
-    state.messageSelection = bufferText(buffer, &start, &end);
+  readTextView(summary.view, state.messageText, state.messageSelection);
   state.messageModal = gtk_window_get_modal(dialog);
   state.messageOwnedByWindow =
       shell.window && gtk_window_get_transient_for(dialog) == GTK_WINDOW(shell.window);
@@ -778,6 +778,7 @@ void readMessage(GtkShellState& state) {
   state.messageViewY = y * scale;
   state.messageViewWidth = gtk_widget_get_allocated_width(summary.scroller) * scale;
   state.messageViewHeight = gtk_widget_get_allocated_height(summary.scroller) * scale;
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(summary.view));
   GtkTextIter first, last;
   gtk_text_buffer_get_start_iter(buffer, &first);
   gtk_text_buffer_get_end_iter(buffer, &last);

@@ -321,8 +321,10 @@ void flushLogLines() {
   KillTimer(shell.eventWindow, kLogFlushTimer);
   ULONGLONG started = GetTickCount64();
   Text lines;
-  for (auto line = shell.pendingTop.rbegin(); line != shell.pendingTop.rend(); ++line)
-    lines += *line + u"\n";
+  for (auto line = shell.pendingTop.rbegin(); line != shell.pendingTop.rend(); ++line) {
+    lines += *line;
+    lines += u'\n';
+  }
   shell.pendingTop.clear();
   HWND view = shell.logView;
   if (view == nullptr) return;

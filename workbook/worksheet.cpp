@@ -144,7 +144,7 @@ void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
   extent.maxRow = std::max(extent.maxRow, numbers.row);
 }
 
-void CountSharedUses(const XmlNode* cell) {
+void CountSharedUse(const XmlNode* cell) {
   std::u16string_view value;
   Text built;
   bool inlineString = false;
@@ -170,7 +170,7 @@ void TakeRow(const XmlNode* row, void* context) {
   for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
     if (cell->kind != kXmlElementNode) continue;
     if (reading.counting)
-      CountSharedUses(cell);
+      CountSharedUse(cell);
     else
       ReadCell(cell, cursor, reading.extent);
   }
