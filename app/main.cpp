@@ -18,6 +18,9 @@
 
 namespace {
 
+// A progress bar and one status line under the log view, in 1/96 inch.
+constexpr int kStripHeight = 46;
+
 // Archive entry names are converted through the character-type locale; the
 // plain "C" locale would turn every non-ASCII name into a warning. On Linux
 // the program writes and reads file names as UTF-8 whatever the session says,
@@ -49,11 +52,14 @@ int main() {
   PackReader::startup();
   ResetWorkbookCollections();
   PackReader::registerZip();
-  if (!openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001)) {
+  // The log view keeps its 500 × 400 window; the progress strip adds its
+  // height below it.
+  if (!openMainWindow(0, 0, 500, 400 + kStripHeight, u"Varnelo", 0xC80001)) {
     endWindowShell();
     endProcess(0);
   }
   createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
+  createProgressStrip(10, 398, 480, kStripHeight - 8);
   startWorker(SyncRun, 0);
   while (waitEvent() != kCloseWindowEvent) {
   }

@@ -350,7 +350,7 @@ int SyncRunIn(const Text& base) {
     unlockProgramFolder();
   }
   setWindowTitle(u"Varnelo-完成");
-  showSummary(u"同步提示", SummaryHeadline(outcome), SummaryText(outcome));
+  showSummary(EndDialog{u"同步提示", SummaryHeadline(outcome), Text(), SummaryText(outcome), false});
   return static_cast<int>(outcome.failures.size());
 }
 

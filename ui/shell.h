@@ -26,8 +26,31 @@ int addLogLine(int position, const Text& text);
 bool setWindowTitle(const Text& text);
 // Shows a modal box with one OK button and waits until it is dismissed.
 int showMessage(const Text& title, const Text& text);
-// Shows the end-of-run summary: a headline above the text; waits until dismissed.
-int showSummary(const Text& title, const Text& headline, const Text& text);
+// The progress strip below the log view: a bar and one status line under it.
+// Position and size in 1/96 inch, as the log view's. A non-zero handle; 0 on
+// failure, after which showProgress does nothing.
+int createProgressStrip(int x, int y, int width, int height);
+// Shows how far the run is: fraction from 0 to 1, the status line, and
+// whether anything has failed so far (the Windows taskbar button then turns
+// to its error state). The run calls it at most a few times a second.
+void showProgress(double fraction, const Text& status, bool failed);
+// Empties the log view and the progress strip for another go in the same window.
+void clearRun();
+
+// The dialog at the end of a run.
+struct EndDialog {
+  Text title;
+  Text headline;  // bold, on top; empty for a plain message
+  Text notes;  // lines under the headline (the end line, the record, what to do); may be empty
+  Text text;  // the summary, in a scrolling view; CR LF breaks lines
+  bool offerRetry = false;  // a second button "重新同步(R)" beside OK
+};
+constexpr int kDialogOk = 1;
+constexpr int kDialogRetry = 2;
+// Shows the dialog and waits until it is dismissed: kDialogRetry when the
+// user asked for another go, else kDialogOk. A window that is not in front
+// draws the user's attention to itself (taskbar flash, urgency hint).
+int showSummary(const EndDialog& dialog);
 // Blocks until the next event; kCloseWindowEvent when the user asks to close.
 int waitEvent();
 // Runs procedure(argument) on a new thread; its number (1, 2, ...), 0 on failure.

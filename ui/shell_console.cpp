@@ -1,6 +1,7 @@
 // The shell used when no display can be opened: everything the window would
 // show goes to standard output as UTF-8 lines, read top down.
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -21,6 +22,19 @@ std::condition_variable stateChanged;
 bool runReturned = false;
 int workersStarted = 0;
 volatile sig_atomic_t interruptSignal = 0;
+// The status line goes to standard error only when a person watches it
+// there; a log file or a pipe gets nothing of it.
+bool statusOnTerminal = false;
+bool statusShown = false;  // a status line stands on the terminal now
+
+// Takes the status line off the terminal, so the next line of standard
+// output starts at the left edge of a clean line. Under outputLock.
+void eraseStatus() {
+  if (!statusShown) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  statusShown = false;
+}
 
 void onInterrupt(int signal) {
   interruptSignal = signal;
@@ -28,6 +42,7 @@ void onInterrupt(int signal) {
 
 void printLine(const Text& text) {
   std::lock_guard<std::mutex> hold(outputLock);
+  eraseStatus();
   std::string line = toUtf8(text);
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
@@ -40,6 +55,7 @@ bool init() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  statusOnTerminal = isatty(STDERR_FILENO) == 1;
   return true;
 }
 
@@ -65,10 +81,32 @@ int showMessage(const Text& title, const Text& text) {
   return 1;
 }
 
+int createProgressStrip(int, int, int, int) {
+  return 1;
+}
+
+// Rewritten in place: one line that never scrolls the log away.
+void showProgress(double, const Text& status, bool) {
+  if (!statusOnTerminal) return;
+  std::lock_guard<std::mutex> hold(outputLock);
+  std::string line = toUtf8(status);
+  std::fputs("\r\033[K", stderr);
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+  statusShown = true;
+}
+
+void clearRun() {
+  std::lock_guard<std::mutex> hold(outputLock);
+  eraseStatus();
+}
+
 // A terminal shows the summary as it showed every message before: the
-// headline only repeats what the text's sections say.
-int showSummary(const Text& title, const Text&, const Text& text) {
-  return showMessage(title, text);
+// headline and notes only repeat what the text's sections say, and nobody
+// can press a button there.
+int showSummary(const EndDialog& dialog) {
+  showMessage(dialog.title, dialog.text);
+  return kDialogOk;
 }
 
 int waitEvent() {
@@ -93,6 +131,10 @@ int startWorker(WorkerProcedure procedure, int argument) {
 }
 
 void end() {
+  {
+    std::lock_guard<std::mutex> hold(outputLock);
+    eraseStatus();
+  }
   std::fflush(stdout);
 }
 
@@ -108,6 +150,7 @@ const ShellOps& consoleShellOps() {
   static const ShellOps ops = {
       console::init,        console::openMainWindow, console::createLogView,
       console::addLogLine,  console::setWindowTitle, console::showMessage,
+      console::createProgressStrip, console::showProgress, console::clearRun,
       console::showSummary, console::waitEvent,      console::startWorker,
       console::end,         console::exitStatus};
   return ops;

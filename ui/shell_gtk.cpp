@@ -628,7 +628,7 @@ void openSummary(const Text& title, const Text& headline, const Text& text, GuiC
     gtk_widget_show(dialog);
 }
 
-int gtkShowSummary(const Text& title, const Text& headline, const Text& text) {
+int showBox(const Text& title, const Text& headline, const Text& text) {
   return callOnGuiThread([&title, &headline, &text](GuiCall* call) {
     flushLogView();
     openSummary(title, headline, text, call);
@@ -636,10 +636,22 @@ int gtkShowSummary(const Text& title, const Text& headline, const Text& text) {
   });
 }
 
+int gtkShowSummary(const EndDialog& dialog) {
+  return showBox(dialog.title, dialog.headline, dialog.text);
+}
+
 // Any message may be long, so it takes the same box, without a headline.
 int gtkShowMessage(const Text& title, const Text& text) {
-  return gtkShowSummary(title, Text(), text);
+  return showBox(title, Text(), text);
 }
+
+int gtkCreateProgressStrip(int, int, int, int) {
+  return 0;
+}
+
+void gtkShowProgress(double, const Text&, bool) {}
+
+void gtkClearRun() {}
 
 int gtkWaitEvent() {
   if (int code = takeEvent()) return code;
@@ -792,6 +804,7 @@ void readMessage(GtkShellState& state) {
 const ShellOps& gtkShellOps() {
   static const ShellOps ops = {gtkInit,        gtkOpenMainWindow, gtkCreateLogView,
                                gtkAddLogLine,  gtkSetWindowTitle, gtkShowMessage,
+                               gtkCreateProgressStrip, gtkShowProgress, gtkClearRun,
                                gtkShowSummary, gtkWaitEvent,      gtkStartWorker,
                                gtkEnd,         gtkExitStatus};
   return ops;

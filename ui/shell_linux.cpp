@@ -26,8 +26,17 @@ bool setWindowTitle(const Text& text) {
 int showMessage(const Text& title, const Text& text) {
   return active->showMessage(title, text);
 }
-int showSummary(const Text& title, const Text& headline, const Text& text) {
-  return active->showSummary(title, headline, text);
+int createProgressStrip(int x, int y, int width, int height) {
+  return active->createProgressStrip(x, y, width, height);
+}
+void showProgress(double fraction, const Text& status, bool failed) {
+  active->showProgress(fraction, status, failed);
+}
+void clearRun() {
+  active->clearRun();
+}
+int showSummary(const EndDialog& dialog) {
+  return active->showSummary(dialog);
 }
 int waitEvent() {
   return active->waitEvent();

@@ -13,7 +13,10 @@ struct ShellOps {
   int (*addLogLine)(int position, const Text& text);
   bool (*setWindowTitle)(const Text& text);
   int (*showMessage)(const Text& title, const Text& text);
-  int (*showSummary)(const Text& title, const Text& headline, const Text& text);
+  int (*createProgressStrip)(int x, int y, int width, int height);
+  void (*showProgress)(double fraction, const Text& status, bool failed);
+  void (*clearRun)();
+  int (*showSummary)(const EndDialog& dialog);
   int (*waitEvent)();
   int (*startWorker)(WorkerProcedure procedure, int argument);
   void (*end)();

@@ -10,6 +10,8 @@ namespace {
 std::recursive_mutex lock;
 Recording state;
 bool logViewFails = false;
+std::vector<int> answers;
+void (*beforeAnswer)(int) = nullptr;
 int workers = 0;
 bool closeRequested = false;
 
@@ -24,6 +26,14 @@ void resetRecording() {
   state = Recording();
   logViewFails = false;
   closeRequested = false;
+  answers.clear();
+  beforeAnswer = nullptr;
+}
+
+void answerSummaries(std::vector<int> buttons, void (*before)(int)) {
+  std::lock_guard<std::recursive_mutex> hold(lock);
+  answers = std::move(buttons);
+  beforeAnswer = before;
 }
 
 void failNextLogView() {
@@ -65,10 +75,33 @@ int showMessage(const Text& title, const Text& text) {
   return 1;
 }
 
-int showSummary(const Text& title, const Text& headline, const Text& text) {
+int createProgressStrip(int, int, int, int) {
   std::lock_guard<std::recursive_mutex> hold(lock);
-  state.messages.push_back({title, text, headline, true});
-  return 1;
+  state.progressStripExists = state.windowOpen;
+  return state.progressStripExists ? 1 : 0;
+}
+
+void showProgress(double fraction, const Text& status, bool failed) {
+  std::lock_guard<std::recursive_mutex> hold(lock);
+  if (state.progressStripExists) state.progress.push_back({fraction, status, failed});
+}
+
+void clearRun() {
+  std::lock_guard<std::recursive_mutex> hold(lock);
+  state.log = LogLines();
+  state.progress.clear();
+  ++state.runsCleared;
+}
+
+int showSummary(const EndDialog& dialog) {
+  std::lock_guard<std::recursive_mutex> hold(lock);
+  state.messages.push_back(
+      {dialog.title, dialog.text, dialog.headline, true, dialog.notes, dialog.offerRetry});
+  if (answers.empty()) return kDialogOk;
+  int button = answers.front();
+  answers.erase(answers.begin());
+  if (beforeAnswer != nullptr) beforeAnswer(static_cast<int>(state.messages.size()));
+  return dialog.offerRetry ? button : kDialogOk;
 }
 
 // The recorded user closes the window as soon as asked for an event.

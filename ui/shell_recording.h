@@ -11,6 +11,14 @@ struct RecordedMessage {
   Text text;
   Text headline;  // empty for showMessage
   bool summary = false;
+  Text notes;
+  bool offerRetry = false;
+};
+
+struct RecordedProgress {
+  double fraction;
+  Text status;
+  bool failed;
 };
 
 struct Recording {
@@ -19,6 +27,9 @@ struct Recording {
   std::vector<Text> titles;  // every title set, the first being openMainWindow's
   LogLines log;
   std::vector<RecordedMessage> messages;
+  bool progressStripExists = false;
+  std::vector<RecordedProgress> progress;
+  int runsCleared = 0;
 };
 
 // What the shell has recorded since the last reset.
@@ -26,3 +37,7 @@ Recording& recording();
 void resetRecording();
 // Makes the next createLogView fail, as when no view can be made.
 void failNextLogView();
+// The buttons the recorded user presses in the next end dialogs, in order;
+// OK once they run out. before runs just before each is pressed, as the user
+// would mend what failed before asking for another go.
+void answerSummaries(std::vector<int> buttons, void (*before)(int dialog) = nullptr);

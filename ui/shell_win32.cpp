@@ -739,7 +739,8 @@ bool setWindowTitle(const Text& text) {
   return done;
 }
 
-int showSummary(const Text& title, const Text& headline, const Text& text) {
+namespace {
+int showBox(const Text& title, const Text& headline, const Text& text) {
   // Decided on the calling thread, as a message box would: the box is modal
   // to the main window only while that window is the foreground one.
   HWND owner = messageOwner();
@@ -752,10 +753,24 @@ int showSummary(const Text& title, const Text& headline, const Text& text) {
   return result;
 }
 
+}  // namespace
+
+int showSummary(const EndDialog& dialog) {
+  return showBox(dialog.title, dialog.headline, dialog.text);
+}
+
 // Any message may be long, so it takes the same box, without a headline.
 int showMessage(const Text& title, const Text& text) {
-  return showSummary(title, Text(), text);
+  return showBox(title, Text(), text);
 }
+
+int createProgressStrip(int, int, int, int) {
+  return 0;
+}
+
+void showProgress(double, const Text&, bool) {}
+
+void clearRun() {}
 
 int waitEvent() {
   Event event;
