@@ -50,7 +50,8 @@ constexpr int kDialogRetry = 2;
 // Shows the dialog and waits until it is dismissed: kDialogRetry when the
 // user asked for another go, else kDialogOk. A window that is not in front
 // draws the user's attention to itself (taskbar flash, urgency hint).
-int showSummary(const EndDialog& dialog);
+// "struct", as windows.h declares a function of the same name.
+int showSummary(const struct EndDialog& dialog);
 // Blocks until the next event; kCloseWindowEvent when the user asks to close.
 int waitEvent();
 // Runs procedure(argument) on a new thread; its number (1, 2, ...), 0 on failure.

@@ -132,7 +132,8 @@ check_common_window() {  # name
   local t=$work/$1.texts
   expect_text "$t" title 'Varnelo-完成' "$1"
   expect_text "$t" box-title '同步提示' "$1"
-  expect_text "$t" client "$(scaled 500)x$(scaled 400)" "$1"
+  # The log view's 500 × 400 and the progress strip's 46 below it.
+  expect_text "$t" client "$(scaled 500)x$(scaled 446)" "$1"
   expect_text "$t" log-place "$(scaled 10),$(scaled 10) $(scaled 480)x$(scaled 380)" "$1"
   expect_text "$t" screen '1024x768' "$1"
   expect_text "$t" box-owner main "$1"
