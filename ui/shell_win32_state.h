@@ -42,6 +42,8 @@ struct Shell {
   ULONGLONG nextFlush = 0;
   HWND progressBar = nullptr;
   HWND progressStatus = nullptr;
+  Text progressText;  // what the status line shows
+  bool progressFailed = false;
   // The taskbar button: the message Explorer sends once the button exists,
   // the interface that draws on it, and what it shows, kept to be shown
   // again when Explorer restarts and makes the button anew.

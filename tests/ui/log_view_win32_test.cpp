@@ -10,12 +10,12 @@
 
 #include "ui/log_lines.h"
 #include "ui/shell.h"
+#include "win32_test_window.h"
 
 namespace {
 
 LogLines model;
 std::atomic<bool> finished{false};
-DWORD guiThread = 0;
 
 // Mostly the top, as a run adds them; now and then the end, a line in the
 // middle or one past the last, a title change and a pause long enough for
@@ -36,12 +36,11 @@ int addLines(int count) {
     if (i % 700 == 0) Sleep(120);
   }
   finished = true;
-  PostThreadMessageW(guiThread, WM_NULL, 0, 0);
   return 0;
 }
 
 Text viewText() {
-  HWND view = GetDlgItem(FindWindowW(L"WindowClass_0", nullptr), 1);
+  HWND view = GetDlgItem(testMainWindow(), 1);
   int length = GetWindowTextLengthW(view);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   text.resize(static_cast<size_t>(GetWindowTextW(view, text.data(), length + 1)));
@@ -52,16 +51,28 @@ Text viewText() {
 }
 
 TEST(LogViewWin32, EndsWithTheModelsLinesInOrder) {
-  guiThread = GetCurrentThreadId();
-  initWindowShell();
-  ASSERT_TRUE(openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001));
-  ASSERT_EQ(1, createLogView(10, 10, 480, 380, kReadOnlyView | kWordWrapView));
+  clearRun();
   ASSERT_NE(0, startWorker(addLines, 3000));
-  while (!finished) waitEvent();
+  pumpUntil(finished);
   setWindowTitle(u"结束");  // puts in what still waits
   EXPECT_EQ(logTextOf(model), viewText());
   EXPECT_EQ(3001u, logLineCount(model));
-  endWindowShell();
+}
+
+// Another go in the same window starts from an empty view, whatever the
+// last run left there or had waiting for the top.
+TEST(LogViewWin32, ClearRunLeavesAnEmptyViewThatTakesNewLines) {
+  addLogLine(-1, u"上一次");
+  addLogLine(0, u"等待中");
+  clearRun();
+  EXPECT_EQ(Text(), viewText());
+  LogLines fresh;
+  for (const char16_t* line : {u"", u"新的一次"}) {
+    addLogLine(0, line);
+    addLine(fresh, 0, line);
+  }
+  setWindowTitle(u"Varnelo");
+  EXPECT_EQ(logTextOf(fresh), viewText());
 }
 
 }  // namespace
