@@ -1,5 +1,6 @@
-// The box at the end of a run and for any message: a bold headline, the text
-// in a read-only edit control that scrolls, and one OK button. Its size and
+// The box at the end of a run and for any message: a bold headline, notes
+// under it, the text in a read-only edit control that scrolls, and OK with,
+// when another go is offered, a retry button to its left. Its size and
 // place follow ui/summary_layout.h. It runs on the GUI thread with its own
 // modal loop while the calling thread waits.
 #include <windows.h>
@@ -18,6 +19,8 @@ namespace {
 const wchar_t kSummaryClass[] = L"VarneloSummaryBox";
 constexpr int kHeadlineId = 1001;
 constexpr int kSummaryTextId = 1002;
+constexpr int kNotesId = 1003;
+constexpr int kRetryId = 1004;
 constexpr DWORD kSummaryStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 constexpr DWORD kSummaryExStyle = WS_EX_DLGMODALFRAME;
 
@@ -25,8 +28,16 @@ struct SummaryBox {
   HWND window = nullptr;
   HWND text = nullptr;
   HFONT boldFont = nullptr;
+  bool offerRetry = false;
   bool done = false;
+  int result = kDialogOk;
 };
+
+void finish(SummaryBox* box, int result) {
+  if (box == nullptr) return;
+  box->done = true;
+  box->result = result;
+}
 
 SummaryBox* openBox = nullptr;
 
@@ -34,12 +45,16 @@ LRESULT CALLBACK summaryProcedure(HWND window, UINT message, WPARAM wParam, LPAR
   switch (message) {
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        if (openBox != nullptr) openBox->done = true;
+        finish(openBox, kDialogOk);
+        return 0;
+      }
+      if (LOWORD(wParam) == kRetryId) {
+        finish(openBox, kDialogRetry);
         return 0;
       }
       break;
     case WM_CLOSE:
-      if (openBox != nullptr) openBox->done = true;
+      finish(openBox, kDialogOk);
       return 0;
     case DM_GETDEFID:
       return MAKELRESULT(IDOK, DC_HASDEFID);
@@ -56,19 +71,38 @@ LRESULT CALLBACK summaryProcedure(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 // The edit control wants every key; in this box Enter and Escape mean OK, as
-// in a message box, and Ctrl+A selects the whole text.
+// in a message box, Enter on the focused retry button means that button, R
+// and Alt+R press the retry button, and Ctrl+A selects the whole text.
 bool handleSummaryKey(const MSG& message, SummaryBox& box) {
-  if (message.message != WM_KEYDOWN) return false;
+  bool plainKey = message.message == WM_KEYDOWN, altKey = message.message == WM_SYSKEYDOWN;
+  if (!plainKey && !altKey) return false;
   if (message.hwnd != box.window && !IsChild(box.window, message.hwnd)) return false;
-  if (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE) {
-    box.done = true;
+  bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+  if (box.offerRetry && message.wParam == 'R' && !control) {
+    finish(&box, kDialogRetry);
     return true;
   }
-  if (message.wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000) && message.hwnd == box.text) {
+  if (!plainKey) return false;
+  if (message.wParam == VK_RETURN && GetDlgCtrlID(message.hwnd) == kRetryId) {
+    finish(&box, kDialogRetry);
+    return true;
+  }
+  if (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE) {
+    finish(&box, kDialogOk);
+    return true;
+  }
+  if (message.wParam == 'A' && control && message.hwnd == box.text) {
     SendMessageW(box.text, EM_SETSEL, 0, -1);
     return true;
   }
   return false;
+}
+
+// The catalogue's "(R)" becomes "(&R)": the letter underlined, Alt+R its key.
+Text withMnemonic(const Text& label) {
+  size_t open = label.rfind(u'(');
+  if (open == Text::npos || open + 1 >= label.size()) return label;
+  return label.substr(0, open + 1) + u"&" + label.substr(open + 1);
 }
 
 // Text with every line break as CR LF, which the edit control shows.
@@ -114,16 +148,36 @@ SIZE frameSize() {
 
 struct SummaryLayout {
   int clientWidth, clientHeight;
-  RECT headline, text, ok;
+  RECT headline, notes, text, ok, retry;
 };
+
+// What the box shows besides the text, as the layout needs it.
+struct SummaryParts {
+  HFONT boldFont;
+  const Text& headline;
+  const Text& notes;
+  bool offerRetry;
+};
+
+// Height of a block above the text: the wrapped text and the gap under it,
+// nothing for an empty one.
+int blockHeight(HDC dc, HFONT font, const Text& text, int width) {
+  return text.empty() ? 0 : textExtent(dc, font, text, width).cy;
+}
+
+RECT nextBlock(int margin, int width, int& y, int height, int gap) {
+  RECT place{margin, y, margin + width, y + height};
+  if (height > 0) y += height + gap;
+  return place;
+}
 
 // As a message box sizes its text: as wide as the longest line between the
 // two limits, as high as the wrapped text up to two thirds of the work area
 // for the whole box, never beyond the work area.
-SummaryLayout layOutSummary(const ScreenRect& area, HFONT boldFont, const Text& headline,
-                            const Text& text) {
+SummaryLayout layOutSummary(const ScreenRect& area, const SummaryParts& parts, const Text& text) {
   int margin = scaleX(11), gap = scaleY(8);
   int buttonWidth = scaleX(88), buttonHeight = scaleY(26);
+  Text retryLabel = withMnemonic(kRetryButton);
   SIZE frame = frameSize();
   // Borders, the inner margins and the scroll bar around the text.
   int padding = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + scaleX(10);
@@ -131,15 +185,21 @@ SummaryLayout layOutSummary(const ScreenRect& area, HFONT boldFont, const Text& 
   HDC dc = GetDC(nullptr);
   Text measured = firstLines(text, kMeasuredLines);
   SIZE natural = textExtent(dc, shell.font, measured, 0);
-  int viewWidth = summaryViewWidth(natural.cx + padding, frame.cx + 2 * margin,
+  // Notes as long as a saved record's path widen the box up to its limit
+  // before they wrap.
+  int notesWidth = parts.notes.empty() ? 0 : textExtent(dc, shell.font, parts.notes, 0).cx;
+  int retryWidth =
+      std::max<int>(buttonWidth, textExtent(dc, shell.font, retryLabel, 0).cx + scaleX(24));
+  int viewWidth = summaryViewWidth(std::max<int>(natural.cx + padding, notesWidth), frame.cx + 2 * margin,
                                    scaleX(kSummaryMinWidth), scaleX(kSummaryMaxWidth), area.width);
   SIZE wrapped = textExtent(dc, shell.font, measured, std::max(1, viewWidth - padding));
   SIZE line = textExtent(dc, shell.font, u"M", 0);
-  int headlineHeight = headline.empty() ? 0 : textExtent(dc, boldFont, headline, viewWidth).cy;
+  int headlineHeight = blockHeight(dc, parts.boldFont, parts.headline, viewWidth);
+  int notesHeight = blockHeight(dc, shell.font, parts.notes, viewWidth);
   ReleaseDC(nullptr, dc);
 
-  int chrome = frame.cy + 2 * margin + (headlineHeight > 0 ? headlineHeight + gap : 0) + gap +
-               buttonHeight;
+  int chrome = frame.cy + 2 * margin + (headlineHeight > 0 ? headlineHeight + gap : 0) +
+               (notesHeight > 0 ? notesHeight + gap : 0) + gap + buttonHeight;
   // The edit control gives a text that ends in a line break one more, empty
   // line, which the measure leaves out; without it a short text would scroll.
   if (!measured.empty() && measured.back() == u'\n') wrapped.cy += line.cy;
@@ -148,13 +208,17 @@ SummaryLayout layOutSummary(const ScreenRect& area, HFONT boldFont, const Text& 
 
   SummaryLayout layout;
   int y = margin;
-  layout.headline = RECT{margin, y, margin + viewWidth, y + headlineHeight};
-  if (headlineHeight > 0) y += headlineHeight + gap;
-  layout.text = RECT{margin, y, margin + viewWidth, y + viewHeight};
-  y += viewHeight + gap;
+  layout.headline = nextBlock(margin, viewWidth, y, headlineHeight, gap);
+  layout.notes = nextBlock(margin, viewWidth, y, notesHeight, gap);
+  layout.text = nextBlock(margin, viewWidth, y, viewHeight, gap);
   layout.clientWidth = viewWidth + 2 * margin;
-  layout.ok = RECT{layout.clientWidth - margin - buttonWidth, y, layout.clientWidth - margin,
-                   y + buttonHeight};
+  int okLeft = layout.clientWidth - margin - buttonWidth;
+  layout.ok = RECT{okLeft, y, okLeft + buttonWidth, y + buttonHeight};
+  // Left of OK, unless the box is too narrow for both: then over the text's
+  // left edge, the box's own margin.
+  int retryLeft = std::max(margin, okLeft - gap - retryWidth);
+  layout.retry = parts.offerRetry ? RECT{retryLeft, y, retryLeft + retryWidth, y + buttonHeight}
+                                  : RECT{};
   layout.clientHeight = y + buttonHeight + margin;
   return layout;
 }
@@ -185,12 +249,18 @@ HWND createSummaryWindow(HWND owner, const Text& title, const SummaryLayout& lay
                          at.width, at.height, owner, nullptr, shell.instance, nullptr);
 }
 
-void createSummaryControls(SummaryBox& box, const SummaryLayout& layout, const Text& headline,
-                           const Text& shown) {
+void createSummaryControls(SummaryBox& box, const SummaryLayout& layout,
+                           const struct EndDialog& dialog, const Text& shown) {
   HFONT headlineFont = box.boldFont != nullptr ? box.boldFont : shell.font;
-  if (!headline.empty())
-    createControl(box.window, L"Static", headline, SS_LEFT | SS_NOPREFIX, 0, layout.headline,
+  // As the layout measured them: wrapped as an edit control wraps, so a path
+  // without spaces breaks too.
+  DWORD blockStyle = SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL;
+  if (!dialog.headline.empty())
+    createControl(box.window, L"Static", dialog.headline, blockStyle, 0, layout.headline,
                   kHeadlineId, headlineFont);
+  if (!dialog.notes.empty())
+    createControl(box.window, L"Static", withCrLf(dialog.notes), blockStyle, 0, layout.notes,
+                  kNotesId, shell.font);
   // No automatic scrolling while the text goes in, so the view starts at
   // its top; no horizontal scrolling, so the lines wrap.
   box.text = createControl(box.window, L"Edit", u"",
@@ -201,6 +271,10 @@ void createSummaryControls(SummaryBox& box, const SummaryLayout& layout, const T
     SetWindowTextW(box.text, wide(shown));
     SendMessageW(box.text, EM_SETSEL, 0, 0);
   }
+  // Made before OK, so that Tab goes from left to right.
+  if (box.offerRetry)
+    createControl(box.window, L"Button", withMnemonic(kRetryButton), BS_PUSHBUTTON | WS_TABSTOP, 0,
+                  layout.retry, kRetryId, shell.font);
   createControl(box.window, L"Button", kOkButton, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, layout.ok,
                 IDOK, shell.font);
 }
@@ -227,17 +301,20 @@ int runSummaryBox(HWND owner, const struct EndDialog& dialog) {
   if (openBox != nullptr || !registerSummaryClass()) return 0;
   SummaryBox box;
   box.boldFont = boldFontOf(shell.font);
+  box.offerRetry = dialog.offerRetry;
   HWND centreOn = owner != nullptr ? owner : shell.mainWindow;
   ScreenRect area = workAreaFor(centreOn);
   Text shown = withCrLf(dialog.text);
-  SummaryLayout layout = layOutSummary(area, box.boldFont != nullptr ? box.boldFont : shell.font,
-                                       dialog.headline, shown);
+  Text notes = withCrLf(dialog.notes);
+  SummaryParts parts{box.boldFont != nullptr ? box.boldFont : shell.font, dialog.headline, notes,
+                     dialog.offerRetry};
+  SummaryLayout layout = layOutSummary(area, parts, shown);
   box.window = createSummaryWindow(owner, dialog.title, layout, area, centreOn);
   if (box.window == nullptr) {
     if (box.boldFont != nullptr) DeleteObject(box.boldFont);
     return 0;
   }
-  createSummaryControls(box, layout, dialog.headline, shown);
+  createSummaryControls(box, layout, dialog, shown);
 
   openBox = &box;
   // Disabled as under a message box, so the main window takes no input
@@ -255,7 +332,7 @@ int runSummaryBox(HWND owner, const struct EndDialog& dialog) {
   if (ownerWasEnabled) EnableWindow(owner, TRUE);
   DestroyWindow(box.window);
   if (box.boldFont != nullptr) DeleteObject(box.boldFont);
-  return kDialogOk;
+  return box.result;
 }
 
 void unregisterSummaryBox() {
