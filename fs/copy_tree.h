@@ -13,8 +13,7 @@ struct CopyReport {
 };
 
 // Copies the content of source (not source itself) into destination, creating
-// destination when it is missing and its parent exists. pattern selects files
-// by name ("" means every file); folders are never filtered. Links to folders
+// destination when it is missing and its parent exists. Links to folders
 // are not followed: a symbolic link is reproduced as a link, a Windows reparse
 // folder is skipped and counted as failed. A destination that is source or
 // lies inside it, or that is itself a link, is refused, as is a link met
@@ -28,15 +27,10 @@ struct CopyReport {
 // 1 when every copy succeeded or there was nothing to copy, else 0; a missing
 // source gives 0 before anything is created. report, when given, counts the
 // entries that failed and names the first.
-int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
+int copyTree(const Text& source, const Text& destination, int flags,
              CopyReport* report = nullptr);
 
 // Called while a file's data is copied, after each chunk of it has moved (on
 // Windows once, after the system's copy); null in the program. Tests set it
 // to change a source file in the middle of its copy.
 extern void (*copyChunkHook)();
-
-// Whether a file name matches a pattern of "*" and "?" wildcards; several
-// patterns may be separated by ";". "*.*" matches every name, with or without a
-// dot. Letters are compared exactly.
-bool matchFilePattern(const Text& name, const Text& pattern);

@@ -34,8 +34,6 @@ namespace {
 
 struct Level {
   int flags;
-  Text pattern;
-  bool everyFile;
   CopyReport* report;
   int creationMask;  // the process's umask; -1 when it could not be read
 };
@@ -354,8 +352,6 @@ bool copyEntry(int source, const Target& target, const std::string& sourceFolder
   bool folderLike = S_ISDIR(type) || (S_ISLNK(type) && fstatat(source, name, &followed, 0) == 0 &&
                                       S_ISDIR(followed.st_mode));
   if (folderLike && !(level.flags & kCopyRecursive)) return true;
-  if (!folderLike && !level.everyFile && !matchFilePattern(fromUtf8(name), level.pattern))
-    return true;
   if (S_ISDIR(type))
     return copyFolder(source, name, target.fd, name, sourceFolder + name, target.path + name, level,
                       true) == 1;
@@ -445,11 +441,9 @@ bool liesInside(const std::string& destination, const std::string& source) {
 
 }  // namespace
 
-int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
-             CopyReport* report) {
+int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;
-  Text selected = pattern.empty() ? Text(u"*.*") : pattern;
-  Level level{flags, selected, selected == u"*.*" || selected == u"*", report, creationMask()};
+  Level level{flags, report, creationMask()};
   std::string from = toUtf8(source), to = toUtf8(destination);
   if (isDirectory(from) && liesInside(to, from)) {
     fail(level, to, plainReason(ErrorKind::kInsideSource));

@@ -1,8 +1,6 @@
 #define _CRT_RAND_S  // rand_s from stdlib.h
 #include <stdlib.h>
 #include <windows.h>
-// After windows.h, which it builds on.
-#include <shlwapi.h>
 
 #include <atomic>
 
@@ -18,7 +16,6 @@ namespace {
 
 struct Level {
   int flags;
-  std::wstring pattern;
   CopyReport* report;
 };
 
@@ -195,7 +192,6 @@ bool copyEntry(const Text& sourceFolder, const Text& destFolder, const WIN32_FIN
     }
     return copyLevel(sourceFolder + name, destFolder + name, level) == 1;
   }
-  if (!PathMatchSpecW(found.cFileName, level.pattern.c_str())) return true;
   Text reason = copyFile(sourceFolder + name, found, destFolder, level);
   if (reason.empty()) return true;
   failWith(level, destFolder + name, reason);
@@ -271,10 +267,9 @@ Text canonical(const Text& path) {
 
 }  // namespace
 
-int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
-             CopyReport* report) {
+int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;
-  Level level{flags, toWide(pattern.empty() ? Text(u"*.*") : pattern), report};
+  Level level{flags, report};
   if (isFolder(source) && isSameOrInside(canonical(destination), canonical(source))) {
     fail(level, destination, ErrorKind::kInsideSource);
     return 0;
