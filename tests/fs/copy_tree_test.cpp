@@ -443,3 +443,93 @@ TEST_F(CopyTreeTest, NothingIsWrittenThroughALinkInTheDestination) {
   EXPECT_EQ(1, copyTree(src, alias + u"/new/", 3));
   EXPECT_EQ("alpha", readFile(x + u"new/a.txt"));
 }
+
+TEST_F(CopyTreeTest, OfficeLockFilesAreCountedButNeverCopied) {
+  writeFile(src + u"报告.docx", "document");
+  writeFile(src + u"~$报告.docx", "owner");             // Microsoft Office, WPS on Windows
+  writeFile(src + u".~lock.报告.docx#", "owner");       // LibreOffice
+  writeFile(src + u".~报告.docx", "owner");             // WPS on Linux, beside its document
+  writeFile(src + u"s/~$表.xlsx", "owner");
+  writeFile(src + u".~config", "a user's hidden file");  // no document of that name
+  writeFile(src + u"~$", "just the mark");
+  TreeSize size;
+  ASSERT_TRUE(measureTree(src, size));
+  EXPECT_EQ(6, size.files);  // a.txt, readme, s/c.txt, 报告.docx, .~config and ~$
+  EXPECT_EQ(5 + 6 + 5 + 8 + 20 + 13, size.bytes);
+  CopyReport report;
+  EXPECT_EQ(1, copyTree(src, dst, 3, &report));
+  EXPECT_EQ(4, report.lockFiles);
+  EXPECT_EQ(size.files, report.copiedFiles);
+  EXPECT_EQ(size.bytes, report.copiedBytes);
+  EXPECT_EQ("document", readFile(dst + u"报告.docx"));
+  EXPECT_FALSE(pathExists(dst + u"~$报告.docx"));
+  EXPECT_FALSE(pathExists(dst + u".~lock.报告.docx#"));
+  EXPECT_FALSE(pathExists(dst + u".~报告.docx"));
+  EXPECT_FALSE(pathExists(dst + u"s/~$表.xlsx"));
+  EXPECT_TRUE(pathExists(dst + u".~config"));
+  EXPECT_TRUE(pathExists(dst + u"~$"));
+}
+
+namespace {
+
+struct Progress {
+  int64_t copied = 0;
+  int64_t unchanged = 0;
+};
+
+void addProgress(void* context, int64_t bytes, bool unchanged) {
+  auto* progress = static_cast<Progress*>(context);
+  (unchanged ? progress->unchanged : progress->copied) += bytes;
+}
+
+}  // namespace
+
+TEST_F(CopyTreeTest, ProgressAndCountsAddUpToWhatTheFolderHolds) {
+  std::string big(3 * (16 << 20) + 5, 'b');  // several pieces of data
+  writeFile(src + u"s/big.bin", big);
+  TreeSize size;
+  ASSERT_TRUE(measureTree(src, size));
+  Progress first;
+  CopyReport report;
+  report.progress = addProgress;
+  report.progressContext = &first;
+  ASSERT_EQ(1, copyTree(src, dst, 3, &report));
+  EXPECT_EQ(size.bytes, first.copied);
+  EXPECT_EQ(0, first.unchanged);
+  EXPECT_EQ(4, report.copiedFiles);
+  // Again over the unchanged tree, and once more with one file changed.
+  Progress again;
+  CopyReport rerun;
+  rerun.progress = addProgress;
+  rerun.progressContext = &again;
+  ASSERT_EQ(1, copyTree(src, dst, 3, &rerun));
+  EXPECT_EQ(0, again.copied);
+  EXPECT_EQ(size.bytes, again.unchanged);
+  EXPECT_EQ(4, rerun.unchangedFiles);
+  EXPECT_EQ(0, rerun.copiedFiles);
+  writeFile(src + u"a.txt", "alpha, longer");
+  setTime(src + u"a.txt", 1700000000);
+  CopyReport third;
+  ASSERT_EQ(1, copyTree(src, dst, 3, &third));
+  EXPECT_EQ(1, third.copiedFiles);
+  EXPECT_EQ(13, third.copiedBytes);
+  EXPECT_EQ(3, third.unchangedFiles);
+}
+
+// The way out takes the part file being written away with it, and copies
+// started afterwards write nothing. In a child process: the program leaves
+// after this, and so must whatever tried it.
+TEST_F(CopyTreeTest, AbandonedCopiesLeaveNoPartFiles) {
+  writeFile(src + u"s/big.bin", std::string(2 * (16 << 20), 'b'));
+  EXPECT_EXIT(
+      {
+        copyChunkHook = [] { abandonCopies(); };
+        CopyReport report;
+        int result = copyTree(src, dst, 3, &report);
+        bool clean = partFilesIn(dst).empty() && partFilesIn(dst + u"s/").empty() &&
+                     !pathExists(dst + u"s/big.bin");
+        int later = copyTree(src, dir + u"later/", 3);
+        _exit(result == 0 && clean && later == 0 && partFilesIn(dir + u"later/").empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
