@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fs/native_win32.h"
+#include "text/catalogue.h"
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 #include "fs/win32_path_text.h"
@@ -134,7 +135,7 @@ Text win32Message(unsigned long code) {
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, buffer, 512, nullptr);
   // No message for the code: say so without the number, which tells a user nothing.
-  if (length == 0) return u"操作未能完成，系统没有给出原因";
+  if (length == 0) return kReasonNoSystemWords;
   return trimTrailing(fromWide(buffer, length), u"\r\n ");
 }
 
