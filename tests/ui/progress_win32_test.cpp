@@ -160,14 +160,9 @@ int showEnd(int) {
 }
 
 DWORD WINAPI closeBoxWhenShown(LPVOID) {
-  for (int i = 0; i < 200; ++i, Sleep(50)) {
-    HWND box = FindWindowW(L"VarneloSummaryBox", nullptr);
-    if (box != nullptr && IsWindowVisible(box)) {
-      PostMessageW(box, WM_CLOSE, 0, 0);
-      return 0;
-    }
-  }
-  return 1;
+  HWND box = waitForShownBox();
+  if (box != nullptr) PostMessageW(box, WM_CLOSE, 0, 0);
+  return 0;
 }
 
 int flashesAtTheEnd() {

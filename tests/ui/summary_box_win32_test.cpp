@@ -27,14 +27,6 @@ int showShown(int) {
   return 0;
 }
 
-HWND waitForBox() {
-  for (int i = 0; i < 200; ++i, Sleep(50)) {
-    HWND box = FindWindowW(L"VarneloSummaryBox", nullptr);
-    if (box != nullptr && IsWindowVisible(box)) return box;
-  }
-  return nullptr;
-}
-
 std::wstring textOf(HWND window) {
   int length = GetWindowTextLengthW(window);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
@@ -59,7 +51,7 @@ HWND buttonReading(HWND box, const std::wstring& label) {
 std::function<void(HWND box)> userAction;
 
 DWORD WINAPI actOnBox(LPVOID) {
-  HWND box = waitForBox();
+  HWND box = waitForShownBox();
   if (box != nullptr) userAction(box);
   return 0;
 }

@@ -39,3 +39,11 @@ void pumpUntil(const std::atomic<bool>& done) {
   while (!done) waitEvent();
   KillTimer(nullptr, timer);
 }
+
+HWND waitForShownBox() {
+  for (int i = 0; i < 200; ++i, Sleep(50)) {
+    HWND box = FindWindowW(L"VarneloSummaryBox", nullptr);
+    if (box != nullptr && IsWindowVisible(box)) return box;
+  }
+  return nullptr;
+}

@@ -13,3 +13,6 @@ HWND testMainWindow();
 int testProgressStrip();
 // Handles the GUI thread's messages until done is set (by a worker).
 void pumpUntil(const std::atomic<bool>& done);
+// The end box once it is shown, waiting up to ten seconds; null after that.
+// For a thread other than the GUI thread, which is busy in the box's loop.
+HWND waitForShownBox();

@@ -6,14 +6,19 @@
 //   window_texts.exe box SECONDS   wait for the summary box, then print
 //   window_texts.exe busy SECONDS  wait until the title names a group being copied
 //   window_texts.exe gone SECONDS  wait until no summary box is shown
+//   window_texts.exe retry SECONDS wait for the summary box, print as "box" does,
+//                                  then press the button that reads 重新同步(R)
 //
 // Output is UTF-8, one "name: value" line each, CR and LF written as \r and \n:
 //   title, client (width x height), position (x,y of the window), size,
 //   screen, log-class, log-place (x,y width x height within the client area),
+//   bar-place and status-place (the progress strip's bar and line, the same way),
+//   bar-position (0 to 1000), status (the strip's line),
 //   log (the log view's text, lines ended by LF), box-title, box-text,
 //   box-owner (main or other), main-enabled (0 or 1);
 // for a summary box with its own text view also:
-//   box-headline, box-rect, work-area, text-rect, ok-rect (left,top right,bottom
+//   box-headline, box-notes, retry-text (empty without the button), box-rect,
+//   work-area, text-rect, ok-rect (left,top right,bottom
 //   on the screen), ok-visible (0 or 1), text-lines, text-top-visible (0 or 1),
 //   text-end-visible (0 or 1, after scrolling the view to its end).
 // The exit status is 0 once the window was found, 1 on time-out.
@@ -28,6 +33,11 @@ const wchar_t kBoxTitle[] = L"同步提示";
 const wchar_t kBusyTitle[] = L"Varnelo-当前同步【";
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kSummaryTextId = 1002;  // the summary box's text view
+constexpr int kNotesId = 1003;
+constexpr int kRetryId = 1004;
+constexpr int kProgressBarId = 2;
+constexpr int kStatusId = 3;
+constexpr UINT kGetBarPosition = WM_USER + 8;  // PBM_GETPOS
 
 std::string utf8(const std::wstring& s) {
   if (s.empty()) return std::string();
@@ -96,6 +106,24 @@ std::wstring lineBreaksAsCrLf(const std::wstring& s) {
   return result;
 }
 
+// "x,y widthxheight" of a control within its window's client area.
+std::wstring placeText(HWND control, HWND window) {
+  RECT place;
+  GetWindowRect(control, &place);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+  return std::to_wstring(place.left) + L"," + std::to_wstring(place.top) + L" " +
+         std::to_wstring(place.right - place.left) + L"x" +
+         std::to_wstring(place.bottom - place.top);
+}
+
+// A button's text as the user reads it, without the "&" of its mnemonic.
+std::wstring withoutMnemonic(const std::wstring& label) {
+  std::wstring shown;
+  for (wchar_t c : label)
+    if (c != L'&') shown += c;
+  return shown;
+}
+
 HWND logViewOf(HWND main) {
   return GetWindow(main, GW_CHILD);
 }
@@ -116,13 +144,16 @@ void printMain(HWND main) {
   wchar_t className[64] = L"";
   GetClassNameW(log, className, 64);
   print("log-class", className);
-  RECT place;
-  GetWindowRect(log, &place);
-  MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&place), 2);
-  print("log-place", std::to_wstring(place.left) + L"," + std::to_wstring(place.top) + L" " +
-                         std::to_wstring(place.right - place.left) + L"x" +
-                         std::to_wstring(place.bottom - place.top));
+  print("log-place", placeText(log, main));
   print("log", lineBreaksAsLf(textOf(log)));
+  HWND bar = GetDlgItem(main, kProgressBarId), status = GetDlgItem(main, kStatusId);
+  if (bar == nullptr || status == nullptr) return;
+  print("bar-place", placeText(bar, main));
+  print("status-place", placeText(status, main));
+  DWORD_PTR position = 0;
+  SendMessageTimeoutW(bar, kGetBarPosition, 0, 0, SMTO_ABORTIFHUNG, 5000, &position);
+  print("bar-position", std::to_wstring(position));
+  print("status", textOf(status));
 }
 
 std::wstring rectText(const RECT& r) {
@@ -144,6 +175,9 @@ LRESULT ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 void printSummaryParts(HWND box, HWND text) {
   HWND headline = FindWindowExW(box, nullptr, L"Static", nullptr);
   print("box-headline", headline != nullptr ? textOf(headline) : L"");
+  HWND notes = GetDlgItem(box, kNotesId), retry = GetDlgItem(box, kRetryId);
+  print("box-notes", notes != nullptr ? textOf(notes) : L"");
+  print("retry-text", retry != nullptr ? withoutMnemonic(textOf(retry)) : L"");
   RECT boxRect, textRect, okRect{};
   GetWindowRect(box, &boxRect);
   GetWindowRect(text, &textRect);
@@ -153,7 +187,7 @@ void printSummaryParts(HWND box, HWND text) {
   print("box-rect", rectText(boxRect));
   print("work-area", rectText(monitor.rcWork));
   print("text-rect", rectText(textRect));
-  HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
+  HWND ok = GetDlgItem(box, IDOK);
   if (ok != nullptr) GetWindowRect(ok, &okRect);
   print("ok-rect", rectText(okRect));
   print("ok-text", ok != nullptr ? textOf(ok) : L"");
@@ -187,6 +221,15 @@ bool startsWith(const std::wstring& s, const std::wstring& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
+bool pressRetry(HWND box) {
+  for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (withoutMnemonic(textOf(child)) == L"重新同步(R)")
+      return PostMessageW(child, BM_CLICK, 0, 0) != 0;
+  }
+  return false;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -200,7 +243,7 @@ int wmain(int argc, wchar_t** argv) {
       if (FindWindowW(nullptr, kBoxTitle) == nullptr) return 0;
       continue;
     }
-    if (mode == L"box") {
+    if (mode == L"box" || mode == L"retry") {
       // The box exists before its controls and text are in; it is shown
       // once they are.
       HWND box = FindWindowW(nullptr, kBoxTitle);
@@ -208,6 +251,7 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(300);  // let the box finish drawing before anyone looks at it
       printMain(main);
       printBox(box, main);
+      if (mode == L"retry") return pressRetry(box) ? 0 : 1;
       return 0;
     }
     if (mode == L"busy" && startsWith(textOf(main), kBusyTitle)) {

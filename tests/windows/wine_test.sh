@@ -6,6 +6,8 @@
 #   3. closing the window while a large copy runs: the process ends at once
 #      with status 0;
 #   4. the sample workbook in examples/, on a display of 144 dots per inch;
+#   5. the Win32 shell's own tests at 96 and 144 dots per inch, with pictures
+#      of a window in the middle of a run and of the end dialog;
 # and, first, when build-windows.sh --tests made them, the unit test programs,
 # in both locales: some cases only mean something under one code page.
 # Each run waits for the summary box, reads the window texts from inside Wine
@@ -135,6 +137,10 @@ check_common_window() {  # name
   # The log view's 500 × 400 and the progress strip's 46 below it.
   expect_text "$t" client "$(scaled 500)x$(scaled 446)" "$1"
   expect_text "$t" log-place "$(scaled 10),$(scaled 10) $(scaled 480)x$(scaled 380)" "$1"
+  # The progress strip under the log view: a bar 14 high, its line 4 below.
+  expect_text "$t" bar-place "$(scaled 10),$(scaled 398) $(scaled 480)x$(scaled 14)" "$1"
+  expect_text "$t" status-place \
+    "$(scaled 10),$(($(scaled 398) + $(scaled 18))) $(scaled 480)x$(($(scaled 38) - $(scaled 18)))" "$1"
   expect_text "$t" screen '1024x768' "$1"
   expect_text "$t" box-owner main "$1"
   expect_text "$t" main-enabled 0 "$1"
@@ -337,6 +343,39 @@ run_unit_tests() {  # locale
   done
 }
 
+# The Win32 shell's own tests once more, on the display scale of the moment,
+# with the pictures they hold still for: the window in the middle of a run
+# and the end dialog with its retry button (wine-ui-<scene>-<dpi>.png).
+run_ui_tests_with_pictures() {
+  local program=$build/tests/windows_ui_tests.exe shots=$work/shots-$dpi scene i pid log
+  [[ -f $program ]] || { say "no windows_ui_tests.exe: the shell's pictures not taken"; return 0; }
+  rm -rf "$shots"
+  mkdir -p "$shots"
+  log=$work/windows_ui_tests-$dpi.log
+  import_fonts C.UTF-8
+  (cd "$work" && VARNELO_SCREENSHOTS=$(winepath -w "$shots") exec wine "$program") >"$log" 2>&1 &
+  pid=$!
+  wine_pids+=("$pid")
+  for scene in mid-run end-dialog; do
+    for ((i = 0; i < 600; i++)); do
+      [[ -e $shots/$scene.ready ]] && break
+      sleep 0.1
+    done
+    [[ -e $shots/$scene.ready ]] || { fail "no $scene scene to take"; break; }
+    import -window root "$build/wine-ui-$scene-$dpi.png"
+    say "ui at $dpi dpi: screenshot $build/wine-ui-$scene-$dpi.png"
+    touch "$shots/$scene.done"
+  done
+  wait_for_exit "$pid" 120
+  tr -d '\r' <"$log" >"$log.tmp" && mv "$log.tmp" "$log"
+  grep -a '^\[  PASSED  \]' "$log" || true
+  if [[ $exit_status != 0 ]]; then
+    kill "$pid" 2>/dev/null || true
+    tail -n 40 "$log"
+    fail "windows_ui_tests.exe at $dpi dpi ended with '$exit_status'"
+  fi
+}
+
 started=$(date +%s)
 start_display 90 || give_up setup "no X display could be started"
 prepare_prefix || give_up setup "the Wine prefix could not be prepared (see $work/wineboot.log)"
@@ -348,8 +387,10 @@ check worked-example-zh_CN run_worked_example worked-example-zh_CN zh_CN.UTF-8
 check close-during-copy run_close_during_copy
 check second-program run_second_program
 check close-while-reading run_close_while_reading
+check ui-96 run_ui_tests_with_pictures
 set_display_scale 144
 check sample run_sample
+check ui-144 run_ui_tests_with_pictures
 set_display_scale 96
 say "$(($(date +%s) - started)) s"
 ((failures == 0)) || { say "$failures check(s) failed"; exit 1; }
