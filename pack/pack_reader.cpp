@@ -1,5 +1,4 @@
 #include "pack/pack_reader.h"
-#include "text/catalogue.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -15,6 +14,7 @@
 
 #include "fs/paths.h"
 #include "pack/pack_open.h"
+#include "text/catalogue.h"
 
 namespace PackReader {
 namespace {

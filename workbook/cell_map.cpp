@@ -234,7 +234,7 @@ std::vector<Text> SharedStrings;
 CellMap Cells;
 
 void ResetWorkbookCollections() {
-  SharedStrings.clear();
+  std::vector<Text>().swap(SharedStrings);
   Cells.clear();
 }
 

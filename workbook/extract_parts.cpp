@@ -1,6 +1,6 @@
 #include "fs/paths.h"
-#include "text/catalogue.h"
 #include "pack/pack_reader.h"
+#include "text/catalogue.h"
 #include "text/text.h"
 #include "workbook/workbook.h"
 
@@ -108,6 +108,12 @@ int ExtractWorkbookParts(const Text& workbookPath, const Text& partsFolder,
     if (!IsWantedPart(name)) continue;
     // A folder entry ends in a separator; it is named by its last component too.
     Text fileName = filePart(trimChar(replaceAll(name, u"\\", u"/"), u"/"));
+    // "xl/worksheets/sheet1.xml/.." names a folder, never a part.
+    if (fileName == u"." || fileName == u"..") {
+      fault = WorkbookFault::kDamaged;
+      cause = kEntryLabelOpen + name + kEntryLabelClose + kEntryNotAFile;
+      break;
+    }
     if (fileName == kSharedStringsName) status.hasSharedStrings = true;
     if (PackReader::extractEntryTo(kWorkbookPack, partsFolder + fileName, &budget) < 0) {
       PackReader::EntryFault entryFault = PackReader::lastEntryFault(kWorkbookPack);

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "text/text.h"
 #include "text/catalogue.h"
+#include "text/text.h"
 #include "workbook/cell_map.h"
 #include "workbook/reference_scan.h"
 #include "workbook/workbook.h"

@@ -1,7 +1,5 @@
 #include "xml/xml_document.h"
 
-#include "text/catalogue.h"
-
 #include <expat.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include <string_view>
 
 #include "fs/paths.h"
+#include "text/catalogue.h"
 
 struct XmlAttribute {
   const char16_t* name;

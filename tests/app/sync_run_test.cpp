@@ -29,12 +29,15 @@ class SyncRunTest : public RunFolderTest {
     EXPECT_EQ(1u, recording().messages.size());
     return recording().messages.empty() ? Text() : recording().messages[0].text;
   }
-  void cell(const Text& ref, const Text& value) { Cells.set(ref, value); }
+  void cell(const Text& ref, const Text& value) { table.cells.set(ref, value); }
   SyncOutcome walk(int maxColumn, int maxRow) {
+    table.maxColumn = maxColumn;
+    table.maxRow = maxRow;
     SyncOutcome outcome;
-    WalkTable(dir, maxColumn, maxRow, outcome);
+    WalkTable(dir, table, outcome);
     return outcome;
   }
+  Table table;
 };
 
 TEST_F(SyncRunTest, WorkedExampleEndToEnd) {
