@@ -108,8 +108,11 @@ import_fonts() {  # locale
 }
 
 build_helper() {
-  "$triplet-g++-posix" -std=c++20 -O2 -municode -static -o "$work/window_texts.exe" \
-    "$root/tests/windows/window_texts_win32.cpp"
+  local helper
+  for helper in window_texts hold_file; do
+    "$triplet-g++-posix" -std=c++20 -O2 -municode -static -o "$work/$helper.exe" \
+      "$root/tests/windows/${helper}_win32.cpp" || return 1
+  done
 }
 
 focus_desktop() {

@@ -6,7 +6,9 @@
 #   3. closing the window while a large copy runs: the process ends at once
 #      with status 0;
 #   4. the sample workbook in examples/, on a display of 144 dots per inch;
-#   5. the Win32 shell's own tests at 96 and 144 dots per inch, with pictures
+#   5. a destination file held open by another program: the run fails for
+#      it, and the retry button, pressed once the file is free, runs again;
+#   6. the Win32 shell's own tests at 96 and 144 dots per inch, with pictures
 #      of a window in the middle of a run and of the end dialog;
 # and, first, when build-windows.sh --tests made them, the unit test programs,
 # in both locales: some cases only mean something under one code page.
@@ -141,6 +143,10 @@ check_common_window() {  # name
   expect_text "$t" bar-place "$(scaled 10),$(scaled 398) $(scaled 480)x$(scaled 14)" "$1"
   expect_text "$t" status-place \
     "$(scaled 10),$(($(scaled 398) + $(scaled 18))) $(scaled 480)x$(($(scaled 38) - $(scaled 18)))" "$1"
+  # A run that has ended shows a full bar and its end line.
+  expect_text "$t" bar-position 1000 "$1"
+  [[ $(texts_value "$t" status) == 完成：* ]] ||
+    fail "$1: the status line reads '$(texts_value "$t" status)', not the end line"
   expect_text "$t" screen '1024x768' "$1"
   expect_text "$t" box-owner main "$1"
   expect_text "$t" main-enabled 0 "$1"
@@ -298,6 +304,54 @@ run_close_while_reading() {
   rm -rf "$folder"
 }
 
+# A destination file that another program holds open, sharing nothing, fails
+# the run for that file; the end dialog offers another go. Once that program
+# has let go, the retry button runs again in the same window, and this time
+# every destination succeeds.
+run_retry_after_release() {
+  local name=retry-after-release folder=$work/retry-after-release holder i first headline=
+  local reason='文件正被其他程序打开，请关闭后重新运行'
+  place_program "$folder"
+  # Other content than the material's, so the run has to write the file.
+  mkdir -p "$folder/2023/G1"
+  echo 'old' >"$folder/2023/G1/a01.txt"
+  wine "$work/hold_file.exe" "$(winepath -w "$folder/2023/G1/a01.txt")" 300 \
+    >"$work/$name-hold.out" 2>&1 &
+  holder=$!
+  wine_pids+=("$holder")
+  for ((i = 0; i < 300; i++)); do
+    grep -q held "$work/$name-hold.out" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q held "$work/$name-hold.out" || { fail "$name: the file could not be held open"; return 0; }
+  start_program "$folder" C.UTF-8
+  read_summary_box "$name" C.UTF-8 || return 0
+  [[ $(texts_value "$work/$name.texts" box-text) == *"$reason"* ]] ||
+    fail "$name: the first go does not say '$reason'"
+  expect_text "$work/$name.texts" retry-text '重新同步(R)' "$name (first go)"
+  first=$(texts_value "$work/$name.texts" box-headline)
+  kill "$holder" 2>/dev/null
+  wait_for_exit "$holder" 20
+  focus_desktop
+  wine "$work/window_texts.exe" retry 20 >/dev/null 2>&1 ||
+    { fail "$name: no retry button to press"; return 0; }
+  # The same window's next box, once the second go has ended.
+  for ((i = 0; i < 60; i++)); do
+    sleep 0.5
+    wine "$work/window_texts.exe" box 10 >"$work/$name-second.texts" 2>/dev/null || continue
+    tr -d '\r' <"$work/$name-second.texts" >"$work/$name.tmp" &&
+      mv "$work/$name.tmp" "$work/$name-second.texts"
+    headline=$(texts_value "$work/$name-second.texts" box-headline)
+    [[ $headline != "$first" ]] && break
+  done
+  import -window root "$build/wine-$name-second.png"
+  say "$name: screenshot $build/wine-$name-second.png"
+  [[ $headline == '同步完成：共 5 个目标，全部成功。' ]] ||
+    fail "$name: the second go's headline is '$headline'"
+  same_file 'A01 only' "$folder/2023/G1/a01.txt" "$name"
+  finish_program "$name"
+}
+
 # The test programs' own summary lines go out as they are, for the caller to
 # count; a program that ends without one is a failed check of its own.
 run_unit_tests() {  # locale
@@ -387,6 +441,7 @@ check worked-example-zh_CN run_worked_example worked-example-zh_CN zh_CN.UTF-8
 check close-during-copy run_close_during_copy
 check second-program run_second_program
 check close-while-reading run_close_while_reading
+check retry-after-release run_retry_after_release
 check ui-96 run_ui_tests_with_pictures
 set_display_scale 144
 check sample run_sample
