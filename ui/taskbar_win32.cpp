@@ -34,22 +34,25 @@ void sendValue() {
                                     kProgressSteps);
 }
 
-}  // namespace
-
-// COM is ready on the GUI thread since initWindowShell. A restarted Explorer
-// makes a new button and sends the message again: a fresh interface then
-// shows what the old button showed.
-void taskbarButtonCreated() {
-  releaseTaskbar();
+// COM is ready on the GUI thread since initWindowShell. Null where the
+// system has no taskbar list.
+ITaskbarList3* newTaskbarList() {
   ITaskbarList3* list = nullptr;
   if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
                               reinterpret_cast<void**>(&list))))
-    return;
-  if (FAILED(list->HrInit())) {
-    list->Release();
-    return;
-  }
-  shell.taskbar = list;
+    return nullptr;
+  if (SUCCEEDED(list->HrInit())) return list;
+  list->Release();
+  return nullptr;
+}
+
+}  // namespace
+
+// A restarted Explorer makes a new button and sends the message again: the
+// new button then shows what the old one showed.
+void taskbarButtonCreated() {
+  releaseTaskbar();
+  shell.taskbar = newTaskbarList();
   if (shell.taskbarState == TBPF_NOPROGRESS) return;
   sendState();
   sendValue();

@@ -150,6 +150,23 @@ TEST(ProgressStripWin32, FollowsTheRunAndEmptiesForAnotherGo) {
   EXPECT_EQ(expected, taskbarCalls);
 }
 
+// Explorer, restarted, makes the button anew and says so: the new button
+// shows what the old one showed.
+TEST(TaskbarWin32, NewButtonShowsTheRunSoFar) {
+  clearRun();
+  showProgress(0.3, u"正在复制：第1组", true);
+  taskbarCalls.clear();
+  taskbarProbe = recordTaskbarCall;
+  SendMessageW(testMainWindow(), RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+  clearRun();
+  SendMessageW(testMainWindow(), RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+  taskbarProbe = nullptr;
+  std::vector<std::pair<int, int>> expected = {{kTaskbarProgressState, TBPF_ERROR},
+                                               {kTaskbarProgressValue, 300},
+                                               {kTaskbarProgressState, TBPF_NOPROGRESS}};
+  EXPECT_EQ(expected, taskbarCalls);
+}
+
 // The end of a run flashes the button only when the window is behind another.
 int showEnd(int) {
   struct EndDialog dialog{u"同步提示", u"同步完成：共 1 个目标，全部成功。", Text(), u"",

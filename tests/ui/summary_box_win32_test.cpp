@@ -143,6 +143,10 @@ TEST(EndDialogWin32, EveryWayOutButRetryMeansOk) {
   EXPECT_EQ(kDialogRetry, answerTo(dialog, key(WM_KEYDOWN, 'R')));
   EXPECT_EQ(kDialogRetry, answerTo(dialog, key(WM_SYSKEYDOWN, 'R')));  // Alt+R
   EXPECT_EQ(kDialogOk, answerTo(dialog, key(WM_KEYDOWN, VK_RETURN)));
+  // Enter on a button that has the focus presses that button.
+  EXPECT_EQ(kDialogRetry, answerTo(dialog, [](HWND box) {
+              PostMessageW(buttonReading(box, L"重新同步(R)"), WM_KEYDOWN, VK_RETURN, 0);
+            }));
   EXPECT_EQ(kDialogOk, answerTo(dialog, key(WM_KEYDOWN, VK_ESCAPE)));
   EXPECT_EQ(kDialogOk, answerTo(dialog, click(L"确定")));
   EXPECT_EQ(kDialogOk, answerTo(dialog, [](HWND box) { PostMessageW(box, WM_CLOSE, 0, 0); }));
