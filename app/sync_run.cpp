@@ -291,7 +291,7 @@ int SyncRunIn(const Text& base) {
     Text source = base + kSourceRootName + separator();
     Text savedAt, problem;
     if (fileSize(source) == -2) savedAt = WriteRunRecord(base, source, record, problem);
-    EndDialog dialog{kSummaryTitle, record.headline,
+    SummaryDialog dialog{kSummaryTitle, record.headline,
                      dialogNotes(outcome, record.endLine, savedAt, problem), record.summary,
                      failed || !outcome.tableFailure.empty()};
     runFailed = failed;

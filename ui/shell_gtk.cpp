@@ -636,7 +636,7 @@ int showBox(const Text& title, const Text& headline, const Text& text) {
   });
 }
 
-int gtkShowSummary(const EndDialog& dialog) {
+int gtkShowSummary(const SummaryDialog& dialog) {
   return showBox(dialog.title, dialog.headline, dialog.text);
 }
 

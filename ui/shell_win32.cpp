@@ -137,7 +137,7 @@ HWND messageOwner() {
   return process == GetCurrentProcessId() ? foreground : nullptr;
 }
 
-int showBox(const struct EndDialog& dialog, bool drawAttention) {
+int showBox(const SummaryDialog& dialog, bool drawAttention) {
   // Decided on the calling thread, as a message box would: the box is modal
   // to the main window only while that window is the foreground one.
   HWND owner = messageOwner();
@@ -251,13 +251,13 @@ void clearRun() {
   runOnGuiThread(work);
 }
 
-int showSummary(const struct EndDialog& dialog) {
+int showSummary(const SummaryDialog& dialog) {
   return showBox(dialog, true);
 }
 
 // Any message may be long, so it takes the same box, without a headline.
 int showMessage(const Text& title, const Text& text) {
-  struct EndDialog message{title, Text(), Text(), text, false};
+  SummaryDialog message{title, Text(), Text(), text, false};
   return showBox(message, false);
 }
 

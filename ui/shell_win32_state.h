@@ -10,6 +10,7 @@
 #include "text/text.h"
 
 struct ITaskbarList3;
+struct SummaryDialog;
 
 // Window handles are not cleared when the windows go: a call on a destroyed
 // handle fails harmlessly, which keeps a late worker safe.
@@ -108,5 +109,5 @@ void releaseTaskbar();
 // summary_box_win32.cpp
 // Shows the box and runs its modal loop: kDialogOk or kDialogRetry once
 // dismissed, 0 when it could not be shown.
-int runSummaryBox(HWND owner, const struct EndDialog& dialog);
+int runSummaryBox(HWND owner, const SummaryDialog& dialog);
 void unregisterSummaryBox();

@@ -250,7 +250,7 @@ HWND createSummaryWindow(HWND owner, const Text& title, const SummaryLayout& lay
 }
 
 void createSummaryControls(SummaryBox& box, const SummaryLayout& layout,
-                           const struct EndDialog& dialog, const Text& shown) {
+                           const SummaryDialog& dialog, const Text& shown) {
   HFONT headlineFont = box.boldFont != nullptr ? box.boldFont : shell.font;
   // As the layout measured them: wrapped as an edit control wraps, so a path
   // without spaces breaks too.
@@ -297,7 +297,7 @@ void runModalLoop(SummaryBox& box) {
 
 }  // namespace
 
-int runSummaryBox(HWND owner, const struct EndDialog& dialog) {
+int runSummaryBox(HWND owner, const SummaryDialog& dialog) {
   if (openBox != nullptr || !registerSummaryClass()) return 0;
   SummaryBox box;
   box.boldFont = boldFontOf(shell.font);

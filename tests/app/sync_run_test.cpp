@@ -171,7 +171,7 @@ TEST_F(SyncRunTest, EveryRefusalIsReportedOnceWithItsReason) {
       g + u"G2/：路径超出程序文件夹",
       g + u"G3/：找不到材料文件夹 " + dir + kRoot + u"Missing/",
       material + u"keep/：目标位于材料文件夹内",
-      dir + u"blocked/x/：无法创建文件夹（File exists）",
+      dir + u"blocked/x/：无法创建文件夹（目标处已有同名文件，无法建立文件夹）",
   };
   ASSERT_EQ(expected, outcome.failures);
   EXPECT_EQ("x", readFile(g + u"ok/a.txt"));

@@ -169,7 +169,7 @@ TEST(TaskbarWin32, NewButtonShowsTheRunSoFar) {
 
 // The end of a run flashes the button only when the window is behind another.
 int showEnd(int) {
-  struct EndDialog dialog{u"同步提示", u"同步完成：共 1 个目标，全部成功。", Text(), u"",
+  SummaryDialog dialog{u"同步提示", u"同步完成：共 1 个目标，全部成功。", Text(), u"",
                           false};
   showSummary(dialog);
   workerDone = true;

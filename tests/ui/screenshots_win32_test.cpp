@@ -49,7 +49,7 @@ int runToTheEnd(int) {
   for (int i = 0; i < 12; ++i) addLogLine(0, base + groups[i % 5] + u"\\人员" + intToText(i) + u"\\");
   showProgress(0.42, u"正在复制：2024年度考核\\三季度（第 63 个，共 152 个）", true);
   holdForPicture(L"mid-run");
-  struct EndDialog dialog{u"同步提示", u"同步完成：共 152 个目标，其中 1 项未能完成，详见下方【失败】。",
+  SummaryDialog dialog{u"同步提示", u"同步完成：共 152 个目标，其中 1 项未能完成，详见下方【失败】。",
                           u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化\n"
                           u"记录已保存：C:\\Users\\张三\\Documents\\履职材料\\同步记录.txt",
                           u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n"

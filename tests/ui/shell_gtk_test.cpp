@@ -222,7 +222,7 @@ int showShortMessage(int) {
 
 int showShortSummary(int) {
   record.messageResult =
-      showSummary(EndDialog{u"同步提示", u"同步完成：共 2 个目标，全部成功。", Text(), u"第一行\r\n第二行\r\n"});
+      showSummary(SummaryDialog{u"同步提示", u"同步完成：共 2 个目标，全部成功。", Text(), u"第一行\r\n第二行\r\n"});
   setWindowTitle(u"Varnelo-ok");
   return 0;
 }
@@ -340,7 +340,7 @@ struct SummaryCase {
 SummaryCase shownSummary;
 
 int showCaseSummary(int) {
-  record.messageResult = showSummary(EndDialog{u"同步提示", shownSummary.headline, Text(), shownSummary.text});
+  record.messageResult = showSummary(SummaryDialog{u"同步提示", shownSummary.headline, Text(), shownSummary.text});
   setWindowTitle(u"Varnelo-ok");
   return 0;
 }

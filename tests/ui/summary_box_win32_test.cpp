@@ -17,7 +17,7 @@ constexpr int kHeadlineId = 1001;
 constexpr int kSummaryTextId = 1002;
 constexpr int kNotesId = 1003;
 
-struct EndDialog shown;
+SummaryDialog shown;
 std::atomic<int> answer{0};
 std::atomic<bool> workerDone{false};
 
@@ -57,7 +57,7 @@ DWORD WINAPI actOnBox(LPVOID) {
 }
 
 // Shows the dialog from a worker and returns its answer, 0 when it hung.
-int answerTo(const struct EndDialog& dialog, std::function<void(HWND box)> action) {
+int answerTo(const SummaryDialog& dialog, std::function<void(HWND box)> action) {
   shown = dialog;
   userAction = std::move(action);
   answer = 0;
@@ -70,10 +70,10 @@ int answerTo(const struct EndDialog& dialog, std::function<void(HWND box)> actio
   return answer;
 }
 
-struct EndDialog failedRun() {
+SummaryDialog failedRun() {
   Text text = u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n";
   for (int i = 0; i < 40; ++i) text += u"2024\\第" + intToText(i) + u"组：文件正被其他程序打开\r\n";
-  struct EndDialog dialog{u"同步提示", u"未能同步：1 个目标失败。",
+  SummaryDialog dialog{u"同步提示", u"未能同步：1 个目标失败。",
                    u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化\n"
                    u"记录已保存：C:\\Users\\张三\\Documents\\履职材料\\0-所有履职材料\\同步记录.txt",
                    text, true};
@@ -92,7 +92,7 @@ bool boldFont(HWND control) {
   return face.lfWeight >= FW_BOLD;
 }
 
-TEST(EndDialogWin32, NotesSitUnderTheHeadlineAndRetryLeftOfOk) {
+TEST(SummaryDialogWin32, NotesSitUnderTheHeadlineAndRetryLeftOfOk) {
   clearRun();
   RECT headline{}, notes{}, text{}, retry{}, ok{}, box{}, work{};
   std::wstring notesText;
@@ -132,14 +132,14 @@ TEST(EndDialogWin32, NotesSitUnderTheHeadlineAndRetryLeftOfOk) {
   EXPECT_LE(ok.bottom, box.bottom);
 }
 
-TEST(EndDialogWin32, EveryWayOutButRetryMeansOk) {
+TEST(SummaryDialogWin32, EveryWayOutButRetryMeansOk) {
   auto key = [](UINT message, WPARAM code) {
     return [=](HWND box) { PostMessageW(GetDlgItem(box, kSummaryTextId), message, code, 0); };
   };
   auto click = [](const wchar_t* label) {
     return [=](HWND box) { PostMessageW(buttonReading(box, label), BM_CLICK, 0, 0); };
   };
-  struct EndDialog dialog = failedRun();
+  SummaryDialog dialog = failedRun();
   EXPECT_EQ(kDialogRetry, answerTo(dialog, key(WM_KEYDOWN, 'R')));
   EXPECT_EQ(kDialogRetry, answerTo(dialog, key(WM_SYSKEYDOWN, 'R')));  // Alt+R
   EXPECT_EQ(kDialogOk, answerTo(dialog, key(WM_KEYDOWN, VK_RETURN)));
