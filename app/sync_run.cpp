@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,8 @@
 #include "ui/shell.h"
 
 namespace {
+
+constexpr std::chrono::seconds kCountAfter{1};
 
 std::atomic<bool> runFinished{false};
 std::atomic<bool> runFailed{false};
@@ -33,7 +36,9 @@ int64_t millisecondsNow() {
 // The strip under the log while the plan is carried out. The material
 // folders are measured on a thread of their own, beside the copying, so
 // that the first copy never waits for a count; until that ends the strip
-// counts destinations only. Everything else runs on the worker.
+// counts destinations only. The count starts only after a second: a run
+// that ends sooner has no use for it, and a rerun over an unchanged tree
+// would spend a fifth of its time on it. Everything else runs on the worker.
 class RunProgress {
  public:
   RunProgress(const RunPlan& plan, bool shown) : plan_(plan), shown_(shown) {
@@ -44,7 +49,11 @@ class RunProgress {
     scanner_ = std::thread([this] { measure(); });
   }
   ~RunProgress() {
-    stop_ = true;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      stop_ = true;
+    }
+    stopped_.notify_all();
     if (scanner_.joinable()) scanner_.join();
   }
   RunProgress(const RunProgress&) = delete;
@@ -56,7 +65,7 @@ class RunProgress {
     std::lock_guard<std::mutex> hold(lock_);
     ++meter_.current;
     materialOfCurrent_.push_back(materialIndex);
-    show(false);
+    show(millisecondsNow());
   }
   // The current destination is done: what it did not copy (failures,
   // refusals) counts as done all the same.
@@ -66,15 +75,16 @@ class RunProgress {
     failed_ = failed_ || failed;
     if (meter_.totalKnown) meter_.doneBytes += shortfall(ended_);
     ++ended_;
-    show(false);
+    show(millisecondsNow());
   }
   bool shown() const { return shown_; }
   static void onBytes(void* context, int64_t bytes, bool unchanged) {
     auto* progress = static_cast<RunProgress*>(context);
+    int64_t now = millisecondsNow();
     std::lock_guard<std::mutex> hold(progress->lock_);
     progress->reported_[progress->meter_.current - 1] += bytes;
-    meterBytes(progress->meter_, bytes, unchanged, millisecondsNow());
-    progress->show(false);
+    meterBytes(progress->meter_, bytes, unchanged, now);
+    progress->show(now);
   }
 
  private:
@@ -87,6 +97,11 @@ class RunProgress {
   }
 
   void measure() {
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      if (stopped_.wait_for(hold, kCountAfter, [this] { return stop_.load(); })) return;
+    }
+    lowerThreadPriority();
     for (size_t i = 0; i < plan_.materials.size() && !stop_; ++i) {
       TreeSize size;
       measureTree(plan_.materials[i], size, &stop_);
@@ -105,10 +120,8 @@ class RunProgress {
 
   // Under lock_. At most a few times a second: each update is a call into
   // the window, which the copying would otherwise wait for.
-  void show(bool always) {
-    int64_t now = millisecondsNow();
-    if (!meterDue(meter_, now) && !always) return;
-    showProgress(meterFraction(meter_), meterStatus(meter_, now), failed_);
+  void show(int64_t now) {
+    if (meterDue(meter_, now)) showProgress(meterFraction(meter_), meterStatus(meter_, now), failed_);
   }
 
   const RunPlan& plan_;
@@ -121,6 +134,7 @@ class RunProgress {
   std::vector<int> materialOfCurrent_;  // per destination begun
   std::vector<int64_t> materialBytes_;  // per material folder, once measured
   std::atomic<bool> stop_{false};
+  std::condition_variable stopped_;
   std::thread scanner_;
 };
 
