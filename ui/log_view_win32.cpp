@@ -151,7 +151,8 @@ void insertLogLine(int position, const Text& text) {
     if (now >= shell.nextFlush)
       flushLogLines();
     else if (!waiting)
-      SetTimer(shell.eventWindow, kLogFlushTimer, static_cast<UINT>(shell.nextFlush - now), nullptr);
+      SetTimer(shell.eventWindow, kLogFlushTimer, static_cast<UINT>(shell.nextFlush - now),
+               nullptr);
     return;
   }
   flushLogLines();

@@ -44,8 +44,8 @@ int openProgressStrip(int x, int y, int width, int height) {
   int barHeight = std::min(height, kBarHeight);
   int left = scaleX(x), top = scaleY(y), right = left + scaleX(width);
   RECT barPlace{left, top, right, top + scaleY(barHeight)};
-  HWND bar = createControl(shell.mainWindow, PROGRESS_CLASSW, u"", 0, 0, barPlace,
-                           kProgressBarId, shell.font);
+  HWND bar = createControl(shell.mainWindow, PROGRESS_CLASSW, u"", 0, 0, barPlace, kProgressBarId,
+                           shell.font);
   if (bar == nullptr) return 0;
   SendMessageW(bar, PBM_SETRANGE32, 0, kProgressSteps);
   RECT statusPlace{left, top + scaleY(barHeight + kStatusGap), right, top + scaleY(height)};

@@ -159,16 +159,28 @@ struct SummaryParts {
   bool offerRetry;
 };
 
-// Height of a block above the text: the wrapped text and the gap under it,
-// nothing for an empty one.
+// Height of a block above the text wrapped at width; 0 for an empty one.
 int blockHeight(HDC dc, HFONT font, const Text& text, int width) {
   return text.empty() ? 0 : textExtent(dc, font, text, width).cy;
 }
 
+// The room a block takes with the gap under it; an absent block takes none.
+int blockSpace(int height, int gap) {
+  return height > 0 ? height + gap : 0;
+}
+
 RECT nextBlock(int margin, int width, int& y, int height, int gap) {
   RECT place{margin, y, margin + width, y + height};
-  if (height > 0) y += height + gap;
+  y += blockSpace(height, gap);
   return place;
+}
+
+// The text's unwrapped width plus the view's padding; notes as long as a
+// saved record's path widen the box up to its limit before they wrap.
+int wantedTextWidth(HDC dc, const Text& measured, const Text& notes, int padding) {
+  int width = textExtent(dc, shell.font, measured, 0).cx + padding;
+  if (!notes.empty()) width = std::max<int>(width, textExtent(dc, shell.font, notes, 0).cx);
+  return width;
 }
 
 // As a message box sizes its text: as wide as the longest line between the
@@ -184,22 +196,19 @@ SummaryLayout layOutSummary(const ScreenRect& area, const SummaryParts& parts, c
 
   HDC dc = GetDC(nullptr);
   Text measured = firstLines(text, kMeasuredLines);
-  SIZE natural = textExtent(dc, shell.font, measured, 0);
-  // Notes as long as a saved record's path widen the box up to its limit
-  // before they wrap.
-  int notesWidth = parts.notes.empty() ? 0 : textExtent(dc, shell.font, parts.notes, 0).cx;
   int retryWidth =
       std::max<int>(buttonWidth, textExtent(dc, shell.font, retryLabel, 0).cx + scaleX(24));
-  int viewWidth = summaryViewWidth(std::max<int>(natural.cx + padding, notesWidth), frame.cx + 2 * margin,
-                                   scaleX(kSummaryMinWidth), scaleX(kSummaryMaxWidth), area.width);
+  int viewWidth =
+      summaryViewWidth(wantedTextWidth(dc, measured, parts.notes, padding), frame.cx + 2 * margin,
+                       scaleX(kSummaryMinWidth), scaleX(kSummaryMaxWidth), area.width);
   SIZE wrapped = textExtent(dc, shell.font, measured, std::max(1, viewWidth - padding));
   SIZE line = textExtent(dc, shell.font, u"M", 0);
   int headlineHeight = blockHeight(dc, parts.boldFont, parts.headline, viewWidth);
   int notesHeight = blockHeight(dc, shell.font, parts.notes, viewWidth);
   ReleaseDC(nullptr, dc);
 
-  int chrome = frame.cy + 2 * margin + (headlineHeight > 0 ? headlineHeight + gap : 0) +
-               (notesHeight > 0 ? notesHeight + gap : 0) + gap + buttonHeight;
+  int chrome = frame.cy + 2 * margin + blockSpace(headlineHeight, gap) +
+               blockSpace(notesHeight, gap) + gap + buttonHeight;
   // The edit control gives a text that ends in a line break one more, empty
   // line, which the measure leaves out; without it a short text would scroll.
   if (!measured.empty() && measured.back() == u'\n') wrapped.cy += line.cy;
@@ -217,8 +226,8 @@ SummaryLayout layOutSummary(const ScreenRect& area, const SummaryParts& parts, c
   // Left of OK, unless the box is too narrow for both: then over the text's
   // left edge, the box's own margin.
   int retryLeft = std::max(margin, okLeft - gap - retryWidth);
-  layout.retry = parts.offerRetry ? RECT{retryLeft, y, retryLeft + retryWidth, y + buttonHeight}
-                                  : RECT{};
+  layout.retry =
+      parts.offerRetry ? RECT{retryLeft, y, retryLeft + retryWidth, y + buttonHeight} : RECT{};
   layout.clientHeight = y + buttonHeight + margin;
   return layout;
 }
@@ -275,8 +284,8 @@ void createSummaryControls(SummaryBox& box, const SummaryLayout& layout,
   if (box.offerRetry)
     createControl(box.window, L"Button", withMnemonic(kRetryButton), BS_PUSHBUTTON | WS_TABSTOP, 0,
                   layout.retry, kRetryId, shell.font);
-  createControl(box.window, L"Button", kOkButton, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, layout.ok,
-                IDOK, shell.font);
+  createControl(box.window, L"Button", kOkButton, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, layout.ok, IDOK,
+                shell.font);
 }
 
 void runModalLoop(SummaryBox& box) {

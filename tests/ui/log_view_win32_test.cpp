@@ -2,9 +2,8 @@
 // display. Lines bound for the top wait to go in together; whatever mix of
 // positions, pauses and title changes adds them, the view must end up with
 // exactly the model's lines, in its order.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 

@@ -4,9 +4,8 @@
 #include <windows.h>
 // After windows.h, which they build on.
 #include <commctrl.h>
-#include <shobjidl.h>
-
 #include <gtest/gtest.h>
+#include <shobjidl.h>
 
 #include <atomic>
 #include <cmath>
@@ -143,9 +142,9 @@ TEST(ProgressStripWin32, FollowsTheRunAndEmptiesForAnotherGo) {
   EXPECT_EQ(0, GetWindowTextLengthW(GetDlgItem(testMainWindow(), 1)));  // the log too
 
   std::vector<std::pair<int, int>> expected = {
-      {kTaskbarProgressState, TBPF_NORMAL}, {kTaskbarProgressValue, 250},
-      {kTaskbarProgressState, TBPF_ERROR},  {kTaskbarProgressValue, 500},
-      {kTaskbarProgressValue, 1000},        {kTaskbarProgressValue, 0},
+      {kTaskbarProgressState, TBPF_NORMAL},    {kTaskbarProgressValue, 250},
+      {kTaskbarProgressState, TBPF_ERROR},     {kTaskbarProgressValue, 500},
+      {kTaskbarProgressValue, 1000},           {kTaskbarProgressValue, 0},
       {kTaskbarProgressState, TBPF_NOPROGRESS}};
   EXPECT_EQ(expected, taskbarCalls);
 }
@@ -169,8 +168,7 @@ TEST(TaskbarWin32, NewButtonShowsTheRunSoFar) {
 
 // The end of a run flashes the button only when the window is behind another.
 int showEnd(int) {
-  SummaryDialog dialog{u"同步提示", u"同步完成：共 1 个目标，全部成功。", Text(), u"",
-                          false};
+  SummaryDialog dialog{u"同步提示", u"同步完成：共 1 个目标，全部成功。", Text(), u"", false};
   showSummary(dialog);
   workerDone = true;
   return 0;

@@ -3,9 +3,8 @@
 // outside (tests/windows/wine_test.sh): with VARNELO_SCREENSHOTS naming a
 // folder, each scene writes NAME.ready there and holds still until NAME.done
 // appears. Without the variable there is no one to take them: skipped.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -27,8 +26,8 @@ bool exists(const std::wstring& path) {
 // Called off the GUI thread, which keeps drawing meanwhile.
 void holdForPicture(const wchar_t* name) {
   std::wstring base = folder + L"\\" + name;
-  HANDLE ready = CreateFileW((base + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             0, nullptr);
+  HANDLE ready =
+      CreateFileW((base + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
   for (int i = 0; i < 600; ++i, Sleep(50))
     if (exists(base + L".done")) return;
@@ -46,15 +45,17 @@ DWORD WINAPI pictureOfTheBox(LPVOID) {
 int runToTheEnd(int) {
   Text base = u"C:\\Users\\张三\\Documents\\履职材料\\2024年度考核\\";
   const char16_t* groups[] = {u"一季度", u"二季度", u"三季度", u"党建工作", u"年度总结"};
-  for (int i = 0; i < 12; ++i) addLogLine(0, base + groups[i % 5] + u"\\人员" + intToText(i) + u"\\");
+  for (int i = 0; i < 12; ++i)
+    addLogLine(0, base + groups[i % 5] + u"\\人员" + intToText(i) + u"\\");
   showProgress(0.42, u"正在复制：2024年度考核\\三季度（第 63 个，共 152 个）", true);
   holdForPicture(L"mid-run");
-  SummaryDialog dialog{u"同步提示", u"同步完成：共 152 个目标，其中 1 项未能完成，详见下方【失败】。",
-                          u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化\n"
-                          u"记录已保存：C:\\Users\\张三\\Documents\\履职材料\\同步记录.txt",
-                          u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n"
-                          u"2024年度考核\\三季度\\人员7\\报销.xlsx：文件正被其他程序打开，请关闭后重新运行\r\n",
-                          true};
+  SummaryDialog dialog{
+      u"同步提示", u"同步完成：共 152 个目标，其中 1 项未能完成，详见下方【失败】。",
+      u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化\n"
+      u"记录已保存：C:\\Users\\张三\\Documents\\履职材料\\同步记录.txt",
+      u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n"
+      u"2024年度考核\\三季度\\人员7\\报销.xlsx：文件正被其他程序打开，请关闭后重新运行\r\n",
+      true};
   HANDLE watcher = CreateThread(nullptr, 0, pictureOfTheBox, nullptr, 0, nullptr);
   answer = showSummary(dialog);
   WaitForSingleObject(watcher, 40000);

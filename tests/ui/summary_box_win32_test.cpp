@@ -1,8 +1,7 @@
 // The end-of-run dialog under Wine: the notes between the headline and the
 // text, the retry button beside OK, and which answer each way out gives.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <functional>
@@ -73,10 +72,11 @@ int answerTo(const SummaryDialog& dialog, std::function<void(HWND box)> action) 
 SummaryDialog failedRun() {
   Text text = u"【同步完毕】同步内容：\r\n【失败】共 1 项：\r\n";
   for (int i = 0; i < 40; ++i) text += u"2024\\第" + intToText(i) + u"组：文件正被其他程序打开\r\n";
-  SummaryDialog dialog{u"同步提示", u"未能同步：1 个目标失败。",
-                   u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化\n"
-                   u"记录已保存：C:\\Users\\张三\\Documents\\履职材料\\0-所有履职材料\\同步记录.txt",
-                   text, true};
+  SummaryDialog dialog{
+      u"同步提示", u"未能同步：1 个目标失败。",
+      u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化\n"
+      u"记录已保存：C:\\Users\\张三\\Documents\\履职材料\\0-所有履职材料\\同步记录.txt",
+      text, true};
   return dialog;
 }
 
