@@ -2,7 +2,7 @@
 // test) and checks it both through the shell's own hooks and through X tools
 // that see only what the display server sees.
 
-#include "ui/shell_gtk.h"
+#include "ui/gtk_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +33,14 @@ class GtkShellTest : public TempFolderTest {
   }
   void TearDown() override {
     endWindowShell();
-    gtkShellSettle();
-    gtkShellSetDesktopDpi(96);
+    gtkProbeSettle();
+    gtkProbeSetDesktopDpi(96);
     TempFolderTest::TearDown();
   }
   void open(const Text& title) {
-    ASSERT_TRUE(openMainWindow(0, 0, 500, 400, title, kMainWindowOptions));
+    ASSERT_TRUE(openMainWindow(0, 0, 500, 446, title, kMainWindowOptions));
     ASSERT_NE(0, createLogView(10, 10, 480, 380, kLogViewOptions));
-    gtkShellSettle();
+    gtkProbeSettle();
   }
   // What an X client outside the program reads about the window.
   std::string xTool(const std::string& command) {
@@ -65,34 +65,34 @@ bool waitEventsUntil(Condition condition) {
 TEST_F(GtkShellTest, LogLinesFollowTheLineRulesInTheView) {
   open(u"Varnelo");
   addLogLine(0, u"a");
-  EXPECT_EQ(u"a", gtkShellState().viewText);
+  EXPECT_EQ(u"a", gtkProbeState().viewText);
   addLogLine(0, u"b");
-  EXPECT_EQ(u"b\na", gtkShellState().viewText);
+  EXPECT_EQ(u"b\na", gtkProbeState().viewText);
   addLogLine(-1, u"c");
   addLogLine(7, u"d");
-  EXPECT_EQ(u"b\na\nc\nd", gtkShellState().viewText);
+  EXPECT_EQ(u"b\na\nc\nd", gtkProbeState().viewText);
   // Characters outside the basic plane are one GTK character but two units;
   // a line inserted after them must still land at a line start.
   addLogLine(1, u"\U0001F4C1中文路径");
   addLogLine(2, u"e");
-  EXPECT_EQ(u"b\n\U0001F4C1中文路径\ne\na\nc\nd", gtkShellState().viewText);
+  EXPECT_EQ(u"b\n\U0001F4C1中文路径\ne\na\nc\nd", gtkProbeState().viewText);
 
   // A long line wraps on screen but stays one line: position 1 is still the
   // line after it.
   Text longLine(400, u'x');
   addLogLine(0, longLine);
   addLogLine(1, u"f");
-  EXPECT_EQ(longLine + u"\nf\nb", gtkShellState().viewText.substr(0, 404));
+  EXPECT_EQ(longLine + u"\nf\nb", gtkProbeState().viewText.substr(0, 404));
 }
 
 TEST_F(GtkShellTest, AnEmptyFirstLineCountsAsALine) {
   open(u"Varnelo");
   addLogLine(0, u"");
-  EXPECT_EQ(u"", gtkShellState().viewText);
+  EXPECT_EQ(u"", gtkProbeState().viewText);
   addLogLine(-1, u"a");
-  EXPECT_EQ(u"\na", gtkShellState().viewText);
+  EXPECT_EQ(u"\na", gtkProbeState().viewText);
   addLogLine(0, u"top");
-  EXPECT_EQ(u"top\n\na", gtkShellState().viewText);
+  EXPECT_EQ(u"top\n\na", gtkProbeState().viewText);
 }
 
 struct WorkerRecord {
@@ -125,7 +125,7 @@ TEST_F(GtkShellTest, WorkerTitlesAndLinesArriveInOrderAndWaitUntilShown) {
   std::vector<int> seen;
   ASSERT_TRUE(waitEventsUntil([&seen] {
     int returned = record.lastReturned;
-    Text title = gtkShellState().title;
+    Text title = gtkProbeState().title;
     if (record.finished) return title == u"Varnelo";
     int shown = title == u"Varnelo" ? 0 : static_cast<int>(parseInt(title.substr(8)));
     // A call that has returned has taken effect.
@@ -139,7 +139,7 @@ TEST_F(GtkShellTest, WorkerTitlesAndLinesArriveInOrderAndWaitUntilShown) {
   EXPECT_EQ(kTitleCount, seen.back());
   Text expected;
   for (int i = kTitleCount; i >= 1; --i) expected += intToText(i) + (i > 1 ? u"\n" : u"");
-  EXPECT_EQ(expected, gtkShellState().viewText);
+  EXPECT_EQ(expected, gtkProbeState().viewText);
 
   EXPECT_EQ(first + 1, startWorker([](int) { return 0; }, 0));
 }
@@ -153,21 +153,21 @@ bool closeEventArrives() {
 
 TEST_F(GtkShellTest, CloseRequestIsAnEventAndTheWindowStays) {
   open(u"Varnelo");
-  gtkShellRequestClose();
+  gtkProbeRequestClose();
   ASSERT_TRUE(closeEventArrives());
-  gtkShellSettle();
-  GtkShellState state = gtkShellState();
+  gtkProbeSettle();
+  GtkProbeState state = gtkProbeState();
   EXPECT_TRUE(state.windowOpen);
   EXPECT_EQ(500, state.clientWidth);
   EXPECT_NE(std::string::npos, xTool("xwininfo -name Varnelo").find("IsViewable"));
 
   // Two requests before the loop looks: one event.
-  gtkShellRequestClose();
-  gtkShellRequestClose();
-  gtkShellSettle();
-  EXPECT_EQ(1, gtkShellState().queuedEvents);
+  gtkProbeRequestClose();
+  gtkProbeRequestClose();
+  gtkProbeSettle();
+  EXPECT_EQ(1, gtkProbeState().queuedEvents);
   EXPECT_EQ(kCloseWindowEvent, waitEvent());
-  EXPECT_EQ(0, gtkShellState().queuedEvents);
+  EXPECT_EQ(0, gtkProbeState().queuedEvents);
 }
 
 TEST_F(GtkShellTest, ClientAreaScalesWithTheDesktopDpiAndIsCentred) {
@@ -175,13 +175,13 @@ TEST_F(GtkShellTest, ClientAreaScalesWithTheDesktopDpiAndIsCentred) {
     int dpi;
     int width, height, viewOffset, viewWidth, viewHeight;
   };
-  for (Case c : {Case{96, 500, 400, 10, 480, 380}, Case{144, 750, 600, 15, 720, 570},
-                 Case{120, 625, 500, 13, 600, 475}}) {
+  for (Case c : {Case{96, 500, 446, 10, 480, 380}, Case{144, 750, 669, 15, 720, 570},
+                 Case{120, 625, 558, 13, 600, 475}}) {
     SCOPED_TRACE(c.dpi);
-    gtkShellSetDesktopDpi(c.dpi);
+    gtkProbeSetDesktopDpi(c.dpi);
     Text title = u"Varnelo-" + intToText(c.dpi);
     open(title);
-    GtkShellState state = gtkShellState();
+    GtkProbeState state = gtkProbeState();
     EXPECT_FALSE(state.resizable);
     EXPECT_EQ(c.width, state.clientWidth);
     EXPECT_EQ(c.height, state.clientHeight);
@@ -198,7 +198,7 @@ TEST_F(GtkShellTest, ClientAreaScalesWithTheDesktopDpiAndIsCentred) {
     EXPECT_EQ((1280 - c.width) / 2, xwininfoField(info, "Absolute upper-left X"));
     EXPECT_EQ((1024 - c.height) / 2, xwininfoField(info, "Absolute upper-left Y"));
     endWindowShell();
-    gtkShellSettle();
+    gtkProbeSettle();
   }
 }
 
@@ -208,7 +208,7 @@ TEST_F(GtkShellTest, ClientAreaScalesWithTheDesktopDpiAndIsCentred) {
 template <typename Condition>
 bool settleUntil(Condition condition) {
   for (int i = 0; i < 2000 && !condition(); ++i) {
-    gtkShellSettle();
+    gtkProbeSettle();
     if (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return condition();
@@ -234,8 +234,8 @@ int showShortSummary(int) {
 // ends, and own nothing.
 void focusMainWindow(GtkShellTest& test) {
   test.xTool("xdotool search --name '^Varnelo$' windowfocus --sync");
-  gtkShellSettle();
-  ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().windowActive; }));
+  gtkProbeSettle();
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().windowActive; }));
 }
 
 void expectModalUntilOk(GtkShellTest& test, WorkerProcedure show, const Text& headline) {
@@ -243,16 +243,16 @@ void expectModalUntilOk(GtkShellTest& test, WorkerProcedure show, const Text& he
   focusMainWindow(test);
   record.messageResult = -1;
   ASSERT_GT(startWorker(show, 0), 0);
-  ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().messageShown; }));
-  GtkShellState state = gtkShellState();
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().messageShown; }));
+  GtkProbeState state = gtkProbeState();
   EXPECT_EQ(u"同步提示", state.messageTitle);
   EXPECT_EQ(headline, state.messageHeadline);
   EXPECT_EQ(u"第一行\n第二行\n", state.messageText);
   EXPECT_TRUE(state.messageModal);
   EXPECT_TRUE(state.messageOwnedByWindow);
   // Two lines make a small box, like a message box, centred on the window.
-  ASSERT_TRUE(settleUntil([] { return gtkShellState().messageWidth > 0; }));
-  state = gtkShellState();
+  ASSERT_TRUE(settleUntil([] { return gtkProbeState().messageWidth > 0; }));
+  state = gtkProbeState();
   EXPECT_LT(state.messageHeight, 200);
   EXPECT_EQ(300, state.messageWidth);
   EXPECT_NEAR(640, state.messageX + state.messageWidth / 2, 2);
@@ -260,15 +260,15 @@ void expectModalUntilOk(GtkShellTest& test, WorkerProcedure show, const Text& he
 
   // The main window takes no close request while the box is up, and the
   // worker is still waiting.
-  gtkShellRequestClose();
-  gtkShellSettle();
-  EXPECT_EQ(0, gtkShellState().queuedEvents);
+  gtkProbeRequestClose();
+  gtkProbeSettle();
+  EXPECT_EQ(0, gtkProbeState().queuedEvents);
   EXPECT_EQ(-1, record.messageResult);
 
-  ASSERT_TRUE(gtkShellPressOk());
-  ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().title == u"Varnelo-ok"; }));
+  ASSERT_TRUE(gtkProbePressOk());
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-ok"; }));
   EXPECT_EQ(1, record.messageResult);
-  EXPECT_FALSE(gtkShellState().messageShown);
+  EXPECT_FALSE(gtkProbeState().messageShown);
 }
 
 TEST_F(GtkShellTest, MessageFromWorkerIsModalToTheActiveWindowUntilOk) {
@@ -285,17 +285,17 @@ TEST_F(GtkShellTest, MessageWhileAnotherWindowIsActiveLeavesTheWindowUsable) {
   // program is active.
   xTool("xdotool mousemove 0 0");
   xTool("xdotool windowfocus --sync $(xwininfo -root | awk '/Window id:/ {print $4}')");
-  gtkShellSettle();
-  ASSERT_TRUE(waitEventsUntil([] { return !gtkShellState().windowActive; }));
+  gtkProbeSettle();
+  ASSERT_TRUE(waitEventsUntil([] { return !gtkProbeState().windowActive; }));
   record.messageResult = -1;
   ASSERT_GT(startWorker(showShortMessage, 0), 0);
-  ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().messageShown; }));
-  EXPECT_FALSE(gtkShellState().messageModal);
-  EXPECT_FALSE(gtkShellState().messageOwnedByWindow);
-  gtkShellRequestClose();
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().messageShown; }));
+  EXPECT_FALSE(gtkProbeState().messageModal);
+  EXPECT_FALSE(gtkProbeState().messageOwnedByWindow);
+  gtkProbeRequestClose();
   EXPECT_TRUE(closeEventArrives());
-  ASSERT_TRUE(gtkShellPressOk());
-  ASSERT_TRUE(waitEventsUntil([] { return gtkShellState().title == u"Varnelo-ok"; }));
+  ASSERT_TRUE(gtkProbePressOk());
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-ok"; }));
 }
 
 TEST_F(GtkShellTest, KeysSelectButDoNotEdit) {
@@ -304,12 +304,12 @@ TEST_F(GtkShellTest, KeysSelectButDoNotEdit) {
   addLogLine(0, u"first");
   focusMainWindow(*this);
   xTool("xdotool key ctrl+a");
-  ASSERT_TRUE(waitEventsUntil([] { return !gtkShellState().viewSelection.empty(); }));
-  EXPECT_EQ(u"first\n第二行", gtkShellState().viewSelection);
+  ASSERT_TRUE(waitEventsUntil([] { return !gtkProbeState().viewSelection.empty(); }));
+  EXPECT_EQ(u"first\n第二行", gtkProbeState().viewSelection);
   xTool("xdotool type abc");
   xTool("xdotool key BackSpace Delete Return ctrl+x ctrl+v Tab ctrl+z");
-  gtkShellSettle();
-  EXPECT_EQ(u"first\n第二行", gtkShellState().viewText);
+  gtkProbeSettle();
+  EXPECT_EQ(u"first\n第二行", gtkProbeState().viewText);
 }
 
 // Summary texts as the sync run writes them.
@@ -346,7 +346,7 @@ int showCaseSummary(int) {
 }
 
 // The box as the display server shows it, saved beside the test program.
-void screenshot(GtkShellTest& test, const GtkShellState& s, const std::string& file) {
+void screenshot(GtkShellTest& test, const GtkProbeState& s, const std::string& file) {
   test.xTool("import -window root -crop " + std::to_string(s.messageWidth) + "x" +
              std::to_string(s.messageHeight) + "+" + std::to_string(s.messageX) + "+" +
              std::to_string(s.messageY) + " " + file);
@@ -354,22 +354,22 @@ void screenshot(GtkShellTest& test, const GtkShellState& s, const std::string& f
 
 // Shows the case's summary from the worker and waits until the box is on
 // screen with its text laid out.
-GtkShellState showCase(GtkShellTest& test, const SummaryCase& c) {
+GtkProbeState showCase(GtkShellTest& test, const SummaryCase& c) {
   shownSummary = c;
   record.messageResult = -1;
   setWindowTitle(u"Varnelo");
   EXPECT_GT(startWorker(showCaseSummary, 0), 0);
-  EXPECT_TRUE(waitEventsUntil([] { return gtkShellState().messageShown; }));
+  EXPECT_TRUE(waitEventsUntil([] { return gtkProbeState().messageShown; }));
   EXPECT_TRUE(settleUntil([] {
-    GtkShellState s = gtkShellState();
+    GtkProbeState s = gtkProbeState();
     return s.messageWidth > 0 && s.messageDrawn;
   }));
-  GtkShellState state = gtkShellState();
+  GtkProbeState state = gtkProbeState();
   screenshot(test, state, std::string("summary-") + c.name + ".png");
   return state;
 }
 
-void expectWhollyInWorkArea(const GtkShellState& s) {
+void expectWhollyInWorkArea(const GtkProbeState& s) {
   EXPECT_TRUE(s.messageModal);
   EXPECT_TRUE(s.messageOwnedByWindow);
   EXPECT_GE(s.messageX, s.workAreaX);
@@ -389,8 +389,8 @@ void expectWhollyInWorkArea(const GtkShellState& s) {
 
 bool dismissedWith(GtkShellTest& test, const char* key) {
   test.xTool(std::string("xdotool key --clearmodifiers ") + key);
-  return waitEventsUntil([] { return gtkShellState().title == u"Varnelo-ok"; }) &&
-         record.messageResult == 1 && !gtkShellState().messageShown;
+  return waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-ok"; }) &&
+         record.messageResult == 1 && !gtkProbeState().messageShown;
 }
 
 // No window manager runs here, so the work area is the whole 1280 x 1024
@@ -402,7 +402,7 @@ TEST_F(GtkShellTest, SummaryBoxFitsTheWorkAreaWhateverTheTextsLength) {
   // A short summary: a small box centred on the main window.
   SummaryCase office{"office", u"同步完成：共 240 个目标，全部成功。",
                      groupLines(40, 6, u"科室", u"人员")};
-  GtkShellState s = showCase(*this, office);
+  GtkProbeState s = showCase(*this, office);
   EXPECT_EQ(office.headline, s.messageHeadline);
   EXPECT_EQ(replaceAll(office.text, u"\r\n", u"\n"), s.messageText);
   expectWhollyInWorkArea(s);
@@ -412,9 +412,9 @@ TEST_F(GtkShellTest, SummaryBoxFitsTheWorkAreaWhateverTheTextsLength) {
   EXPECT_NEAR(512, s.messageY + s.messageHeight / 2, 2);
   // The keyboard selects and copies the whole text; Enter is OK.
   xTool("xdotool key --clearmodifiers ctrl+a ctrl+c");
-  ASSERT_TRUE(settleUntil([] { return !gtkShellState().messageSelection.empty(); }));
-  EXPECT_EQ(s.messageText, gtkShellState().messageSelection);
-  EXPECT_EQ(s.messageText, gtkShellClipboardText());
+  ASSERT_TRUE(settleUntil([] { return !gtkProbeState().messageSelection.empty(); }));
+  EXPECT_EQ(s.messageText, gtkProbeState().messageSelection);
+  EXPECT_EQ(s.messageText, gtkProbeClipboardText());
   EXPECT_TRUE(dismissedWith(*this, "Return"));
 
   // 4,000 destinations: the box stops growing at two thirds of the height
@@ -430,14 +430,14 @@ TEST_F(GtkShellTest, SummaryBoxFitsTheWorkAreaWhateverTheTextsLength) {
   EXPECT_FALSE(s.lastLineVisible);
   EXPECT_TRUE(dismissedWith(*this, "Escape"));
   endWindowShell();
-  gtkShellSettle();
+  gtkProbeSettle();
 
   // 3,000 failures, at 144 dpi, from a main window in the screen's corner:
   // centred on it the box would start above the screen, so it moves down.
-  gtkShellSetDesktopDpi(144);
-  ASSERT_TRUE(openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80000));
+  gtkProbeSetDesktopDpi(144);
+  ASSERT_TRUE(openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80000));
   ASSERT_NE(0, createLogView(10, 10, 480, 380, kLogViewOptions));
-  gtkShellSettle();
+  gtkProbeSettle();
   focusMainWindow(*this);
   SummaryCase failures{"3000-failures",
                        u"同步完成：共 12 个目标，其中 3000 项未能完成，详见下方【失败】。",
@@ -453,10 +453,10 @@ TEST_F(GtkShellTest, SummaryBoxFitsTheWorkAreaWhateverTheTextsLength) {
   EXPECT_FALSE(s.lastLineVisible);
   // Dragged to the end, and again while the view finds its lines' heights.
   EXPECT_TRUE(
-      settleUntil([] { return gtkShellScrollMessageToEnd() && gtkShellState().lastLineVisible; }));
-  EXPECT_TRUE(settleUntil([] { return gtkShellState().messageDrawn; }));
-  EXPECT_TRUE(gtkShellState().lastLineVisible);
-  screenshot(*this, gtkShellState(), "summary-3000-failures-end.png");
+      settleUntil([] { return gtkProbeScrollMessageToEnd() && gtkProbeState().lastLineVisible; }));
+  EXPECT_TRUE(settleUntil([] { return gtkProbeState().messageDrawn; }));
+  EXPECT_TRUE(gtkProbeState().lastLineVisible);
+  screenshot(*this, gtkProbeState(), "summary-3000-failures-end.png");
   EXPECT_TRUE(dismissedWith(*this, "KP_Enter"));
 }
 

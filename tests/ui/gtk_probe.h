@@ -1,11 +1,11 @@
 #pragma once
-// Hooks into the GTK shell for its tests: they read what the window shows and
-// act the way the user or the window manager would. The program never calls
-// them. All run on the GUI thread, after the shell has been initialised.
+// The GTK tests' view into the shell: they read what the window shows and
+// act the way the user or the window manager would. All run on the GUI
+// thread, after the shell has been initialised.
 
 #include "text/text.h"
 
-struct GtkShellState {
+struct GtkProbeState {
   bool windowOpen = false;
   Text title;
   Text viewText;
@@ -40,21 +40,21 @@ struct GtkShellState {
   bool lastLineVisible = false;
 };
 
-GtkShellState gtkShellState();
+GtkProbeState gtkProbeState();
 // The font resolution that the next openMainWindow scales by, as the desktop
 // would announce it through Xft/DPI.
-void gtkShellSetDesktopDpi(int dpi);
+void gtkProbeSetDesktopDpi(int dpi);
 // Asks the main window to close, as its close box does.
-void gtkShellRequestClose();
+void gtkProbeRequestClose();
 // Presses OK in the message box; false when none is shown.
-bool gtkShellPressOk();
+bool gtkProbePressOk();
 // Whether a box is shown and has drawn its text; cheaper than reading the
 // whole state.
-bool gtkShellMessageDrawn();
+bool gtkProbeMessageDrawn();
 // Scrolls the box's text view to its last line; false when no box is shown.
-bool gtkShellScrollMessageToEnd();
+bool gtkProbeScrollMessageToEnd();
 // The clipboard's text, as a paste would get it.
-Text gtkShellClipboardText();
+Text gtkProbeClipboardText();
 // Handles every event that is already pending, after a round trip to the
 // display server, without taking anything from the shell's event queue.
-void gtkShellSettle();
+void gtkProbeSettle();
