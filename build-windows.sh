@@ -2,7 +2,7 @@
 # Cross-builds dist/varnelo.exe for 64-bit Windows with Debian's MinGW-w64:
 # one statically linked file that imports only Windows system DLLs.
 #
-# expat, PCRE2 and libarchive have no MinGW packages in Debian, so they are
+# expat and libarchive have no MinGW packages in Debian, so they are
 # built as static libraries from Debian's own source packages into a cache
 # outside the clone, one folder per name and version, which later builds reuse:
 #   ${XDG_CACHE_HOME:-~/.cache}/varnelo-mingw/<name>-<version>
@@ -122,17 +122,6 @@ build_expat() {
   cmake --install "$workdir/expat-build" >/dev/null
 }
 
-build_pcre2() {
-  local source=$1 prefix=$2
-  configure_and_build "$source" "$workdir/pcre2-build" "$workdir/pcre2-build.log" \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON \
-    -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF \
-    -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_BUILD_PCRE2GREP=OFF \
-    -DPCRE2_BUILD_TESTS=OFF -DPCRE2_SUPPORT_LIBZ=OFF -DPCRE2_SUPPORT_LIBBZ2=OFF \
-    -DPCRE2_SUPPORT_LIBEDIT=OFF -DPCRE2_SUPPORT_LIBREADLINE=OFF -DPCRE2_SHOW_REPORT=OFF
-  cmake --install "$workdir/pcre2-build" >/dev/null
-}
-
 # The zip reader with zlib, every other feature off. Cross-compiling, CMake
 # 3.25 crashes in check_c_source_runs, so the one run check (ZLIB_WINAPI, a
 # calling convention that 64-bit Windows does not have) is answered here;
@@ -185,21 +174,20 @@ workdir=$(mktemp -d "$cache/work.XXXXXX")
 chmod 755 "$workdir"  # apt's download user reads and writes there
 
 declare -A version
-for name in expat pcre2 libarchive; do
+for name in expat libarchive; do
   version[$name]=$(cached_version "$name" || true)
 done
-# Asking apt costs a source-list update, so it is done once, for all three.
+# Asking apt costs a source-list update, so it is done once, for both.
 add_source_entries || true
-for name in expat pcre2 libarchive; do
+for name in expat libarchive; do
   v=$(source_version "$name")
   if [[ -n $v ]]; then version[$name]=$v; fi
   [[ -n ${version[$name]} ]] || die "no source package version found for $name"
 done
 
 expat=$(ensure_library expat "${version[expat]}")
-pcre2=$(ensure_library pcre2 "${version[pcre2]}")
 libarchive=$(ensure_library libarchive "${version[libarchive]}")
-prefixes="$expat;$pcre2;$libarchive"
+prefixes="$expat;$libarchive"
 test_options=()
 if [[ $with_tests == ON ]]; then
   gtest_version=$(dpkg-query -W -f='${Version}' googletest)
@@ -212,7 +200,6 @@ workdir=
 
 say "configuring $build"
 mkdir -p "$build"
-export PKG_CONFIG_LIBDIR=$pcre2/lib/pkgconfig
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release -DVARNELO_MINGW_PREFIXES="$prefixes" \
   -DEXPAT_INCLUDE_DIR="$expat/include" -DEXPAT_LIBRARY="$expat/lib/libexpat.a" \

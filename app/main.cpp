@@ -11,7 +11,6 @@
 #include "app/sync_run.h"
 #include "fs/run_guard.h"
 #include "pack/pack_reader.h"
-#include "text/pattern.h"
 #include "ui/shell.h"
 #include "workbook/cell_map.h"
 #include "xml/xml_document.h"
@@ -72,7 +71,6 @@ int main() {
   if (finished) {
     XmlDocument::shutdown();
     PackReader::shutdown();
-    releasePatterns(-1);
   }
   endProcess(status);
 }

@@ -158,7 +158,7 @@ void copyToDestination(const Text& base, const Entry& entry, TextView item, Sync
   }
   if (reason.empty()) {
     CopyReport report;
-    if (copyTree(entry.material, destination, Text(), kCopyRecursive | kCopyForce, &report) == 0 ||
+    if (copyTree(entry.material, destination, kCopyRecursive | kCopyForce, &report) == 0 ||
         report.failedEntries > 0)
       reason = u"有 " + intToText(std::max(report.failedEntries, 1)) + u" 个文件未能复制，例如 " +
                report.firstFailedPath + u"（" + report.firstFailedMessage + u"）";

@@ -121,7 +121,7 @@ Copier copier(const char* name, std::vector<std::string> command) {
 
 bool copyWith(const Copier& copier, const Text& source, const Text& destination) {
   if (copier.command.empty())
-    return copyTree(source, destination, u"", kCopyRecursive | kCopyForce) == 1;
+    return copyTree(source, destination, kCopyRecursive | kCopyForce) == 1;
   std::vector<std::string> words = copier.command;
   words.push_back(toUtf8(destination));
   return run(words);

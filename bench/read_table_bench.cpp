@@ -39,7 +39,6 @@
 #include "bench/bench_workbook.h"
 #include "fs/paths.h"
 #include "pack/pack_reader.h"
-#include "text/pattern.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
 #include "workbook/workbook.h"
@@ -368,7 +367,6 @@ int main(int argc, char** argv) {
   FreshStart();
   PackReader::shutdown();
   XmlDocument::shutdown();
-  releasePatterns(-1);
   if (generated) deleteFile(fromUtf8(workbook), kForceDelete);
   removeDirectory(parts);
   removeDirectory(folder);

@@ -6,15 +6,26 @@
 constexpr int kCopyRecursive = 1;
 constexpr int kCopyForce = 2;  // overwrite read-only destination files
 
+#include <atomic>
+#include <cstdint>
+
 struct CopyReport {
   int failedEntries = 0;
   Text firstFailedPath;  // destination path of the first entry that failed
   Text firstFailedMessage;  // why, in plain words (fs/system_error_text.h)
+  int64_t copiedFiles = 0;  // links included
+  int64_t copiedBytes = 0;
+  int64_t unchangedFiles = 0;  // already there with the same size and time
+  int64_t unchangedBytes = 0;
+  int64_t lockFiles = 0;  // office lock files, never copied
+  // When set, called on the copying thread as data is done: bytes newly
+  // copied, or (unchanged) a whole file found already in place.
+  void (*progress)(void* context, int64_t bytes, bool unchanged) = nullptr;
+  void* progressContext = nullptr;
 };
 
 // Copies the content of source (not source itself) into destination, creating
-// destination when it is missing and its parent exists. pattern selects files
-// by name ("" means every file); folders are never filtered. Links to folders
+// destination when it is missing and its parent exists. Links to folders
 // are not followed: a symbolic link is reproduced as a link, a Windows reparse
 // folder is skipped and counted as failed. A destination that is source or
 // lies inside it, or that is itself a link, is refused, as is a link met
@@ -25,18 +36,41 @@ struct CopyReport {
 // file that changes while it is copied is not renamed into place: the target
 // keeps its old content and the file counts as failed. What an interrupted
 // run left behind is removed, unless the source holds a file of that name.
+// Office lock files (isOfficeLockFile) are never copied, only counted.
 // 1 when every copy succeeded or there was nothing to copy, else 0; a missing
 // source gives 0 before anything is created. report, when given, counts the
 // entries that failed and names the first.
-int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
+int copyTree(const Text& source, const Text& destination, int flags,
              CopyReport* report = nullptr);
+
+// Stops every copy before its next piece of data and removes the file it was
+// writing under its temporary name, so that no part file outlives the
+// process; waits up to a second for the copy to let go of it. For the way
+// out (window closed, SIGINT, SIGTERM), from any thread; copies started
+// afterwards fail at once.
+void abandonCopies();
+
+// Files and bytes below a folder, as the copy would see them: regular files
+// (lock files left out), links counted as files of no size, links to
+// folders not followed.
+struct TreeSize {
+  int64_t files = 0;
+  int64_t bytes = 0;
+};
+// Adds what lies below folder to size; false when the folder cannot be read
+// (what could be read is counted). Gives up early, false, once stop is set.
+bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop = nullptr);
+
+// An office program keeps a lock file beside each document it has open:
+// "~$" + name (Microsoft Office, and WPS Office on Windows) or ".~lock." +
+// name + "#" (LibreOffice). Copied beside the copy of the document, it
+// makes everyone who opens that copy believe someone else has it open.
+// WPS Office on Linux writes "." + "~" + name; that form is taken for a lock
+// file only beside its document; siblingExists tells whether a name is there.
+bool isOfficeLockFile(const Text& name, bool (*siblingExists)(const Text& name, void* context),
+                      void* context);
 
 // Called while a file's data is copied, after each chunk of it has moved (on
 // Windows once, after the system's copy); null in the program. Tests set it
 // to change a source file in the middle of its copy.
 extern void (*copyChunkHook)();
-
-// Whether a file name matches a pattern of "*" and "?" wildcards; several
-// patterns may be separated by ";". "*.*" matches every name, with or without a
-// dot. Letters are compared exactly.
-bool matchFilePattern(const Text& name, const Text& pattern);

@@ -18,9 +18,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fs/copy_tree.h"
@@ -34,8 +38,6 @@ namespace {
 
 struct Level {
   int flags;
-  Text pattern;
-  bool everyFile;
   CopyReport* report;
   int creationMask;  // the process's umask; -1 when it could not be read
 };
@@ -47,6 +49,23 @@ struct Target {
   bool fresh;        // made by this copy, so nothing is in it: no targets, no leftovers
   bool modeAsAsked;  // a file created in it gets the mode asked for, less the umask
 };
+
+// The part files being written now, by full path, so that the way out can
+// remove them; and whether the program is on its way out.
+std::mutex partsLock;
+std::vector<std::string> partsInProgress;
+std::atomic<bool> abandoning{false};
+
+void forgetPart(const std::string& path) {
+  std::lock_guard<std::mutex> hold(partsLock);
+  auto found = std::find(partsInProgress.begin(), partsInProgress.end(), path);
+  if (found != partsInProgress.end()) partsInProgress.erase(found);
+}
+
+void reportProgress(const Level& level, int64_t bytes, bool unchanged) {
+  if (level.report != nullptr && level.report->progress != nullptr)
+    level.report->progress(level.report->progressContext, bytes, unchanged);
+}
 
 void fail(const Level& level, const std::string& path, const Text& reason) {
   if (level.report == nullptr) return;
@@ -180,22 +199,28 @@ void removeLeftoverParts(int source, int destination) {
   }
 }
 
+constexpr size_t kPieceBytes = 16 << 20;
+constexpr size_t kBufferBytes = 1 << 20;
+
 // Moves from into to until expected bytes have moved or from ends; 0 or the
 // error. moved counts the bytes. A file that grew meanwhile shows in its size
 // afterwards, so no call is spent on finding its end.
-int moveData(int from, int to, int64_t expected, int64_t& moved) {
+int moveData(int from, int to, int64_t expected, int64_t& moved, const Level& level) {
   bool kernelCopy = true;
   while (moved < expected) {
+    if (abandoning) return ECANCELED;
     ssize_t n = -1;
     if (kernelCopy) {
-      n = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+      // Pieces small enough that progress moves, and that the way out is
+      // not kept waiting, even on a slow network share.
+      n = copy_file_range(from, nullptr, to, nullptr, kPieceBytes, 0);
       if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
                     errno == EPERM)) {
         kernelCopy = false;  // not on this file system: read and write instead
         continue;
       }
     } else {
-      static thread_local std::vector<char> buffer(1 << 20);
+      static thread_local std::vector<char> buffer(kBufferBytes);
       n = read(from, buffer.data(), buffer.size());
       for (ssize_t done = 0; n > 0 && done < n;) {
         ssize_t written = write(to, buffer.data() + done, n - done);
@@ -210,9 +235,29 @@ int moveData(int from, int to, int64_t expected, int64_t& moved) {
       return errno;
     }
     moved += n;
+    reportProgress(level, n, false);
     if (copyChunkHook != nullptr) copyChunkHook();
   }
   return 0;
+}
+
+void countCopied(const Level& level, int64_t bytes) {
+  if (level.report == nullptr) return;
+  ++level.report->copiedFiles;
+  level.report->copiedBytes += bytes;
+}
+
+void countUnchanged(const Level& level, int64_t bytes) {
+  if (level.report == nullptr) return;
+  ++level.report->unchangedFiles;
+  level.report->unchangedBytes += bytes;
+  reportProgress(level, bytes, true);
+}
+
+// Whether the folder open as *context holds an entry called name.
+bool existsIn(const Text& name, void* context) {
+  struct stat info;
+  return fstatat(*static_cast<int*>(context), toUtf8(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -220,11 +265,19 @@ bool sameFile(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Creates a fresh part file in folder; its name is written to part.
-int createPart(int folder, std::string& part, mode_t mode) {
+// Creates a fresh part file in folder (whose path is folderPath); its name is
+// written to part, and its path is kept for the way out until forgotten.
+// Made under the lock, so none is created once the program is leaving.
+int createPart(int folder, const std::string& folderPath, std::string& part, mode_t mode) {
+  std::lock_guard<std::mutex> hold(partsLock);
+  if (abandoning) {
+    errno = ECANCELED;
+    return -1;
+  }
   for (int attempt = 0; attempt < 8; ++attempt) {
     part = nextPartName();
     int fd = openat(folder, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) partsInProgress.push_back(folderPath + part);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -249,7 +302,10 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
   bool present = !target.fresh && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
   if (present) {
     if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
-    if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) return Text();
+    if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) {
+      countUnchanged(level, existing.st_size);
+      return Text();
+    }
     // Without the force flag a read-only target stays, as the Windows copy does.
     if (!(level.flags & kCopyForce) && S_ISREG(existing.st_mode) && !(existing.st_mode & S_IWUSR))
       return reasonForError(EACCES);
@@ -263,12 +319,12 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
   mode_t bits = before.st_mode & 07777;
   bool bitsSet = bitsAtCreation(bits, target, level);
   std::string part;
-  Fd out(createPart(destFolder, part, bitsSet ? bits : 0600));
+  Fd out(createPart(destFolder, target.path, part, bitsSet ? bits : 0600));
   if (out.fd < 0) return reasonForError(errno);
   int64_t moved = 0;
   Text reason;
   struct stat after;
-  if (int error = moveData(in.fd, out.fd, before.st_size, moved))
+  if (int error = moveData(in.fd, out.fd, before.st_size, moved, level))
     reason = reasonForError(error);
   else if (fstat(in.fd, &after) != 0)
     reason = reasonForError(errno, ErrorContext::kReadingSource);
@@ -282,11 +338,13 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
     reason = errno == EISDIR ? plainReason(ErrorKind::kFolderInTheWay)
                              : reasonForError(errno, ErrorContext::kReplacingTarget);
   if (!reason.empty()) unlinkat(destFolder, part.c_str(), 0);
+  forgetPart(target.path + part);
+  if (reason.empty()) countCopied(level, moved);
   return reason;
 }
 
 // A link is reproduced as a link, never followed.
-Text copyLink(int sourceFolder, int destFolder, const char* name) {
+Text copyLink(int sourceFolder, int destFolder, const char* name, const Level& level) {
   std::vector<char> buffer(PATH_MAX + 1);
   ssize_t length = readlinkat(sourceFolder, name, buffer.data(), buffer.size() - 1);
   if (length < 0) return reasonForError(errno, ErrorContext::kReadingSource);
@@ -307,6 +365,7 @@ Text copyLink(int sourceFolder, int destFolder, const char* name) {
     unlinkat(destFolder, part.c_str(), 0);
     return reason;
   }
+  if (level.report != nullptr) ++level.report->copiedFiles;
   return Text();
 }
 
@@ -354,14 +413,17 @@ bool copyEntry(int source, const Target& target, const std::string& sourceFolder
   bool folderLike = S_ISDIR(type) || (S_ISLNK(type) && fstatat(source, name, &followed, 0) == 0 &&
                                       S_ISDIR(followed.st_mode));
   if (folderLike && !(level.flags & kCopyRecursive)) return true;
-  if (!folderLike && !level.everyFile && !matchFilePattern(fromUtf8(name), level.pattern))
+  if (!folderLike && (name[0] == '~' || name[0] == '.') &&
+      isOfficeLockFile(fromUtf8(name), existsIn, &source)) {
+    if (level.report != nullptr) ++level.report->lockFiles;
     return true;
+  }
   if (S_ISDIR(type))
     return copyFolder(source, name, target.fd, name, sourceFolder + name, target.path + name, level,
                       true) == 1;
   Text reason;
   if (S_ISLNK(type))
-    reason = copyLink(source, target.fd, name);
+    reason = copyLink(source, target.fd, name, level);
   else if (S_ISREG(type))
     reason = copyFile(source, target, name, typeKnown ? nullptr : &info, level);
   else
@@ -410,6 +472,38 @@ int copyFolder(int sourceAt, const std::string& sourceName, int destAt, const st
   return result;
 }
 
+// Adds what lies below the open folder fd; false when part of it could not
+// be read.
+bool measureFolder(int fd, TreeSize& size, const std::atomic<bool>* stop) {
+  DirHandle dir(fdopendir(fd));
+  if (!dir) {
+    close(fd);
+    return false;
+  }
+  bool whole = true;
+  while (dirent* entry = readdir(dir.get())) {
+    if (stop != nullptr && *stop) return false;
+    const char* name = entry->d_name;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    struct stat info;
+    if (fstatat(dirfd(dir.get()), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      whole = false;
+      continue;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      int inner = openat(dirfd(dir.get()), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      whole = (inner >= 0 && measureFolder(inner, size, stop)) && whole;
+      continue;
+    }
+    int folder = dirfd(dir.get());
+    if ((name[0] == '~' || name[0] == '.') && isOfficeLockFile(fromUtf8(name), existsIn, &folder))
+      continue;
+    ++size.files;
+    if (S_ISREG(info.st_mode)) size.bytes += info.st_size;
+  }
+  return whole;
+}
+
 bool isDirectory(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -445,11 +539,30 @@ bool liesInside(const std::string& destination, const std::string& source) {
 
 }  // namespace
 
-int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
-             CopyReport* report) {
+bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop) {
+  int fd = open(toUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return fd >= 0 && measureFolder(fd, size, stop);
+}
+
+void abandonCopies() {
+  abandoning = true;
+  // A copy between two pieces of data notices at once; one inside a slow
+  // write is given a second before its part is taken from under it.
+  for (int wait = 0; wait < 100; ++wait) {
+    {
+      std::lock_guard<std::mutex> hold(partsLock);
+      if (partsInProgress.empty()) return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::lock_guard<std::mutex> hold(partsLock);
+  for (const std::string& part : partsInProgress) unlink(part.c_str());
+  partsInProgress.clear();
+}
+
+int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;
-  Text selected = pattern.empty() ? Text(u"*.*") : pattern;
-  Level level{flags, selected, selected == u"*.*" || selected == u"*", report, creationMask()};
+  Level level{flags, report, creationMask()};
   std::string from = toUtf8(source), to = toUtf8(destination);
   if (isDirectory(from) && liesInside(to, from)) {
     fail(level, to, plainReason(ErrorKind::kInsideSource));

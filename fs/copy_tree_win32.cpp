@@ -1,10 +1,11 @@
 #define _CRT_RAND_S  // rand_s from stdlib.h
 #include <stdlib.h>
 #include <windows.h>
-// After windows.h, which it builds on.
-#include <shlwapi.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "fs/copy_tree.h"
 #include "fs/native_win32.h"
@@ -18,9 +19,49 @@ namespace {
 
 struct Level {
   int flags;
-  std::wstring pattern;
   CopyReport* report;
 };
+
+// The part files being written now, so that the way out can remove them;
+// and whether the program is on its way out, which also cancels a running
+// CopyFileExW.
+std::mutex partsLock;
+std::vector<Text> partsInProgress;
+std::atomic<bool> abandoning{false};
+BOOL cancelCopies = FALSE;
+
+void forgetPart(const Text& part) {
+  std::lock_guard<std::mutex> hold(partsLock);
+  auto found = std::find(partsInProgress.begin(), partsInProgress.end(), part);
+  if (found != partsInProgress.end()) partsInProgress.erase(found);
+}
+
+bool keepPart(const Text& part) {
+  std::lock_guard<std::mutex> hold(partsLock);
+  if (abandoning) return false;
+  partsInProgress.push_back(part);
+  return true;
+}
+
+void reportProgress(const Level& level, int64_t bytes, bool unchanged) {
+  if (level.report != nullptr && level.report->progress != nullptr)
+    level.report->progress(level.report->progressContext, bytes, unchanged);
+}
+
+struct CopyProgress {
+  const Level* level;
+  int64_t reported;
+};
+
+// Called by CopyFileExW as the data moves.
+DWORD CALLBACK onCopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER,
+                              LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
+  auto* progress = static_cast<CopyProgress*>(data);
+  int64_t now = transferred.QuadPart;
+  if (now > progress->reported) reportProgress(*progress->level, now - progress->reported, false);
+  progress->reported = std::max(progress->reported, now);
+  return abandoning ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+}
 
 void failWith(const Level& level, const Text& path, const Text& message) {
   if (level.report == nullptr) return;
@@ -140,7 +181,14 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   if (present) {
     if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
       return plainReason(ErrorKind::kFolderInTheWay);
-    if (sameFile(before, existing)) return Text();
+    if (sameFile(before, existing)) {
+      if (level.report != nullptr) {
+        ++level.report->unchangedFiles;
+        level.report->unchangedBytes += static_cast<int64_t>(sizeOf(existing));
+      }
+      reportProgress(level, static_cast<int64_t>(sizeOf(existing)), true);
+      return Text();
+    }
     // Without the force flag a read-only target stays. Said here, not left to
     // the rename: not every system refuses to replace a read-only file.
     if ((existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && !(level.flags & kCopyForce))
@@ -149,11 +197,15 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   bool readOnlyTarget = present && (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
   Text part = folder + nextPartName();
   std::wstring partName = win32Name(part);
-  // CopyFileW carries the time and attributes over; a read-only part can
+  // The copy carries the time and attributes over; a read-only part can
   // still be renamed. It never replaces a file: the name is this run's own.
-  if (!CopyFileW(sourceName.c_str(), partName.c_str(), TRUE)) {
+  if (!keepPart(part)) return reasonForError(ERROR_REQUEST_ABORTED);
+  CopyProgress progress{&level, 0};
+  if (!CopyFileExW(sourceName.c_str(), partName.c_str(), onCopyProgress, &progress, &cancelCopies,
+                   COPY_FILE_FAIL_IF_EXISTS)) {
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS) deleteAnyFile(part);
+    forgetPart(part);
     return reasonForError(error, ErrorContext::kReadingSource);
   }
   if (copyChunkHook != nullptr) copyChunkHook();
@@ -177,10 +229,21 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
     if (readOnlyTarget) SetFileAttributesW(targetName.c_str(), existing.dwFileAttributes);
   }
   if (!reason.empty()) deleteAnyFile(part);
+  forgetPart(part);
+  if (reason.empty() && level.report != nullptr) {
+    ++level.report->copiedFiles;
+    level.report->copiedBytes += static_cast<int64_t>(sizeOf(before));
+  }
   return reason;
 }
 
 int copyLevel(const Text& source, const Text& destination, const Level& level);
+
+// Whether the folder *context (ending in a separator) holds an entry called name.
+bool existsIn(const Text& name, void* context) {
+  const Text& folder = *static_cast<const Text*>(context);
+  return GetFileAttributesW(win32Name(folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Copies one entry of a source folder; false when it failed.
 bool copyEntry(const Text& sourceFolder, const Text& destFolder, const WIN32_FIND_DATAW& found,
@@ -195,7 +258,10 @@ bool copyEntry(const Text& sourceFolder, const Text& destFolder, const WIN32_FIN
     }
     return copyLevel(sourceFolder + name, destFolder + name, level) == 1;
   }
-  if (!PathMatchSpecW(found.cFileName, level.pattern.c_str())) return true;
+  if (isOfficeLockFile(name, existsIn, const_cast<Text*>(&sourceFolder))) {
+    if (level.report != nullptr) ++level.report->lockFiles;
+    return true;
+  }
   Text reason = copyFile(sourceFolder + name, found, destFolder, level);
   if (reason.empty()) return true;
   failWith(level, destFolder + name, reason);
@@ -271,10 +337,57 @@ Text canonical(const Text& path) {
 
 }  // namespace
 
-int copyTree(const Text& source, const Text& destination, const Text& pattern, int flags,
-             CopyReport* report) {
+bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop) {
+  Text prefix = folder.back() == u'\\' || folder.back() == u'/' ? folder : folder + u"\\";
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(win32Name(prefix + u"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool whole = true;
+  do {
+    if (stop != nullptr && *stop) {
+      whole = false;
+      break;
+    }
+    Text name = nameOf(found);
+    if (name == u"." || name == u"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // Folder links are never copied, so never counted.
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        whole = measureTree(prefix + name, size, stop) && whole;
+      continue;
+    }
+    if (isOfficeLockFile(name, existsIn, &prefix)) continue;
+    ++size.files;
+    size.bytes += static_cast<int64_t>(static_cast<uint64_t>(found.nFileSizeHigh) << 32 |
+                                       found.nFileSizeLow);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return whole;
+}
+
+void abandonCopies() {
+  {
+    std::lock_guard<std::mutex> hold(partsLock);
+    abandoning = true;
+    cancelCopies = TRUE;
+  }
+  // CopyFileExW looks at the cancel flag between its pieces and removes
+  // what it wrote; a copy inside a slow write is given a second.
+  for (int wait = 0; wait < 100; ++wait) {
+    {
+      std::lock_guard<std::mutex> hold(partsLock);
+      if (partsInProgress.empty()) return;
+    }
+    Sleep(10);
+  }
+  std::lock_guard<std::mutex> hold(partsLock);
+  for (const Text& part : partsInProgress) deleteAnyFile(part);
+  partsInProgress.clear();
+}
+
+int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;
-  Level level{flags, toWide(pattern.empty() ? Text(u"*.*") : pattern), report};
+  Level level{flags, report};
   if (isFolder(source) && isSameOrInside(canonical(destination), canonical(source))) {
     fail(level, destination, ErrorKind::kInsideSource);
     return 0;

@@ -1,5 +1,5 @@
 # The Debian packages each step needs; sourced by demo.sh and test.sh.
-BUILD_PACKAGES=(build-essential cmake pkg-config libexpat1-dev libarchive-dev libpcre2-dev
+BUILD_PACKAGES=(build-essential cmake pkg-config libexpat1-dev libarchive-dev
                 libgtk-3-dev libglib2.0-dev-bin)
 RUN_PACKAGES=(fonts-wqy-microhei)
 TEST_PACKAGES=(googletest libgtest-dev python3 xvfb xauth xdotool x11-utils imagemagick

@@ -13,7 +13,6 @@
 
 #include "fs/paths.h"
 #include "pack/pack_reader.h"
-#include "text/pattern.h"
 #include "workbook/cell_map.h"
 #include "xml/xml_document.h"
 

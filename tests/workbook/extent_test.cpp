@@ -16,43 +16,13 @@
 #include <vector>
 
 #include "support/temp_folder.h"
-#include "text/pattern.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
+#include "workbook/described_reference.h"
 #include "workbook/reference_scan.h"
 #include "workbook/workbook.h"
 
 namespace {
-
-constexpr int kLettersPattern = 7;
-constexpr int kDigitsPattern = 8;
-
-int64_t Low32(uint64_t n) {
-  return static_cast<int32_t>(static_cast<uint32_t>(n));
-}
-
-// The first match of the pattern in the upper-cased text, as the pattern
-// registry finds it; empty when there is none.
-Text FirstMatchOf(int pattern, const Text& text) {
-  static const bool compiled =
-      createPattern(kLettersPattern, u"[A-Z]+") && createPattern(kDigitsPattern, u"[0-9]+");
-  EXPECT_TRUE(compiled);
-  std::vector<Text> matches(1);
-  extractMatches(pattern, toUpper(text), matches);
-  return matches.front();
-}
-
-int64_t DescribedColumn(const Text& ref) {
-  Text letters = FirstMatchOf(kLettersPattern, ref);
-  uint64_t n = 0;
-  for (int64_t i = 1; i <= textLength(letters); ++i)
-    n = n * 26 + static_cast<uint64_t>(charCode(midText(letters, i, 1)) - charCode(u"A") + 1);
-  return Low32(n);
-}
-
-int64_t DescribedRow(const Text& ref) {
-  return Low32(static_cast<uint64_t>(parseInt(FirstMatchOf(kDigitsPattern, ref))));
-}
 
 // The extent as described: both maxima over every key of the map, afterwards.
 Text DescribedExtent(const CellMap& cells) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "pack/pack_reader.h"
-#include "text/pattern.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -19,7 +18,6 @@ class LibrariesEnvironment : public ::testing::Environment {
   void TearDown() override {
     PackReader::shutdown();
     XmlDocument::shutdown();
-    releasePatterns(-1);
   }
 };
 

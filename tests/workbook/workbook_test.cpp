@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/temp_folder.h"
-#include "text/pattern.h"
+#include "workbook/described_reference.h"
 #include "workbook/cell_map.h"
 
 namespace {
@@ -410,27 +410,14 @@ TEST_F(WorkbookTest, HugeSharedStringsMoveIntoTheirLastCell) {
 
 namespace {
 
-// The extent as the reading was first described: over the stored references,
-// the largest value of the first run of [A-Z] and of the first run of [0-9] in
-// each upper-cased reference, both kept to their low 32 bits.
+// The extent as the reading was first described (workbook/described_reference.h).
 Text DescribedExtent() {
   int64_t maxColumn = 0;
   int64_t maxRow = 0;
-  std::vector<Text> match(1);
   for (const auto& cell : Cells) {
-    EXPECT_TRUE(createPattern(5, u"[A-Z]+"));
-    match[0].clear();
-    extractMatches(5, toUpper(Text(cell.key)), match);
-    uint32_t column = 0;
-    for (char16_t letter : match[0]) column = column * 26u + (letter - u'A' + 1);
-    maxColumn = std::max<int64_t>(maxColumn, static_cast<int32_t>(column));
-    EXPECT_TRUE(createPattern(5, u"[0-9]+"));
-    match[0].clear();
-    extractMatches(5, toUpper(Text(cell.key)), match);
-    int64_t row = static_cast<int32_t>(static_cast<uint32_t>(parseInt(match[0])));
-    maxRow = std::max(maxRow, row);
+    maxColumn = std::max(maxColumn, DescribedColumn(Text(cell.key)));
+    maxRow = std::max(maxRow, DescribedRow(Text(cell.key)));
   }
-  releasePatterns(5);
   return intToText(maxColumn) + u":" + intToText(maxRow);
 }
 
