@@ -99,6 +99,7 @@ void gtkEnd() {
   if (gtkShell.window) gtk_widget_destroy(gtkShell.window);
   gtkShell.window = gtkShell.fixed = nullptr;
   forgetLogView();
+  forgetProgressStrip();
   std::lock_guard<std::mutex> hold(gtkShell.eventLock);
   gtkShell.events.clear();
 }

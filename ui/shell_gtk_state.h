@@ -34,6 +34,12 @@ struct SummaryBox {
   GdkRectangle workArea{};  // of the monitor it is placed on; logical pixels
 };
 
+// A bar at the top of the strip's rectangle and one status line under it.
+struct ProgressStrip {
+  GtkWidget* bar = nullptr;
+  GtkWidget* status = nullptr;
+};
+
 struct GtkShell {
   bool ready = false;
   GThread* guiThread = nullptr;
@@ -51,6 +57,7 @@ struct GtkShell {
   std::vector<std::pair<bool, std::string>> pendingLines;
   guint flushSource = 0;
   SummaryBox summary;
+  ProgressStrip strip;
   std::mutex eventLock;
   std::deque<QueuedEvent> events;
   std::atomic<int> workersStarted{0};
@@ -113,3 +120,5 @@ void closeSummaryBox();
 int gtkCreateProgressStrip(int x, int y, int width, int height);
 void gtkShowProgress(double fraction, const Text& status, bool failed);
 void gtkClearRun();
+// Forgets the strip, whose widgets go with the main window.
+void forgetProgressStrip();

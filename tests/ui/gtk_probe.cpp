@@ -86,6 +86,22 @@ void readGeometry(GtkProbeState& state) {
   state.viewHeight = view.height;
 }
 
+void readStrip(GtkProbeState& state) {
+  const ProgressStrip& strip = gtkShell.strip;
+  state.progressFraction = gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(strip.bar));
+  state.progressStatus = fromUtf8(gtk_label_get_text(GTK_LABEL(strip.status)));
+  Placed bar = placeIn(strip.bar, gtkShell.window);
+  state.barX = bar.x;
+  state.barY = bar.y;
+  state.barWidth = bar.width;
+  state.barHeight = bar.height;
+  Placed status = placeIn(strip.status, gtkShell.window);
+  state.statusX = status.x;
+  state.statusY = status.y;
+  state.statusWidth = status.width;
+  state.statusHeight = status.height;
+}
+
 // Whether any part of the buffer line is inside the view's visible rectangle.
 bool lineVisible(GtkTextView* view, const GtkTextIter* line) {
   GdkRectangle visible;
@@ -155,6 +171,13 @@ void readMessage(GtkProbeState& state) {
   readMessageGeometry(state);
 }
 
+void (*progressCallback)() = nullptr;
+gulong progressHandler = 0;
+
+void onFractionChanged(GObject*, GParamSpec*, gpointer) {
+  if (progressCallback) progressCallback();
+}
+
 }  // namespace
 
 GtkProbeState gtkProbeState() {
@@ -176,6 +199,7 @@ GtkProbeState gtkProbeState() {
   state.resizable = gtk_window_get_resizable(window);
   state.windowActive = gtk_window_is_active(window);
   readGeometry(state);
+  if (gtkShell.strip.bar) readStrip(state);
   return state;
 }
 
@@ -216,6 +240,30 @@ Text gtkProbeClipboardText() {
   Text result = fromUtf8(text ? text : "");
   g_free(text);
   return result;
+}
+
+Text gtkProbeLogOnScreen() {
+  if (!gtkShell.view) return Text();
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(gtkShell.view));
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  return bufferText(buffer, &start, &end);
+}
+
+bool gtkProbeWatchProgress(void (*callback)()) {
+  if (!gtkShell.strip.bar) return false;
+  gtkProbeStopWatchingProgress();
+  progressCallback = callback;
+  progressHandler = g_signal_connect(gtkShell.strip.bar, "notify::fraction",
+                                     G_CALLBACK(onFractionChanged), nullptr);
+  return true;
+}
+
+void gtkProbeStopWatchingProgress() {
+  if (progressHandler && gtkShell.strip.bar)
+    g_signal_handler_disconnect(gtkShell.strip.bar, progressHandler);
+  progressHandler = 0;
+  progressCallback = nullptr;
 }
 
 void gtkProbeSettle() {

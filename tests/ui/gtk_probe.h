@@ -17,6 +17,12 @@ struct GtkProbeState {
   int viewY = 0;
   int viewWidth = 0;
   int viewHeight = 0;
+  // The progress strip: the bar's fraction, the status line's text, and
+  // where both are in the client area.
+  double progressFraction = -1;
+  Text progressStatus;
+  int barX = 0, barY = 0, barWidth = 0, barHeight = 0;
+  int statusX = 0, statusY = 0, statusWidth = 0, statusHeight = 0;
   bool resizable = true;
   bool windowActive = false;
   int queuedEvents = 0;
@@ -55,6 +61,13 @@ bool gtkProbeMessageDrawn();
 bool gtkProbeScrollMessageToEnd();
 // The clipboard's text, as a paste would get it.
 Text gtkProbeClipboardText();
+// The log view's text as the widget holds it, without first handing over
+// the lines that wait for the next frame.
+Text gtkProbeLogOnScreen();
+// Calls callback whenever the bar's fraction changes, until
+// gtkProbeStopWatchingProgress; false when there is no strip.
+bool gtkProbeWatchProgress(void (*callback)());
+void gtkProbeStopWatchingProgress();
 // Handles every event that is already pending, after a round trip to the
 // display server, without taking anything from the shell's event queue.
 void gtkProbeSettle();

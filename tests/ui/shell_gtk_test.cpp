@@ -40,6 +40,7 @@ class GtkShellTest : public TempFolderTest {
   void open(const Text& title) {
     ASSERT_TRUE(openMainWindow(0, 0, 500, 446, title, kMainWindowOptions));
     ASSERT_NE(0, createLogView(10, 10, 480, 380, kLogViewOptions));
+    ASSERT_NE(0, createProgressStrip(10, 398, 480, 38));
     gtkProbeSettle();
   }
   // What an X client outside the program reads about the window.
@@ -174,9 +175,11 @@ TEST_F(GtkShellTest, ClientAreaScalesWithTheDesktopDpiAndIsCentred) {
   struct Case {
     int dpi;
     int width, height, viewOffset, viewWidth, viewHeight;
+    int stripTop, stripBottom;
   };
-  for (Case c : {Case{96, 500, 446, 10, 480, 380}, Case{144, 750, 669, 15, 720, 570},
-                 Case{120, 625, 558, 13, 600, 475}}) {
+  for (Case c : {Case{96, 500, 446, 10, 480, 380, 398, 436},
+                 Case{144, 750, 669, 15, 720, 570, 597, 654},
+                 Case{120, 625, 558, 13, 600, 475, 498, 545}}) {
     SCOPED_TRACE(c.dpi);
     gtkProbeSetDesktopDpi(c.dpi);
     Text title = u"Varnelo-" + intToText(c.dpi);
@@ -189,6 +192,16 @@ TEST_F(GtkShellTest, ClientAreaScalesWithTheDesktopDpiAndIsCentred) {
     EXPECT_EQ(c.viewOffset, state.viewY);
     EXPECT_EQ(c.viewWidth, state.viewWidth);
     EXPECT_EQ(c.viewHeight, state.viewHeight);
+    // The bar at the top of the strip, as wide as the view; the status line
+    // under it, ending with the strip, whatever the scale's rounding.
+    EXPECT_EQ(c.viewOffset, state.barX);
+    EXPECT_EQ(c.stripTop, state.barY);
+    EXPECT_EQ(c.viewWidth, state.barWidth);
+    EXPECT_GE(state.barHeight, c.dpi / 8);
+    EXPECT_EQ(c.viewOffset, state.statusX);
+    EXPECT_EQ(c.viewWidth, state.statusWidth);
+    EXPECT_GT(state.statusY, state.barY + state.barHeight);
+    EXPECT_EQ(c.stripBottom, state.statusY + state.statusHeight);
 
     // The display server's view: no window manager runs here, so the window
     // is exactly its client area, centred on the 1280 x 1024 screen.
@@ -296,6 +309,99 @@ TEST_F(GtkShellTest, MessageWhileAnotherWindowIsActiveLeavesTheWindowUsable) {
   EXPECT_TRUE(closeEventArrives());
   ASSERT_TRUE(gtkProbePressOk());
   ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-ok"; }));
+}
+
+// The main window as the display server shows it, saved beside the test
+// program. A window id, since import with none waits for a click; xdotool
+// matches ASCII titles only in the test's locale.
+void screenshotWindow(GtkShellTest& test, const Text& title, const std::string& file) {
+  // The window draws on the frame clock's next ticks.
+  for (int i = 0; i < 10; ++i) {
+    gtkProbeSettle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::string id = test.xTool("xdotool search --name '^" + native(title) + "$' | head -n 1");
+  ASSERT_FALSE(id.empty()) << native(title);
+  test.xTool("import -window " + id.substr(0, id.find('\n')) + " " + file);
+}
+
+// What the log view's buffer held when the bar last moved, read as the
+// screen shows it, without handing over lines that still wait.
+Text logAtProgress;
+
+void onFractionChanged() {
+  logAtProgress = gtkProbeLogOnScreen();
+}
+
+int reportHalfWay(int) {
+  for (int i = 1; i <= 3; ++i) addLogLine(0, u"/home/办公室/人员" + intToText(i) + u"/");
+  showProgress(0.5, u"正在复制：第 76 个目标，共 152 个", false);
+  setWindowTitle(u"Varnelo-半程");  // wakes the GUI thread
+  return 0;
+}
+
+int reportFailedEnd(int) {
+  showProgress(1, u"已完成 152 个目标，其中 2 个失败", true);
+  setWindowTitle(u"Varnelo-完成");
+  return 0;
+}
+
+// The worker's progress shows as soon as its call returns, and never before
+// the log lines added ahead of it.
+TEST_F(GtkShellTest, ProgressFromTheWorkerShowsItsFractionAndStatus) {
+  open(u"Varnelo");
+  GtkProbeState state = gtkProbeState();
+  EXPECT_EQ(0, state.progressFraction);
+  EXPECT_EQ(u"", state.progressStatus);
+  logAtProgress = u"-";
+  ASSERT_TRUE(gtkProbeWatchProgress(onFractionChanged));
+  ASSERT_GT(startWorker(reportHalfWay, 0), 0);
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-半程"; }));
+  state = gtkProbeState();
+  EXPECT_EQ(0.5, state.progressFraction);
+  EXPECT_EQ(u"正在复制：第 76 个目标，共 152 个", state.progressStatus);
+  EXPECT_EQ(state.viewText, logAtProgress);
+  EXPECT_EQ(u"/home/办公室/人员3/\n/home/办公室/人员2/\n/home/办公室/人员1/", state.viewText);
+  gtkProbeStopWatchingProgress();
+  gtkProbeSettle();
+  setWindowTitle(u"Varnelo");
+  screenshotWindow(*this, u"Varnelo", "progress-half-way.png");
+
+  ASSERT_GT(startWorker(reportFailedEnd, 0), 0);
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-完成"; }));
+  state = gtkProbeState();
+  EXPECT_EQ(1, state.progressFraction);
+  EXPECT_EQ(u"已完成 152 个目标，其中 2 个失败", state.progressStatus);
+}
+
+int secondGo(int) {
+  showProgress(0.8, u"正在复制：第 8 个目标，共 10 个", true);
+  addLogLine(0, u"第一轮-之二");
+  // Still waiting for the next frame when the run starts again.
+  addLogLine(0, u"第一轮-之一");
+  addLogLine(-1, u"第一轮-之三");
+  clearRun();
+  addLogLine(0, u"第二轮-末");
+  addLogLine(0, u"第二轮-首");
+  addLogLine(1, u"第二轮-中");
+  setWindowTitle(u"Varnelo-第二轮");
+  return 0;
+}
+
+// Another go in the same window starts from an empty log and strip: no line
+// of the first go comes back, not even one that was still on its way, and
+// positions count the new lines only.
+TEST_F(GtkShellTest, ClearRunEmptiesTheLogAndTheStrip) {
+  open(u"Varnelo");
+  addLogLine(0, u"第一轮-开始");
+  ASSERT_GT(startWorker(secondGo, 0), 0);
+  ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-第二轮"; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // past the next frame
+  gtkProbeSettle();
+  GtkProbeState state = gtkProbeState();
+  EXPECT_EQ(u"第二轮-首\n第二轮-中\n第二轮-末", state.viewText);
+  EXPECT_EQ(0, state.progressFraction);
+  EXPECT_EQ(u"", state.progressStatus);
 }
 
 TEST_F(GtkShellTest, KeysSelectButDoNotEdit) {
