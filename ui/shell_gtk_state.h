@@ -28,9 +28,13 @@ struct QueuedEvent {
 struct SummaryBox {
   GtkWidget* dialog = nullptr;
   GtkWidget* headline = nullptr;
+  GtkWidget* notes = nullptr;
   GtkWidget* scroller = nullptr;
   GtkWidget* view = nullptr;
   GtkWidget* ok = nullptr;
+  GtkWidget* retry = nullptr;  // only when the dialog offers another go
+  // Clears the main window's urgency once that window is active again.
+  gulong urgencyHandler = 0;
   GdkRectangle workArea{};  // of the monitor it is placed on; logical pixels
 };
 

@@ -1,6 +1,7 @@
-// The summary box: a bold headline, the text in a read-only view that
-// scrolls, and one OK button. Every message takes it too, without a
-// headline. Its size and place follow ui/summary_layout.h.
+// The summary box: a bold headline, the notes under it, the text in a
+// read-only view that scrolls, and OK, with "another go" to its left when
+// the run offers one. Every message takes it too, with its text alone. Its
+// size and place follow ui/summary_layout.h.
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -12,12 +13,37 @@
 namespace {
 
 constexpr int kViewMargin = 4;
+// The dialog's answer when the retry button is pressed; GTK's own answers
+// (OK, the close box, Escape) are negative.
+constexpr int kRetryResponse = 1;
 
 SummaryBox& summary = gtkShell.summary;
 
-void onSummaryResponse(GtkDialog* dialog, gint, gpointer data) {
-  // OK, Enter, Escape and the close box all dismiss the box the same way.
+void clearUrgency() {
+  if (!summary.urgencyHandler) return;
+  g_signal_handler_disconnect(gtkShell.window, summary.urgencyHandler);
+  summary.urgencyHandler = 0;
+  gtk_window_set_urgency_hint(GTK_WINDOW(gtkShell.window), FALSE);
+}
+
+void onMainWindowActive(GObject* window, GParamSpec*, gpointer) {
+  if (gtk_window_is_active(GTK_WINDOW(window))) clearUrgency();
+}
+
+// A box that comes up while the user works elsewhere asks for attention
+// through the main window's taskbar entry, until the user turns to it.
+void drawAttention(GtkWindow* mainWindow) {
+  if (!mainWindow || gtk_window_is_active(mainWindow)) return;
+  gtk_window_set_urgency_hint(mainWindow, TRUE);
+  summary.urgencyHandler =
+      g_signal_connect(mainWindow, "notify::is-active", G_CALLBACK(onMainWindowActive), nullptr);
+}
+
+// OK, Enter, Escape and the close box all dismiss the box as OK; only the
+// retry button asks for another go.
+void onSummaryResponse(GtkDialog* dialog, gint response, gpointer data) {
   if (gtkShell.message == GTK_WIDGET(dialog)) {
+    clearUrgency();
     gtkShell.message = nullptr;
     summary = SummaryBox();
   }
@@ -27,15 +53,21 @@ void onSummaryResponse(GtkDialog* dialog, gint, gpointer data) {
   bool modal = gtk_window_get_modal(GTK_WINDOW(dialog));
   gtk_widget_destroy(GTK_WIDGET(dialog));
   if (owner && modal) gtk_window_present(owner);
-  finishCall(static_cast<GuiCall*>(data), kDialogOk);
+  finishCall(static_cast<GuiCall*>(data),
+             response == kRetryResponse ? kDialogRetry : kDialogOk);
+}
+
+bool isEnter(guint key) {
+  return key == GDK_KEY_Return || key == GDK_KEY_KP_Enter || key == GDK_KEY_ISO_Enter;
 }
 
 // The text view would take Enter and Escape for itself even though it cannot
-// be edited; in this box both mean OK, as in any message box.
+// be edited; in this box both mean OK, as in any message box. Enter on a
+// button the user has moved to presses that button.
 gboolean onSummaryKey(GtkWidget* dialog, GdkEventKey* event, gpointer) {
-  if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter &&
-      event->keyval != GDK_KEY_ISO_Enter && event->keyval != GDK_KEY_Escape)
-    return FALSE;
+  if (event->keyval != GDK_KEY_Escape && !isEnter(event->keyval)) return FALSE;
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+  if (isEnter(event->keyval) && focus && GTK_IS_BUTTON(focus)) return FALSE;
   gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
   return TRUE;
 }
@@ -71,14 +103,17 @@ void frameAround(GtkWindow* owner, int* width, int* height) {
 }
 
 // What the box needs around the view, measured around a view wider than the
-// button row and without the headline, which wraps within the view.
+// button row and without the headline and notes, which wrap within the view.
 int chromeWidthOfBox() {
   constexpr int kProbe = 200;
   bool headlineShown = gtk_widget_get_visible(summary.headline);
+  bool notesShown = gtk_widget_get_visible(summary.notes);
   gtk_widget_hide(summary.headline);
+  gtk_widget_hide(summary.notes);
   gtk_widget_set_size_request(summary.scroller, kProbe, kProbe);
   int width = preferredSize(summary.dialog).width - kProbe;
   gtk_widget_set_visible(summary.headline, headlineShown);
+  gtk_widget_set_visible(summary.notes, notesShown);
   return width;
 }
 
@@ -96,9 +131,11 @@ void sizeSummary(const Text& shown, int frameWidth, int frameHeight) {
   int width = summaryViewWidth(textWidth + padding, chromeWidthOfBox(),
                                toLogicalPixels(kSummaryMinWidth),
                                toLogicalPixels(kSummaryMaxWidth), area.width - frameWidth);
-  // The headline wraps within the view's width; its height then counts.
+  // The headline and notes wrap within the view's width; their height then
+  // counts.
   constexpr int kProbe = 200;
   gtk_widget_set_size_request(summary.headline, width, -1);
+  gtk_widget_set_size_request(summary.notes, width, -1);
   gtk_widget_set_size_request(summary.scroller, width, kProbe);
   int chromeHeight = preferredSize(summary.dialog).height - kProbe + frameHeight;
   pango_layout_set_width(layout, (width - padding) * PANGO_SCALE);
@@ -128,19 +165,43 @@ void placeSummary(GtkWindow* owner, int frameWidth, int frameHeight) {
   gtk_window_move(GTK_WINDOW(summary.dialog), place.x, place.y);
 }
 
+// A label that wraps at the width the view sets, asking for none of its own.
+GtkWidget* newWrappingLabel(const Text& text) {
+  GtkWidget* label = gtk_label_new(toUtf8(text).c_str());
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
+  return label;
+}
+
 GtkWidget* newHeadline(const Text& headline) {
-  GtkWidget* label = gtk_label_new(toUtf8(headline).c_str());
+  GtkWidget* label = newWrappingLabel(headline);
   PangoAttrList* bold = pango_attr_list_new();
   pango_attr_list_insert(bold, pango_attr_weight_new(PANGO_WEIGHT_BOLD));
   gtk_label_set_attributes(GTK_LABEL(label), bold);
   pango_attr_list_unref(bold);
-  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-  gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
-  gtk_label_set_xalign(GTK_LABEL(label), 0);
-  // Asks for no width of its own: it wraps at the width the view sets.
-  gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
-  gtk_label_set_selectable(GTK_LABEL(label), FALSE);
   return label;
+}
+
+// The notes name a saved record's path, which the user may want to copy.
+// Clicking them must not leave the text selected, so the selection starts
+// empty and the focus stays with the view.
+GtkWidget* newNotes(const Text& notes) {
+  GtkWidget* label = newWrappingLabel(notes);
+  gtk_label_set_selectable(GTK_LABEL(label), TRUE);
+  gtk_widget_set_can_focus(label, FALSE);
+  return label;
+}
+
+// GTK marks the access key with an underscore where the label shows the
+// key in brackets at its end, as in "重新同步(R)".
+std::string mnemonicLabel(const Text& label) {
+  std::string text = toUtf8(label);
+  size_t open = text.rfind('(');
+  if (open != std::string::npos && open + 3 == text.size() && text.back() == ')')
+    return text.substr(0, open + 1) + "_" + text.substr(open + 1);
+  return text;
 }
 
 GtkWidget* newSummaryView(const Text& shown) {
@@ -173,35 +234,45 @@ GtkWidget* newSummaryScroller(GtkWidget* view) {
   return scroller;
 }
 
-// The headline, the view and the button, not yet sized or placed.
-void fillSummary(GtkWidget* dialog, const Text& headline, const Text& shown) {
+// Retry to the left of OK, which stays the default.
+void addButtons(GtkDialog* dialog, bool offerRetry) {
+  if (offerRetry)
+    summary.retry = gtk_dialog_add_button(dialog, mnemonicLabel(kRetryButton).c_str(),
+                                          kRetryResponse);
+  summary.ok = gtk_dialog_add_button(dialog, toUtf8(kOkButton).c_str(), GTK_RESPONSE_OK);
+  gtk_widget_set_can_default(summary.ok, TRUE);
+  gtk_dialog_set_default_response(dialog, GTK_RESPONSE_OK);
+}
+
+// The headline, the notes, the view and the buttons, not yet sized or placed.
+void fillSummary(GtkWidget* dialog, const EndDialog& shown) {
   GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
   gtk_box_set_spacing(GTK_BOX(content), 8);
   gtk_container_set_border_width(GTK_CONTAINER(dialog), 6);
-  summary.headline = newHeadline(headline);
+  summary.headline = newHeadline(shown.headline);
   gtk_box_pack_start(GTK_BOX(content), summary.headline, FALSE, FALSE, 0);
-  summary.view = newSummaryView(shown);
+  summary.notes = newNotes(shown.notes);
+  gtk_box_pack_start(GTK_BOX(content), summary.notes, FALSE, FALSE, 0);
+  summary.view = newSummaryView(shown.text);
   summary.scroller = newSummaryScroller(summary.view);
   gtk_box_pack_start(GTK_BOX(content), summary.scroller, TRUE, TRUE, 0);
-  summary.ok = gtk_dialog_add_button(GTK_DIALOG(dialog), toUtf8(kOkButton).c_str(),
-                                     GTK_RESPONSE_OK);
-  gtk_widget_set_can_default(summary.ok, TRUE);
-  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  addButtons(GTK_DIALOG(dialog), shown.offerRetry);
   gtk_widget_show_all(content);
   // A message without a headline is just its text.
-  if (headline.empty()) gtk_widget_hide(summary.headline);
+  if (shown.headline.empty()) gtk_widget_hide(summary.headline);
+  if (shown.notes.empty()) gtk_widget_hide(summary.notes);
 }
 
 // Modal and owned by the main window only while that window is the active
 // one; a box raised while the user works in another program leaves the main
 // window usable.
-void openSummary(const Text& title, const Text& headline, const Text& text, GuiCall* call) {
+void openSummary(const EndDialog& box, GuiCall* call) {
   if (gtkShell.dpi == 96 && !gtkShell.window) readDisplayScale();
   GtkWindow* mainWindow = gtkShell.window ? GTK_WINDOW(gtkShell.window) : nullptr;
   bool owned = mainWindow && gtk_window_is_active(mainWindow);
   GtkWindow* owner = owned ? mainWindow : nullptr;
   GtkWidget* dialog = gtk_dialog_new();
-  gtk_window_set_title(GTK_WINDOW(dialog), toUtf8(title).c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), toUtf8(box.title).c_str());
   gtk_window_set_transient_for(GTK_WINDOW(dialog), owner);
   gtk_window_set_modal(GTK_WINDOW(dialog), owned);
   gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
@@ -209,16 +280,18 @@ void openSummary(const Text& title, const Text& headline, const Text& text, GuiC
   summary = SummaryBox();
   summary.dialog = dialog;
   summary.workArea = workAreaFor(mainWindow);
-  Text shown = replaceAll(text, u"\r\n", u"\n");
-  fillSummary(dialog, headline, shown);
+  EndDialog shown = box;
+  shown.text = replaceAll(box.text, u"\r\n", u"\n");
+  fillSummary(dialog, shown);
 
   int frameWidth = 0, frameHeight = 0;
   frameAround(mainWindow, &frameWidth, &frameHeight);
-  sizeSummary(shown, frameWidth, frameHeight);
+  sizeSummary(shown.text, frameWidth, frameHeight);
   placeSummary(mainWindow, frameWidth, frameHeight);
   g_signal_connect(dialog, "response", G_CALLBACK(onSummaryResponse), call);
   g_signal_connect(dialog, "key-press-event", G_CALLBACK(onSummaryKey), nullptr);
   gtkShell.message = dialog;
+  drawAttention(mainWindow);
   // The view has the focus, so Ctrl+A and Ctrl+C work at once; Enter still
   // means OK.
   gtk_widget_grab_focus(summary.view);
@@ -230,27 +303,27 @@ void openSummary(const Text& title, const Text& headline, const Text& text, GuiC
     gtk_widget_show(dialog);
 }
 
-int showBox(const Text& title, const Text& headline, const Text& text) {
-  return callOnGuiThread([&title, &headline, &text](GuiCall* call) {
+}  // namespace
+
+int gtkShowSummary(const EndDialog& dialog) {
+  return callOnGuiThread([&dialog](GuiCall* call) {
     flushLogView();
-    openSummary(title, headline, text, call);
+    openSummary(dialog, call);
     return kFinishesLater;
   });
 }
 
-}  // namespace
-
-int gtkShowSummary(const EndDialog& dialog) {
-  return showBox(dialog.title, dialog.headline, dialog.text);
-}
-
-// Any message may be long, so it takes the same box, without a headline.
+// Any message may be long, so it takes the same box, with its text alone.
 int gtkShowMessage(const Text& title, const Text& text) {
-  return showBox(title, Text(), text);
+  EndDialog message;
+  message.title = title;
+  message.text = text;
+  return gtkShowSummary(message);
 }
 
 // The worker waiting for the box is left waiting; see gtkEnd.
 void closeSummaryBox() {
+  clearUrgency();
   if (gtkShell.message) gtk_widget_destroy(gtkShell.message);
   gtkShell.message = nullptr;
   summary = SummaryBox();

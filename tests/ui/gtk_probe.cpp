@@ -146,6 +146,19 @@ void readMessageGeometry(GtkProbeState& state) {
   state.okWidth = ok.width;
   state.okHeight = ok.height;
   state.okVisible = gtk_widget_is_drawable(summary.ok) && gtk_widget_has_default(summary.ok);
+  if (summary.retry) {
+    Placed retry = placeIn(summary.retry, dialog);
+    state.retryX = retry.x;
+    state.retryY = retry.y;
+    state.retryWidth = retry.width;
+    state.retryHeight = retry.height;
+    state.retryVisible = gtk_widget_is_drawable(summary.retry);
+  }
+  Placed notes = placeIn(summary.notes, dialog);
+  state.notesX = notes.x;
+  state.notesY = notes.y;
+  state.notesWidth = notes.width;
+  state.notesHeight = notes.height;
   Placed view = placeIn(summary.scroller, dialog);
   state.messageViewX = view.x;
   state.messageViewY = view.y;
@@ -162,6 +175,13 @@ void readMessage(GtkProbeState& state) {
   state.messageHeadline = gtk_widget_get_visible(summary.headline)
                               ? fromUtf8(gtk_label_get_text(GTK_LABEL(summary.headline)))
                               : Text();
+  state.messageNotes = gtk_widget_get_visible(summary.notes)
+                           ? fromUtf8(gtk_label_get_text(GTK_LABEL(summary.notes)))
+                           : Text();
+  if (summary.retry) {
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(summary.retry));
+    state.retryText = fromUtf8(gtk_label_get_text(GTK_LABEL(label)));
+  }
   readTextView(summary.view, state.messageText, state.messageSelection);
   state.messageModal = gtk_window_get_modal(dialog);
   state.messageOwnedByWindow =
@@ -198,6 +218,7 @@ GtkProbeState gtkProbeState() {
   }
   state.resizable = gtk_window_get_resizable(window);
   state.windowActive = gtk_window_is_active(window);
+  state.windowUrgent = gtk_window_get_urgency_hint(window);
   readGeometry(state);
   if (gtkShell.strip.bar) readStrip(state);
   return state;
@@ -215,6 +236,12 @@ void gtkProbeRequestClose() {
 bool gtkProbePressOk() {
   if (!gtkShell.message) return false;
   gtk_dialog_response(GTK_DIALOG(gtkShell.message), GTK_RESPONSE_OK);
+  return true;
+}
+
+bool gtkProbePressRetry() {
+  if (!gtkShell.message || !gtkShell.summary.retry) return false;
+  gtk_button_clicked(GTK_BUTTON(gtkShell.summary.retry));
   return true;
 }
 

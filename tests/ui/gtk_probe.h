@@ -25,12 +25,14 @@ struct GtkProbeState {
   int statusX = 0, statusY = 0, statusWidth = 0, statusHeight = 0;
   bool resizable = true;
   bool windowActive = false;
+  bool windowUrgent = false;  // asks for attention in the taskbar
   int queuedEvents = 0;
   // The message or summary box, while one is shown. Its position is on the
   // screen, the OK button's and the view's within the box; device pixels.
   bool messageShown = false;
   Text messageTitle;
   Text messageHeadline;  // empty when none is shown
+  Text messageNotes;  // empty when none are shown
   Text messageText;
   Text messageSelection;
   bool messageModal = false;
@@ -41,6 +43,12 @@ struct GtkProbeState {
   int workAreaX = 0, workAreaY = 0, workAreaWidth = 0, workAreaHeight = 0;
   int okX = 0, okY = 0, okWidth = 0, okHeight = 0;
   bool okVisible = false;  // drawn, and the default button
+  // The retry button, when the box offers it: its text as shown, without
+  // the access key's mark.
+  bool retryVisible = false;
+  Text retryText;
+  int retryX = 0, retryY = 0, retryWidth = 0, retryHeight = 0;
+  int notesX = 0, notesY = 0, notesWidth = 0, notesHeight = 0;
   int messageViewX = 0, messageViewY = 0, messageViewWidth = 0, messageViewHeight = 0;
   bool firstLineVisible = false;
   bool lastLineVisible = false;
@@ -54,6 +62,8 @@ void gtkProbeSetDesktopDpi(int dpi);
 void gtkProbeRequestClose();
 // Presses OK in the message box; false when none is shown.
 bool gtkProbePressOk();
+// Presses the retry button as a click would; false when none is shown.
+bool gtkProbePressRetry();
 // Whether a box is shown and has drawn its text; cheaper than reading the
 // whole state.
 bool gtkProbeMessageDrawn();

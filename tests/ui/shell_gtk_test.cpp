@@ -251,6 +251,15 @@ void focusMainWindow(GtkShellTest& test) {
   ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().windowActive; }));
 }
 
+// Focus on the root window and the pointer outside: no window of the
+// program is active.
+void focusElsewhere(GtkShellTest& test) {
+  test.xTool("xdotool mousemove 0 0");
+  test.xTool("xdotool windowfocus --sync $(xwininfo -root | awk '/Window id:/ {print $4}')");
+  gtkProbeSettle();
+  ASSERT_TRUE(waitEventsUntil([] { return !gtkProbeState().windowActive; }));
+}
+
 void expectModalUntilOk(GtkShellTest& test, WorkerProcedure show, const Text& headline) {
   test.open(u"Varnelo");
   focusMainWindow(test);
@@ -294,12 +303,7 @@ TEST_F(GtkShellTest, SummaryFromWorkerIsModalToTheActiveWindowUntilOk) {
 
 TEST_F(GtkShellTest, MessageWhileAnotherWindowIsActiveLeavesTheWindowUsable) {
   open(u"Varnelo");
-  // Focus on the root window and the pointer outside: no window of the
-  // program is active.
-  xTool("xdotool mousemove 0 0");
-  xTool("xdotool windowfocus --sync $(xwininfo -root | awk '/Window id:/ {print $4}')");
-  gtkProbeSettle();
-  ASSERT_TRUE(waitEventsUntil([] { return !gtkProbeState().windowActive; }));
+  focusElsewhere(*this);
   record.messageResult = -1;
   ASSERT_GT(startWorker(showShortMessage, 0), 0);
   ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().messageShown; }));
@@ -443,12 +447,27 @@ struct SummaryCase {
   Text text;
 };
 
-SummaryCase shownSummary;
+EndDialog shownDialog;
 
-int showCaseSummary(int) {
-  record.messageResult = showSummary(EndDialog{u"同步提示", shownSummary.headline, Text(), shownSummary.text});
+int showEndDialog(int) {
+  record.messageResult = showSummary(shownDialog);
   setWindowTitle(u"Varnelo-ok");
   return 0;
+}
+
+// Shows the dialog from the worker and waits until it is on screen with its
+// text laid out.
+GtkProbeState showEnd(const EndDialog& dialog) {
+  shownDialog = dialog;
+  record.messageResult = -1;
+  setWindowTitle(u"Varnelo");
+  EXPECT_GT(startWorker(showEndDialog, 0), 0);
+  EXPECT_TRUE(waitEventsUntil([] { return gtkProbeState().messageShown; }));
+  EXPECT_TRUE(settleUntil([] {
+    GtkProbeState s = gtkProbeState();
+    return s.messageWidth > 0 && s.messageDrawn;
+  }));
+  return gtkProbeState();
 }
 
 // The box as the display server shows it, saved beside the test program.
@@ -458,19 +477,9 @@ void screenshot(GtkShellTest& test, const GtkProbeState& s, const std::string& f
              std::to_string(s.messageY) + " " + file);
 }
 
-// Shows the case's summary from the worker and waits until the box is on
-// screen with its text laid out.
+// Shows the case's summary and saves what the display shows of it.
 GtkProbeState showCase(GtkShellTest& test, const SummaryCase& c) {
-  shownSummary = c;
-  record.messageResult = -1;
-  setWindowTitle(u"Varnelo");
-  EXPECT_GT(startWorker(showCaseSummary, 0), 0);
-  EXPECT_TRUE(waitEventsUntil([] { return gtkProbeState().messageShown; }));
-  EXPECT_TRUE(settleUntil([] {
-    GtkProbeState s = gtkProbeState();
-    return s.messageWidth > 0 && s.messageDrawn;
-  }));
-  GtkProbeState state = gtkProbeState();
+  GtkProbeState state = showEnd(EndDialog{u"同步提示", c.headline, Text(), c.text});
   screenshot(test, state, std::string("summary-") + c.name + ".png");
   return state;
 }
@@ -564,6 +573,120 @@ TEST_F(GtkShellTest, SummaryBoxFitsTheWorkAreaWhateverTheTextsLength) {
   EXPECT_TRUE(gtkProbeState().lastLineVisible);
   screenshot(*this, gtkProbeState(), "summary-3000-failures-end.png");
   EXPECT_TRUE(dismissedWith(*this, "KP_Enter"));
+}
+
+// What the worker's showSummary returned once the dialog went away.
+int dialogResult() {
+  if (!waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-ok"; })) return -1;
+  EXPECT_FALSE(gtkProbeState().messageShown);
+  return record.messageResult;
+}
+
+const Text kEndNotes =
+    u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化\n"
+    u"记录已保存：/home/办公室/0-所有履职材料/同步记录/2026-12-09 同步记录.txt\n"
+    u"请把缺少的材料文件夹放进“0-所有履职材料”里，再按“重新同步”。";
+
+EndDialog failedRun(const Text& text) {
+  return EndDialog{u"同步提示", u"同步完成：共 152 个目标，其中 2 项未能完成，详见下方【失败】。",
+                   kEndNotes, text, true};
+}
+
+// Headline, notes, view and buttons top to bottom, retry left of OK, all
+// inside the box and the box inside the work area.
+void expectEndDialogLaidOut(const GtkProbeState& s) {
+  expectWhollyInWorkArea(s);
+  EXPECT_EQ(kEndNotes, s.messageNotes);
+  EXPECT_TRUE(s.retryVisible);
+  EXPECT_EQ(u"重新同步(R)", s.retryText);
+  EXPECT_GE(s.retryX, 0);
+  EXPECT_LE(s.retryX + s.retryWidth, s.okX);
+  EXPECT_EQ(s.okY, s.retryY);
+  EXPECT_GE(s.retryY, s.messageViewY + s.messageViewHeight);
+  EXPECT_LE(s.retryY + s.retryHeight, s.messageHeight);
+  EXPECT_GT(s.notesHeight, 0);
+  EXPECT_LE(s.notesY + s.notesHeight, s.messageViewY);
+  // Three note lines, the long one wrapped at the view's width.
+  EXPECT_EQ(s.messageViewWidth, s.notesWidth);
+  EXPECT_GE(s.notesHeight, 3 * 14);
+}
+
+TEST_F(GtkShellTest, EndDialogOffersAnotherGoBesideOk) {
+  open(u"Varnelo");
+  focusMainWindow(*this);
+  GtkProbeState s = showEnd(failedRun(failureLines(2)));
+  EXPECT_EQ(u"同步完成：共 152 个目标，其中 2 项未能完成，详见下方【失败】。", s.messageHeadline);
+  expectEndDialogLaidOut(s);
+  screenshot(*this, s, "summary-retry.png");
+  ASSERT_TRUE(gtkProbePressRetry());
+  EXPECT_EQ(kDialogRetry, dialogResult());
+
+  // Alt+R presses it from the keyboard, wherever the focus is in the box.
+  showEnd(failedRun(failureLines(2)));
+  xTool("xdotool key --clearmodifiers alt+r");
+  EXPECT_EQ(kDialogRetry, dialogResult());
+  // Escape, Enter and OK are all "no other go".
+  showEnd(failedRun(failureLines(2)));
+  xTool("xdotool key --clearmodifiers Escape");
+  EXPECT_EQ(kDialogOk, dialogResult());
+  showEnd(failedRun(failureLines(2)));
+  xTool("xdotool key --clearmodifiers Return");
+  EXPECT_EQ(kDialogOk, dialogResult());
+  showEnd(failedRun(failureLines(2)));
+  ASSERT_TRUE(gtkProbePressOk());
+  EXPECT_EQ(kDialogOk, dialogResult());
+
+  // A long summary with notes: the notes' height counts, so the box still
+  // stops at two thirds of the work area, and a dialog without the offer
+  // has OK alone.
+  EndDialog longRun = failedRun(failureLines(3000));
+  longRun.offerRetry = false;
+  s = showEnd(longRun);
+  expectWhollyInWorkArea(s);
+  EXPECT_FALSE(s.retryVisible);
+  EXPECT_EQ(kEndNotes, s.messageNotes);
+  EXPECT_LE(s.messageHeight, 1024 * 2 / 3);
+  EXPECT_GE(s.messageHeight, 1024 * 2 / 3 - 40);
+  EXPECT_FALSE(s.lastLineVisible);
+  ASSERT_TRUE(gtkProbePressOk());
+  EXPECT_EQ(kDialogOk, dialogResult());
+}
+
+// What a taskbar reads: the urgency bit of the main window's WM_HINTS.
+bool urgencyHintOnDisplay(GtkShellTest& test) {
+  gtkProbeSettle();
+  std::string hints = test.xTool("xprop -name Varnelo WM_HINTS");
+  return hints.find("urgency hint bit is set") != std::string::npos;
+}
+
+// The user works in another program when the run ends: the main window asks
+// for attention until the user turns to it, or until the box is answered.
+TEST_F(GtkShellTest, EndDialogWhileAnotherWindowIsActiveMarksTheWindowUrgent) {
+  open(u"Varnelo");
+  EXPECT_FALSE(gtkProbeState().windowUrgent);
+  focusElsewhere(*this);
+  showEnd(failedRun(failureLines(2)));
+  EXPECT_TRUE(gtkProbeState().windowUrgent);
+  EXPECT_TRUE(urgencyHintOnDisplay(*this));
+  focusMainWindow(*this);
+  EXPECT_FALSE(gtkProbeState().windowUrgent);
+  EXPECT_FALSE(urgencyHintOnDisplay(*this));
+  ASSERT_TRUE(gtkProbePressOk());
+  EXPECT_EQ(kDialogOk, dialogResult());
+
+  focusElsewhere(*this);
+  showEnd(failedRun(failureLines(2)));
+  EXPECT_TRUE(gtkProbeState().windowUrgent);
+  ASSERT_TRUE(gtkProbePressRetry());
+  EXPECT_EQ(kDialogRetry, dialogResult());
+  EXPECT_FALSE(gtkProbeState().windowUrgent);
+
+  // In front, the box needs no such call.
+  focusMainWindow(*this);
+  showEnd(failedRun(failureLines(2)));
+  EXPECT_FALSE(gtkProbeState().windowUrgent);
+  ASSERT_TRUE(gtkProbePressOk());
+  EXPECT_EQ(kDialogOk, dialogResult());
 }
 
 }  // namespace
