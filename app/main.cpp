@@ -9,8 +9,10 @@
 #endif
 
 #include "app/sync_run.h"
+#include "fs/copy_tree.h"
 #include "fs/run_guard.h"
 #include "pack/pack_reader.h"
+#include "text/catalogue.h"
 #include "ui/shell.h"
 #include "workbook/cell_map.h"
 #include "xml/xml_document.h"
@@ -53,7 +55,7 @@ int main() {
   PackReader::registerZip();
   // The log view keeps its 500 × 400 window; the progress strip adds its
   // height below it.
-  if (!openMainWindow(0, 0, 500, 400 + kStripHeight, u"Varnelo", 0xC80001)) {
+  if (!openMainWindow(0, 0, 500, 400 + kStripHeight, kTitleAtStart, 0xC80001)) {
     endWindowShell();
     endProcess(0);
   }
@@ -63,8 +65,12 @@ int main() {
   while (waitEvent() != kCloseWindowEvent) {
   }
   bool finished = SyncRunFinished();
-  // Closed while the workbook is read: the parts must not outlive the process.
-  if (!finished) removePartsFolder();
+  // Closed while the workbook is read or a file is copied: neither the parts
+  // nor a half-written file may outlive the process.
+  if (!finished) {
+    removePartsFolder();
+    abandonCopies();
+  }
   int status = windowShellExitStatus(finished && SyncRunFailed());
   endWindowShell();
   // Nothing is freed under a run that is still reading.

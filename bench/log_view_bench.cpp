@@ -328,7 +328,7 @@ std::atomic<bool> summaryClosed{false};
 
 int showLongSummary(int) {
   summaryAsked = Clock::now();
-  gtkShellOps().showSummary(EndDialog{u"同步提示", u"同步完成：共 20000 个目标，全部成功。", Text(), summaryText});
+  gtkShellOps().showSummary(SummaryDialog{u"同步提示", u"同步完成：共 20000 个目标，全部成功。", Text(), summaryText});
   summaryClosed = true;
   return 0;
 }

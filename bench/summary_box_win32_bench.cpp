@@ -30,7 +30,7 @@ Text lineText(int i) {
 
 int showLongSummary(int) {
   asked = Clock::now();
-  showSummary(EndDialog{u"同步提示", u"同步完成：共 20000 个目标，全部成功。", Text(), summaryText});
+  showSummary(SummaryDialog{u"同步提示", u"同步完成：共 20000 个目标，全部成功。", Text(), summaryText});
   finished = true;
   return 0;
 }

@@ -60,6 +60,9 @@ struct TreeSize {
 // Adds what lies below folder to size; false when the folder cannot be read
 // (what could be read is counted). Gives up early, false, once stop is set.
 bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop = nullptr);
+// The calling thread gives way to the program's others from now on: a count
+// beside the copying must not slow it.
+void lowerThreadPriority();
 
 // An office program keeps a lock file beside each document it has open:
 // "~$" + name (Microsoft Office, and WPS Office on Windows) or ".~lock." +

@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <sys/xattr.h>
@@ -542,6 +543,11 @@ bool liesInside(const std::string& destination, const std::string& source) {
 bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop) {
   int fd = open(toUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   return fd >= 0 && measureFolder(fd, size, stop);
+}
+
+void lowerThreadPriority() {
+  // On Linux a thread's nice value is its own.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
 void abandonCopies() {

@@ -365,6 +365,8 @@ bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* st
   return whole;
 }
 
+void lowerThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
 void abandonCopies() {
   {
     std::lock_guard<std::mutex> hold(partsLock);

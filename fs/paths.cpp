@@ -2,6 +2,8 @@
 // needs fileSize and createDirectory from the platform.
 #include "fs/paths.h"
 
+#include "text/catalogue.h"
+
 namespace {
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
@@ -18,7 +20,10 @@ int makePathFrom(const Text& path, Text* failure, int depth) {
   if (makePathFrom(parent, failure, depth + 1) != 1) return 0;
   if (!createDirectory(p) && failure != nullptr && failure->empty()) {
     Text message = lastSystemMessage();  // before fileSize replaces the error
-    if (fileSize(p) != -2) *failure = message;
+    int64_t size = fileSize(p);
+    // The system says only that the name exists, and in its own language.
+    if (size >= 0) *failure = kReasonFileInTheWay;
+    else if (size != -2) *failure = message;
   }
   return 1;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "text/text.h"
 
@@ -59,6 +60,11 @@ int removeFilesIn(const Text& folder);
 // Opens a file with an fopen mode ("rb", "wb"); nullptr on failure. The
 // descriptor is not inherited by child processes.
 std::FILE* openFile(const Text& path, const char* mode);
+// Writes bytes as a new file at path: under a temporary name beside it
+// first, given the name only once written whole, and never in place of a
+// file already there. False on failure, with lastSystemMessage saying why;
+// nothing is left behind then.
+bool writeNewFile(const Text& path, const std::string& bytes);
 // Why the last file-system call on this thread failed, in plain words: the
 // reason for the error code (fs/system_error_text.h).
 Text lastSystemMessage();

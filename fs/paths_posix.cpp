@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 
+#include "fs/part_name.h"
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 
@@ -112,6 +113,37 @@ std::FILE* openFile(const Text& path, const char* mode) {
 }
 
 Text lastSystemMessage() { return reasonForError(errno); }
+
+bool writeNewFile(const Text& path, const std::string& bytes) {
+  std::string target = nativePath(path);
+  std::string part = nativePath(pathPart(path) + partName(static_cast<uint32_t>(getpid()), 0, 0));
+  int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool written = true;
+  for (size_t done = 0; written && done < bytes.size();) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<size_t>(n);
+  }
+  written = close(fd) == 0 && written;
+  // A hard link gives the name only where none is there yet; a file system
+  // without them gets a rename after a look, which is enough for names that
+  // carry the second they were made.
+  if (written && link(part.c_str(), target.c_str()) != 0) {
+    struct stat existing;
+    if (errno == EEXIST || lstat(target.c_str(), &existing) == 0) {
+      errno = EEXIST;
+      written = false;
+    } else {
+      written = rename(part.c_str(), target.c_str()) == 0;
+    }
+  }
+  int error = errno;
+  unlink(part.c_str());
+  errno = error;
+  return written;
+}
 
 bool passesThroughLink(const Text& base, const Text& path) {
   if (base.empty() || path.compare(0, base.size(), base) != 0) return false;

@@ -9,9 +9,11 @@
 #include <string>
 
 #include "fs/native_win32.h"
+#include "fs/part_name.h"
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 #include "fs/win32_path_text.h"
+#include "text/catalogue.h"
 
 const char16_t kSeparator = u'\\';
 const bool kFoldsLetterCase = true;
@@ -134,7 +136,7 @@ Text win32Message(unsigned long code) {
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, buffer, 512, nullptr);
   // No message for the code: say so without the number, which tells a user nothing.
-  if (length == 0) return u"操作未能完成，系统没有给出原因";
+  if (length == 0) return kReasonNoSystemWords;
   return trimTrailing(fromWide(buffer, length), u"\r\n ");
 }
 
@@ -238,6 +240,27 @@ std::FILE* openFile(const Text& path, const char* mode) {
   std::FILE* stream = _fdopen(descriptor, mode);
   if (stream == nullptr) _close(descriptor);
   return stream;
+}
+
+bool writeNewFile(const Text& path, const std::string& bytes) {
+  std::wstring part = win32Name(pathPart(path) + partName(GetCurrentProcessId(), 0, 0));
+  HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool written = true;
+  for (size_t done = 0; written && done < bytes.size();) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+    DWORD wrote = 0;
+    written = WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) && wrote > 0;
+    done += wrote;
+  }
+  written = CloseHandle(file) && written;
+  // Without MOVEFILE_REPLACE_EXISTING the move never takes a name in use.
+  if (written) written = MoveFileExW(part.c_str(), win32Name(path).c_str(), 0);
+  DWORD error = GetLastError();
+  if (!written) DeleteFileW(part.c_str());
+  SetLastError(error);
+  return written;
 }
 
 Text lastSystemMessage() {

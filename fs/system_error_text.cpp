@@ -1,45 +1,46 @@
 // The texts of the failure kinds, and the Windows codes behind them. The
 // Windows table is plain data, so the Linux build tests it as well.
 #include "fs/system_error_text.h"
+#include "text/catalogue.h"
 
 Text plainReason(ErrorKind kind) {
   switch (kind) {
     case ErrorKind::kUnknown:
       return Text();
     case ErrorKind::kInUse:
-      return u"文件正被其他程序打开，请关闭后重新运行";
+      return kReasonInUse;
     case ErrorKind::kNoPermission:
-      return u"没有权限（文件或文件夹可能是只读或受保护的）";
+      return kReasonNoPermission;
     case ErrorKind::kDiskFull:
-      return u"磁盘空间不足";
+      return kReasonDiskFull;
     case ErrorKind::kTooLong:
-      return u"路径或文件名过长";
+      return kReasonTooLong;
     case ErrorKind::kBadName:
-      return u"名称中含有系统不允许的字符";
+      return kReasonBadName;
     case ErrorKind::kWriteProtected:
-      return u"磁盘处于写保护状态";
+      return kReasonWriteProtected;
     case ErrorKind::kDeviceGone:
-      return u"磁盘或设备不可用（是否已拔出？）";
+      return kReasonDeviceGone;
     case ErrorKind::kNetworkGone:
-      return u"网络共享文件夹不可用";
+      return kReasonNetworkGone;
     case ErrorKind::kReadError:
-      return u"读写出错，磁盘可能有问题";
+      return kReasonReadError;
     case ErrorKind::kSourceVanished:
-      return u"源文件在同步时被删除或移走";
+      return kReasonSourceVanished;
     case ErrorKind::kSourceChanged:
-      return u"复制时源文件被修改，已保留原有文件";
+      return kReasonSourceChanged;
     case ErrorKind::kNotFileOrFolder:
-      return u"不是普通文件或文件夹，已跳过";
+      return kReasonNotFileOrFolder;
     case ErrorKind::kFolderLinkSkipped:
-      return u"链接指向文件夹，已跳过";
+      return kReasonFolderLinkSkipped;
     case ErrorKind::kDestinationIsLink:
-      return u"目标位置是一个链接，为安全起见未向其中写入";
+      return kReasonDestinationIsLink;
     case ErrorKind::kFolderInTheWay:
-      return u"目标处已有同名文件夹，无法放入文件";
+      return kReasonFolderInTheWay;
     case ErrorKind::kFileInTheWay:
-      return u"目标处已有同名文件，无法建立文件夹";
+      return kReasonFileInTheWay;
     case ErrorKind::kInsideSource:
-      return u"目标位于材料文件夹内";
+      return kInsideMaterial;
   }
   return Text();
 }

@@ -14,6 +14,7 @@
 
 #include "fs/paths.h"
 #include "pack/pack_open.h"
+#include "text/catalogue.h"
 
 namespace PackReader {
 namespace {
@@ -248,9 +249,9 @@ int64_t zipExtractEntryTo(void* state, const Text& target, int64_t* budget) {
     pack.entryFault = EntryFault::kNotWritten;
     return int64_t{-1};
   };
-  if (isReadOnlyFile(target)) return notWritten(u"目标文件是只读的");
+  if (isReadOnlyFile(target)) return notWritten(kTargetReadOnly);
   // Checked before any data is read, so the entry can still go elsewhere.
-  if (fileSize(target) == -2) return notWritten(u"目标是一个文件夹");
+  if (fileSize(target) == -2) return notWritten(kTargetIsFolder);
   // Whole or not at all: the data lands under a name of its own and replaces
   // target only once complete, so a damaged later entry of the same name
   // cannot destroy a good one written before it.

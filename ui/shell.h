@@ -38,7 +38,7 @@ void showProgress(double fraction, const Text& status, bool failed);
 void clearRun();
 
 // The dialog at the end of a run.
-struct EndDialog {
+struct SummaryDialog {
   Text title;
   Text headline;  // bold, on top; empty for a plain message
   Text notes;  // lines under the headline (the end line, the record, what to do); may be empty
@@ -50,7 +50,7 @@ constexpr int kDialogRetry = 2;
 // Shows the dialog and waits until it is dismissed: kDialogRetry when the
 // user asked for another go, else kDialogOk. A window that is not in front
 // draws the user's attention to itself (taskbar flash, urgency hint).
-int showSummary(const EndDialog& dialog);
+int showSummary(const SummaryDialog& dialog);
 // Blocks until the next event; kCloseWindowEvent when the user asks to close.
 int waitEvent();
 // Runs procedure(argument) on a new thread; its number (1, 2, ...), 0 on failure.

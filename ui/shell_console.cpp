@@ -104,7 +104,7 @@ void clearRun() {
 // A terminal shows the summary as it showed every message before: the
 // headline and notes only repeat what the text's sections say, and nobody
 // can press a button there.
-int showSummary(const EndDialog& dialog) {
+int showSummary(const SummaryDialog& dialog) {
   showMessage(dialog.title, dialog.text);
   return kDialogOk;
 }

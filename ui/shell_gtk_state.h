@@ -115,7 +115,7 @@ void forgetLogView();
 
 // The end-of-run dialog and message box (ui/summary_box_gtk.cpp).
 
-int gtkShowSummary(const EndDialog& dialog);
+int gtkShowSummary(const SummaryDialog& dialog);
 int gtkShowMessage(const Text& title, const Text& text);
 void closeSummaryBox();
 

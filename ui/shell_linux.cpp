@@ -35,7 +35,7 @@ void showProgress(double fraction, const Text& status, bool failed) {
 void clearRun() {
   active->clearRun();
 }
-int showSummary(const EndDialog& dialog) {
+int showSummary(const SummaryDialog& dialog) {
   return active->showSummary(dialog);
 }
 int waitEvent() {

@@ -16,7 +16,7 @@ struct ShellOps {
   int (*createProgressStrip)(int x, int y, int width, int height);
   void (*showProgress)(double fraction, const Text& status, bool failed);
   void (*clearRun)();
-  int (*showSummary)(const EndDialog& dialog);
+  int (*showSummary)(const SummaryDialog& dialog);
   int (*waitEvent)();
   int (*startWorker)(WorkerProcedure procedure, int argument);
   void (*end)();

@@ -93,7 +93,7 @@ void clearRun() {
   ++state.runsCleared;
 }
 
-int showSummary(const EndDialog& dialog) {
+int showSummary(const SummaryDialog& dialog) {
   std::lock_guard<std::recursive_mutex> hold(lock);
   state.messages.push_back(
       {dialog.title, dialog.text, dialog.headline, true, dialog.notes, dialog.offerRetry});

@@ -755,7 +755,7 @@ int showBox(const Text& title, const Text& headline, const Text& text) {
 
 }  // namespace
 
-int showSummary(const EndDialog& dialog) {
+int showSummary(const SummaryDialog& dialog) {
   return showBox(dialog.title, dialog.headline, dialog.text);
 }
 

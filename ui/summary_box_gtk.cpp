@@ -245,7 +245,7 @@ void addButtons(GtkDialog* dialog, bool offerRetry) {
 }
 
 // The headline, the notes, the view and the buttons, not yet sized or placed.
-void fillSummary(GtkWidget* dialog, const EndDialog& shown) {
+void fillSummary(GtkWidget* dialog, const SummaryDialog& shown) {
   GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
   gtk_box_set_spacing(GTK_BOX(content), 8);
   gtk_container_set_border_width(GTK_CONTAINER(dialog), 6);
@@ -266,7 +266,7 @@ void fillSummary(GtkWidget* dialog, const EndDialog& shown) {
 // Modal and owned by the main window only while that window is the active
 // one; a box raised while the user works in another program leaves the main
 // window usable.
-void openSummary(const EndDialog& box, GuiCall* call) {
+void openSummary(const SummaryDialog& box, GuiCall* call) {
   if (gtkShell.dpi == 96 && !gtkShell.window) readDisplayScale();
   GtkWindow* mainWindow = gtkShell.window ? GTK_WINDOW(gtkShell.window) : nullptr;
   bool owned = mainWindow && gtk_window_is_active(mainWindow);
@@ -280,7 +280,7 @@ void openSummary(const EndDialog& box, GuiCall* call) {
   summary = SummaryBox();
   summary.dialog = dialog;
   summary.workArea = workAreaFor(mainWindow);
-  EndDialog shown = box;
+  SummaryDialog shown = box;
   shown.text = replaceAll(box.text, u"\r\n", u"\n");
   fillSummary(dialog, shown);
 
@@ -305,7 +305,7 @@ void openSummary(const EndDialog& box, GuiCall* call) {
 
 }  // namespace
 
-int gtkShowSummary(const EndDialog& dialog) {
+int gtkShowSummary(const SummaryDialog& dialog) {
   return callOnGuiThread([&dialog](GuiCall* call) {
     flushLogView();
     openSummary(dialog, call);
@@ -315,7 +315,7 @@ int gtkShowSummary(const EndDialog& dialog) {
 
 // Any message may be long, so it takes the same box, with its text alone.
 int gtkShowMessage(const Text& title, const Text& text) {
-  EndDialog message;
+  SummaryDialog message;
   message.title = title;
   message.text = text;
   return gtkShowSummary(message);

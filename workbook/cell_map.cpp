@@ -50,6 +50,29 @@ size_t CellKeyHash::operator()(std::u16string_view key) const noexcept {
 CellMap::CellMap() : slots_(kCellMapSlots) {}
 CellMap::~CellMap() = default;
 
+CellMap::CellMap(CellMap&& other) noexcept : CellMap() { swap(other); }
+
+CellMap& CellMap::operator=(CellMap&& other) noexcept {
+  if (this != &other) {
+    clear();
+    swap(other);
+  }
+  return *this;
+}
+
+void CellMap::swap(CellMap& other) noexcept {
+  slots_.swap(other.slots_);
+  entries_.swap(other.entries_);
+  std::swap(count_, other.count_);
+  blocks_.swap(other.blocks_);
+  std::swap(next_, other.next_);
+  std::swap(room_, other.room_);
+  longTexts_.swap(other.longTexts_);
+  longTextOf_.swap(other.longTextOf_);
+  keptUnits_.swap(other.keptUnits_);
+  keptStarts_.swap(other.keptStarts_);
+}
+
 void CellMap::clear() {
   std::vector<Slot>(kCellMapSlots).swap(slots_);
   std::vector<std::unique_ptr<Entry[]>>().swap(entries_);
@@ -59,6 +82,27 @@ void CellMap::clear() {
   next_ = nullptr;
   room_ = 0;
   count_ = 0;
+  std::vector<char16_t>().swap(keptUnits_);
+  std::vector<size_t>().swap(keptStarts_);
+}
+
+void CellMap::keepStrings(const std::vector<Text>& strings) {
+  auto kept = [](const Text& s) { return s.size() < kMovedStringUnits ? s.size() : 0; };
+  size_t units = 0;
+  for (const Text& s : strings) units += kept(s);
+  std::vector<char16_t>().swap(keptUnits_);
+  keptUnits_.reserve(units);
+  keptStarts_.clear();
+  keptStarts_.reserve(strings.size() + 1);
+  for (const Text& s : strings) {
+    keptStarts_.push_back(keptUnits_.size());
+    keptUnits_.insert(keptUnits_.end(), s.begin(), s.begin() + kept(s));
+  }
+  keptStarts_.push_back(keptUnits_.size());
+}
+
+std::u16string_view CellMap::keptString(size_t index) const {
+  return {keptUnits_.data() + keptStarts_[index], keptStarts_[index + 1] - keptStarts_[index]};
 }
 
 CellMap::Entry& CellMap::entryAt(size_t index) const {
@@ -189,40 +233,14 @@ double CellMap::meanProbe() const {
 std::vector<Text> SharedStrings;
 CellMap Cells;
 
-namespace {
-
-// What the shared-string cells of Cells refer to, one string after another;
-// replaced only once Cells is empty.
-std::vector<char16_t> sheetUnits;
-std::vector<size_t> sheetStarts;  // where each string starts, and one past the last
-
-}  // namespace
-
 void ResetWorkbookCollections() {
-  SharedStrings.clear();
+  std::vector<Text>().swap(SharedStrings);
   Cells.clear();
-  std::vector<char16_t>().swap(sheetUnits);
-  std::vector<size_t>().swap(sheetStarts);
 }
 
 void ClearCellsForSheet() {
   Cells.clear();
-  auto kept = [](const Text& shared) { return shared.size() < kMovedStringUnits ? shared.size() : 0; };
-  size_t units = 0;
-  for (const Text& shared : SharedStrings) units += kept(shared);
-  std::vector<char16_t>().swap(sheetUnits);
-  sheetUnits.reserve(units);
-  sheetStarts.clear();
-  sheetStarts.reserve(SharedStrings.size() + 1);
-  for (const Text& shared : SharedStrings) {
-    sheetStarts.push_back(sheetUnits.size());
-    sheetUnits.insert(sheetUnits.end(), shared.begin(), shared.begin() + kept(shared));
-  }
-  sheetStarts.push_back(sheetUnits.size());
-}
-
-std::u16string_view SheetString(size_t index) {
-  return {sheetUnits.data() + sheetStarts[index], sheetStarts[index + 1] - sheetStarts[index]};
+  Cells.keepStrings(SharedStrings);
 }
 
 Text CellText(const Text& ref) { return Text(Cells.text(ref)); }

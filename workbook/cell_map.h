@@ -44,6 +44,11 @@ class CellMap {
   ~CellMap();
   CellMap(const CellMap&) = delete;
   CellMap& operator=(const CellMap&) = delete;
+  // Texts stay where they are: a moved map's views still hold, and the map
+  // moved from is empty.
+  CellMap(CellMap&& other) noexcept;
+  CellMap& operator=(CellMap&& other) noexcept;
+  void swap(CellMap& other) noexcept;
 
   // Empties the map and gives back its memory.
   void clear();
@@ -57,6 +62,12 @@ class CellMap {
   // Stores under key a reference to text, which must stay unchanged until the
   // map is cleared.
   void setReferring(std::u16string_view key, std::u16string_view text);
+  // Keeps one compact copy of strings (those of kMovedStringUnits or more
+  // left out) for cells to refer to with keptString; it lives as long as the
+  // map's cells do, wherever the map goes.
+  void keepStrings(const std::vector<Text>& strings);
+  // Kept string index, below the count keepStrings was given.
+  std::u16string_view keptString(size_t index) const;
 
   // The text under key; empty when the map holds none.
   std::u16string_view text(std::u16string_view key) const;
@@ -115,6 +126,8 @@ class CellMap {
   size_t room_ = 0;
   std::vector<Text> longTexts_;
   std::unordered_map<size_t, size_t> longTextOf_;  // entry to its own long text
+  std::vector<char16_t> keptUnits_;  // kept strings, one after another
+  std::vector<size_t> keptStarts_;  // where each starts, and one past the last
 };
 
 extern CellMap Cells;
@@ -127,13 +140,9 @@ void ResetWorkbookCollections();
 // that uses it: a hostile cell of hundreds of megabytes then exists once.
 constexpr size_t kMovedStringUnits = size_t{1} << 20;
 
-// Empties Cells and takes the copy of SharedStrings that its shared-string
-// cells refer to, so that loading the shared strings again later leaves the
-// map's texts as they were read. Strings of kMovedStringUnits or more are left
-// out of the copy.
+// Empties Cells and has it keep the copy of SharedStrings that its
+// shared-string cells refer to, so that loading the shared strings again
+// later leaves the map's texts as they were read.
 void ClearCellsForSheet();
-// The map's copy of shared string index, which must be below the size
-// SharedStrings had at ClearCellsForSheet and shorter than kMovedStringUnits.
-std::u16string_view SheetString(size_t index);
 // The text under ref, or the empty text when the map holds none.
 Text CellText(const Text& ref);

@@ -1,5 +1,6 @@
 #include "fs/paths.h"
 #include "pack/pack_reader.h"
+#include "text/catalogue.h"
 #include "text/text.h"
 #include "workbook/workbook.h"
 
@@ -23,51 +24,51 @@ bool IsWantedPart(const Text& entryName) {
 
 // How the log names an extracted entry: by the part it becomes.
 Text PartLabel(const Text& fileName) {
-  if (fileName == kSheetName) return u"工作表";
-  if (fileName == kSharedStringsName) return u"共享字符串";
-  return u"条目“" + fileName + u"”";
+  if (fileName == kSheetName) return kSheetLabel;
+  if (fileName == kSharedStringsName) return kSharedStringsLabel;
+  return kEntryLabelOpen + fileName + kEntryLabelClose;
 }
 
 Text OpenCause(PackReader::OpenFault fault, const Text& systemMessage) {
   switch (fault) {
     case PackReader::OpenFault::kMissing:
-      return u"找不到文件";
+      return kWorkbookMissing;
     case PackReader::OpenFault::kInUse:
-      return u"文件正被其他程序打开，请关闭后重新运行";
+      return kReasonInUse;
     case PackReader::OpenFault::kCompoundFile:
-      return u"设有打开密码，或是旧版 .xls 文件，请在表格软件中另存为无密码的 .xlsx";
+      return kWorkbookPasswordOrXls;
     case PackReader::OpenFault::kSystem:
       if (!systemMessage.empty()) return systemMessage;
       break;
     default:
       break;
   }
-  return u"不是有效的 .xlsx 工作簿";
+  return kNotAWorkbook;
 }
 
 Text EntryCause(PackReader::EntryFault fault, const Text& label) {
   using PackReader::EntryFault;
   switch (fault) {
     case EntryFault::kChecksum:
-      return label + u"的校验值不符，数据已损坏";
+      return label + kEntryChecksum;
     case EntryFault::kEncrypted:
-      return label + u"已加密";
+      return label + kEntryEncrypted;
     case EntryFault::kCutShort:
-      return u"文件不完整，在" + label + u"中途中断";
+      return kEntryCutShortOpen + label + kEntryCutShortClose;
     case EntryFault::kLink:
-      return label + u"是一个链接，不是文件";
+      return label + kEntryIsLink;
     case EntryFault::kFolder:
-      return label + u"是一个文件夹，不是文件";
+      return label + kEntryIsFolder;
     case EntryFault::kTooLarge:
-      return label + u"解压后超过 2 GB 的上限";
+      return label + kEntryTooLarge;
     default:
-      return label + u"的数据已损坏";
+      return label + kEntryDamaged;
   }
 }
 
 Text WalkCause(PackReader::EntryFault fault) {
-  if (fault == PackReader::EntryFault::kCutShort) return u"文件不完整，在结尾之前中断";
-  return u"文件结构已损坏";
+  if (fault == PackReader::EntryFault::kCutShort) return kArchiveCutShort;
+  return kArchiveDamaged;
 }
 
 int Fail(WorkbookStatus& status, WorkbookFault fault, const Text& cause) {
@@ -107,12 +108,18 @@ int ExtractWorkbookParts(const Text& workbookPath, const Text& partsFolder,
     if (!IsWantedPart(name)) continue;
     // A folder entry ends in a separator; it is named by its last component too.
     Text fileName = filePart(trimChar(replaceAll(name, u"\\", u"/"), u"/"));
+    // "xl/worksheets/sheet1.xml/.." names a folder, never a part.
+    if (fileName == u"." || fileName == u"..") {
+      fault = WorkbookFault::kDamaged;
+      cause = kEntryLabelOpen + name + kEntryLabelClose + kEntryNotAFile;
+      break;
+    }
     if (fileName == kSharedStringsName) status.hasSharedStrings = true;
     if (PackReader::extractEntryTo(kWorkbookPack, partsFolder + fileName, &budget) < 0) {
       PackReader::EntryFault entryFault = PackReader::lastEntryFault(kWorkbookPack);
       if (entryFault == PackReader::EntryFault::kNotWritten) {
         fault = WorkbookFault::kCannotOpen;
-        cause = u"无法解压到临时文件夹：" + PackReader::lastWriteMessage(kWorkbookPack);
+        cause = kCannotExtractOpen + PackReader::lastWriteMessage(kWorkbookPack);
       } else {
         fault = WorkbookFault::kDamaged;
         cause = EntryCause(entryFault, PartLabel(fileName));

@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "fs/paths.h"
+#include "text/catalogue.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
 #include "workbook/workbook.h"
@@ -60,19 +61,19 @@ bool LoadPart(int document, const Text& path, const Text& label, Text& problem,
                        : XmlDocument::loadFile(document, path);
   if (loaded) {
     if (XmlDocument::statusCode(document) == 0) return true;
-    problem = label + u"第 " + intToText(XmlDocument::statusLine(document)) + u" 行第 " +
-              intToText(XmlDocument::statusColumn(document)) + u" 列：" +
+    problem = label + kPartLineOpen + intToText(XmlDocument::statusLine(document)) +
+              kPartLineColumn + intToText(XmlDocument::statusColumn(document)) + kPartColumnClose +
               XmlDocument::statusWords(document);
     return false;
   }
   // A document left from an earlier load must not pass for this one.
   XmlDocument::free(document);
   int64_t size = fileSize(path);
-  if (size == 0) problem = label + u"是空的";
-  else if (size == -1) problem = label + u"不存在";
-  else if (size == -2) problem = label + u"是一个文件夹，不是文件";
-  else if (size > INT32_MAX) problem = label + u"超过 2 GB 的上限";
-  else problem = label + u"无法读取";
+  if (size == 0) problem = label + kPartEmpty;
+  else if (size == -1) problem = label + kPartMissing;
+  else if (size == -2) problem = label + kEntryIsFolder;
+  else if (size > INT32_MAX) problem = label + kPartTooLarge;
+  else problem = label + kPartUnreadable;
   return false;
 }
 
@@ -97,7 +98,7 @@ void TakeItem(const XmlNode* item, void*) {
 bool LoadSharedStrings(const Text& path, Text& problem) {
   SharedStrings.clear();
   XmlElementStream items{2, TakeItem, nullptr};
-  bool whole = LoadPart(kSharedStringsDocument, path, u"共享字符串", problem, &items);
+  bool whole = LoadPart(kSharedStringsDocument, path, kSharedStringsLabel, problem, &items);
   XmlDocument::free(kSharedStringsDocument);
   return whole;
 }

@@ -35,6 +35,24 @@ struct WorkbookStatus {
 int ExtractWorkbookParts(const Text& workbookPath, const Text& partsFolder,
                          WorkbookStatus& status);
 
+// The relation table as one value: its cells, how far they reach, and why
+// it could not be read.
+struct Table {
+  CellMap cells;
+  // The largest column and row of a stored reference, kept to their low 32
+  // bits as the walk counts them; 0 when nothing was read.
+  int maxColumn = 0;
+  int maxRow = 0;
+  WorkbookStatus status;  // fault kNone when the table was read whole
+};
+
+// Reads the workbook into a table through a folder of this run's own inside
+// the temporary directory, removed again before it returns. A workbook whose
+// parts cannot be read whole gives no cells at all: half a table, or one
+// whose names became shared-string numbers, would copy into wrong folders.
+// A workbook without a shared-strings part keeps its index texts.
+Table ReadTable(const Text& workbookPath);
+
 // Replaces SharedStrings with the string items of the file; empty on failure.
 void LoadSharedStrings(const Text& path);
 // As above; false, with problem saying what was found (for instance

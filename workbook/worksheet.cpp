@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "text/catalogue.h"
 #include "text/text.h"
 #include "workbook/cell_map.h"
 #include "workbook/reference_scan.h"
@@ -113,7 +114,7 @@ void StoreSharedStringCell(std::u16string_view ref, std::u16string_view value) {
   if (index < 0) return Cells.set(ref, value);
   auto at = static_cast<size_t>(index);
   Text& shared = SharedStrings[at];
-  if (shared.size() < kMovedStringUnits) return Cells.setReferring(ref, SheetString(at));
+  if (shared.size() < kMovedStringUnits) return Cells.setReferring(ref, Cells.keptString(at));
   if (!remainingUses.empty() && --remainingUses[at] == 0) return Cells.setMoved(ref, std::move(shared));
   Cells.set(ref, std::u16string_view(shared));
 }
@@ -204,7 +205,7 @@ Text LoadWorksheet(const Text& path, Text& problem) {
   CountSharedUses(path);
   SheetReading reading;
   XmlElementStream rows{kRowDepth, TakeRow, &reading};
-  LoadPart(kWorksheetDocument, path, u"工作表", problem, &rows);
+  LoadPart(kWorksheetDocument, path, kSheetLabel, problem, &rows);
   XmlDocument::free(kWorksheetDocument);
   remainingUses.clear();
   remainingUses.shrink_to_fit();

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "fs/paths.h"
+#include "text/catalogue.h"
 
 struct XmlAttribute {
   const char16_t* name;
@@ -650,7 +651,7 @@ void readAndParse(Document& doc, XML_Parser parser, std::FILE* file, int64_t siz
     if (!buffer) return recordParseStop(doc, parser, kStatusNoBuffer);
     if (std::fread(buffer, 1, want, file) != static_cast<size_t>(want)) {
       doc.statusCode = kStatusReadError;
-      doc.statusMessage = u"读取文件时出错";
+      doc.statusMessage = kXmlReadError;
       return;
     }
     if (doc.lineEnd == LineEnd::kUndetermined)
@@ -766,53 +767,6 @@ XmlNode* selectChild(const XmlNode* parent, std::u16string_view segment) {
   return nullptr;
 }
 
-// Indexed by expat's error code; each says what is wrong at the place given.
-const char16_t* const kExpatWords[] = {
-    u"",
-    u"内存不足，无法读完",
-    u"语法错误",
-    u"找不到任何内容（文件不是 XML 格式）",
-    u"含有不允许的字符或写法（文件可能不是 XML 格式）",
-    u"内容在标记中途结束",
-    u"字符不完整",
-    u"开始标记与结束标记不一致",
-    u"同一属性出现了两次",
-    u"文档结束后还有多余内容",
-    u"不允许的参数实体引用",
-    u"引用了未定义的实体",
-    u"实体引用了自身",
-    u"不允许的异步实体",
-    u"字符引用无效",
-    u"引用了二进制实体",
-    u"属性中引用了外部实体",
-    u"XML 声明不在文件开头",
-    u"未知的字符编码",
-    u"声明的字符编码与内容不符",
-    u"CDATA 段没有结束",
-    u"外部实体处理出错",
-    u"文档不是独立的",
-    u"读取器状态异常",
-    u"参数实体中声明了实体",
-    u"需要文档类型定义的支持",
-    u"读取开始后不能更改设置",
-    u"使用了未声明的命名空间前缀",
-    u"不能取消命名空间前缀的声明",
-    u"参数实体不完整",
-    u"XML 声明写法有误",
-    u"文本声明写法有误",
-    u"公共标识符中含有不允许的字符",
-    u"读取已暂停",
-    u"读取未暂停",
-    u"读取已中止",
-    u"读取已结束",
-    u"不能暂停参数实体的读取",
-    u"保留的前缀 xml 用法有误",
-    u"保留的前缀 xmlns 用法有误",
-    u"保留的命名空间地址用法有误",
-    u"参数无效",
-    u"内存不足，无法读完",
-    u"实体展开过多，疑为恶意文件",
-};
 constexpr int kExpatWordCount = sizeof kExpatWords / sizeof kExpatWords[0];
 
 Text textOrEmpty(const char16_t* text) {
@@ -941,9 +895,9 @@ int statusCode(int handle) {
 Text statusWords(int handle) {
   Document* doc = lookUp(handle);
   if (!doc || doc->statusCode == 0) return Text();
-  if (doc->statusCode == kStatusReadError) return u"读取文件时出错";
+  if (doc->statusCode == kStatusReadError) return kXmlReadError;
   if (doc->statusCode > 0 && doc->statusCode < kExpatWordCount) return kExpatWords[doc->statusCode];
-  return u"格式错误";
+  return kXmlMalformed;
 }
 
 Text statusMessage(int handle) {

@@ -75,6 +75,7 @@ TEST_F(DamagedWorkbookTest, DamagedPartsAreReportedWithWhatWasFound) {
       {"strings_empty.xlsx", u"共享字符串是空的"},
       {"sheet_link.xlsx", u"工作表是一个链接，不是文件"},
       {"sheet_folder.xlsx", u"工作表是一个文件夹，不是文件"},
+      {"sheet_dot_dot.xlsx", u"条目“xl/worksheets/sheet1.xml/..”不是文件"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fixture);

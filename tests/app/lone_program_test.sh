@@ -4,7 +4,10 @@
 #      run reports the missing workbook on the terminal and ends with 1;
 #   2. beside a copy of the sample in examples/, started with no locale in its
 #      environment at all (env -i), and again in the plain C locale: the
-#      Chinese folder and file names come out whole, in the log and on disk.
+#      Chinese folder and file names come out whole, in the log and on disk;
+#   3. with standard error on a terminal: the status line stands there,
+#      rewritten in place and ending with the end line, while standard
+#      output stays exactly the lines it gives in a pipe.
 # Prints "PASS: <check>" or "FAIL: <check>" for each and exits 1 on a failure.
 set -u
 program=$(realpath "$1")
@@ -122,7 +125,29 @@ Varnelo-完成
     { echo "档案目录.txt was not copied whole"; return 1; }
 }
 
+status_on_terminal() {
+  local folder d transcript plain
+  folder=$(mktemp -d "$scratch/terminal.XXXX")
+  "$root/scripts/prepare-demo.sh" "$program" "$folder/demo" >/dev/null || return 1
+  d=$folder/demo
+  # script gives the program a terminal; standard output goes to a file.
+  script -qec "env -u DISPLAY -u WAYLAND_DISPLAY '$d/varnelo' >'$folder/stdout' </dev/null" \
+    "$folder/transcript" >/dev/null 2>&1 || { echo "script failed"; return 1; }
+  transcript=$(tr -d '\n' <"$folder/transcript")
+  if [[ $transcript != *$'\r\e[K第 1 / 11 个目标'* ]]; then
+    echo "no status line on the terminal:"; cat -v "$folder/transcript"; return 1
+  fi
+  if [[ $transcript != *$'\r\e[K完成：11 个目标，复制 22 个文件（'*'个文件无变化'$'\r\e[K'* ]]; then
+    echo "the end line was not shown and then erased:"; cat -v "$folder/transcript"; return 1
+  fi
+  plain=$(env -u DISPLAY -u WAYLAND_DISPLAY "$d/varnelo" </dev/null 2>/dev/null)
+  if [[ $(cat "$folder/stdout") != "$plain" ]]; then
+    echo "standard output differs with a terminal on standard error"; return 1
+  fi
+}
+
 check "lone program in an empty folder" lone_program
 check "sample with no locale set" sample_without_locale
 check "sample in the C locale" sample_without_locale LC_ALL=C LANG=C
+check "status line on a terminal's standard error" status_on_terminal
 ((failures == 0))

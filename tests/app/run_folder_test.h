@@ -28,6 +28,7 @@ class RunFolderTest : public TempFolderTest {
     ResetWorkbookCollections();
     openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
     createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
+    createProgressStrip(10, 398, 480, 38);
     temp = dir + u"tmp/";
     makePath(temp);
     setenv("TMPDIR", native(temp).c_str(), 1);

@@ -2,7 +2,8 @@
 # The console program as processes meet it: a second program started in the
 # same folder while the first reads its workbook, and runs interrupted while
 # reading by SIGINT or SIGKILL. Each leaves no parts folder behind in the
-# temporary directory once the next run is over.
+# temporary directory once the next run is over. Last, SIGINT in the middle
+# of a large file's copy: its part file goes with the program.
 # Usage: runs_at_once_test.sh PROGRAM
 set -u
 program=$1
@@ -74,5 +75,33 @@ wait $!
 [[ $? -eq 0 ]] || fail "the run after a killed one failed"
 parts_left && fail "the next run did not remove the killed run's parts folder"
 [[ $failed -eq $before ]] && echo "PASS: SIGKILL while reading"
+
+# SIGINT while a large file is copied: the file being written under its
+# temporary name is removed before the program ends.
+before=$failed
+rm -rf "$folder/G"
+rm -f "$folder/0-所有履职材料/A01/"*
+fallocate -l 1G "$folder/0-所有履职材料/A01/大文件.bin" 2>/dev/null ||
+  head -c 1G /dev/zero >"$folder/0-所有履职材料/A01/大文件.bin"
+python3 "$here/slow_workbook.py" "$folder/0-所有履职材料/履职材料同步关系表.xlsx" 10
+start copying
+run=$!
+caught=0
+for _ in $(seq 20000); do
+  if compgen -G "$folder/G/X/.~varnelo-*.part" >/dev/null; then caught=1; break; fi
+  kill -0 "$run" 2>/dev/null || break
+done
+if ((caught)); then
+  kill -INT "$run"
+  wait "$run"
+  status=$?
+  [[ $status -eq 130 ]] || fail "SIGINT while copying: exit status $status, expected 130"
+  compgen -G "$folder/G/X/.~varnelo-*.part" >/dev/null && fail "SIGINT while copying left a part file"
+  [[ -e "$folder/G/X/大文件.bin" ]] && fail "SIGINT while copying still put the file in place"
+else
+  wait "$run"
+  fail "the copy of a 1 GB file ended before it could be interrupted"
+fi
+[[ $failed -eq $before ]] && echo "PASS: SIGINT while copying a large file"
 
 exit $((failed > 0))

@@ -29,12 +29,15 @@ class SyncRunTest : public RunFolderTest {
     EXPECT_EQ(1u, recording().messages.size());
     return recording().messages.empty() ? Text() : recording().messages[0].text;
   }
-  void cell(const Text& ref, const Text& value) { Cells.set(ref, value); }
+  void cell(const Text& ref, const Text& value) { table.cells.set(ref, value); }
   SyncOutcome walk(int maxColumn, int maxRow) {
+    table.maxColumn = maxColumn;
+    table.maxRow = maxRow;
     SyncOutcome outcome;
-    WalkTable(dir, maxColumn, maxRow, outcome);
+    WalkTable(dir, table, outcome);
     return outcome;
   }
+  Table table;
 };
 
 TEST_F(SyncRunTest, WorkedExampleEndToEnd) {
@@ -168,7 +171,7 @@ TEST_F(SyncRunTest, EveryRefusalIsReportedOnceWithItsReason) {
       g + u"G2/：路径超出程序文件夹",
       g + u"G3/：找不到材料文件夹 " + dir + kRoot + u"Missing/",
       material + u"keep/：目标位于材料文件夹内",
-      dir + u"blocked/x/：无法创建文件夹（File exists）",
+      dir + u"blocked/x/：无法创建文件夹（目标处已有同名文件，无法建立文件夹）",
   };
   ASSERT_EQ(expected, outcome.failures);
   EXPECT_EQ("x", readFile(g + u"ok/a.txt"));

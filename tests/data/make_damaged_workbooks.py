@@ -142,6 +142,8 @@ def main():
     write('sheet_folder.xlsx',
           [(SHEET + '/', b'', {'attr': (0o40755 << 16) | 0x10}) if entry == SHEET else (entry, data)
            for entry, data in items])
+    # A name that contains the sheet's but names a folder above it.
+    write('sheet_dot_dot.xlsx', [(SHEET + '/..', sheet)] + items)
     # A good part first, then a damaged one of the same name.
     path = write('strings_twice_second_bad.xlsx', items + [(STRINGS, strings)])
     def garble_last(data):

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "app/sync_run.h"
 #include "fuzz_support.h"
@@ -61,9 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
   createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
   makeProgramFolder();
+  Table table;
+  table.cells = std::move(Cells);
+  table.maxColumn = static_cast<int32_t>(parseInt(columns));
+  table.maxRow = static_cast<int32_t>(parseInt(rows));
   SyncOutcome outcome;
-  WalkTable(s.program, static_cast<int32_t>(parseInt(columns)), static_cast<int32_t>(parseInt(rows)),
-            outcome);
+  WalkTable(s.program, table, outcome);
   Text summary = SummaryText(outcome);
   check(outcome.failures.empty() || findText(summary, u"【失败】") > 0,
         "failures missing from the summary");

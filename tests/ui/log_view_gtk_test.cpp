@@ -180,7 +180,7 @@ int burstsThenTitleAndBox(int) {
   for (int i = 0; i < kWorkerLines; ++i) addLogLine(i % 5 == 4 ? -1 : 0, burstLine(1, i));
   setWindowTitle(kBurstTitle);
   for (int i = 0; i < kWorkerLines; ++i) addLogLine(i % 7 == 6 ? -1 : 0, burstLine(2, i));
-  showSummary(EndDialog{u"同步提示", u"同步完成：共 2 批，全部成功。", Text(), u"第一批\n第二批\n"});
+  showSummary(SummaryDialog{u"同步提示", u"同步完成：共 2 批，全部成功。", Text(), u"第一批\n第二批\n"});
   workerDone = true;
   setWindowTitle(u"Varnelo-完成");  // wakes the wait below
   return 0;

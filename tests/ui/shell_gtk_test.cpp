@@ -235,7 +235,7 @@ int showShortMessage(int) {
 
 int showShortSummary(int) {
   record.messageResult =
-      showSummary(EndDialog{u"同步提示", u"同步完成：共 2 个目标，全部成功。", Text(), u"第一行\r\n第二行\r\n"});
+      showSummary(SummaryDialog{u"同步提示", u"同步完成：共 2 个目标，全部成功。", Text(), u"第一行\r\n第二行\r\n"});
   setWindowTitle(u"Varnelo-ok");
   return 0;
 }
@@ -447,7 +447,7 @@ struct SummaryCase {
   Text text;
 };
 
-EndDialog shownDialog;
+SummaryDialog shownDialog;
 
 int showEndDialog(int) {
   record.messageResult = showSummary(shownDialog);
@@ -457,7 +457,7 @@ int showEndDialog(int) {
 
 // Shows the dialog from the worker and waits until it is on screen with its
 // text laid out.
-GtkProbeState showEnd(const EndDialog& dialog) {
+GtkProbeState showEnd(const SummaryDialog& dialog) {
   shownDialog = dialog;
   record.messageResult = -1;
   setWindowTitle(u"Varnelo");
@@ -479,7 +479,7 @@ void screenshot(GtkShellTest& test, const GtkProbeState& s, const std::string& f
 
 // Shows the case's summary and saves what the display shows of it.
 GtkProbeState showCase(GtkShellTest& test, const SummaryCase& c) {
-  GtkProbeState state = showEnd(EndDialog{u"同步提示", c.headline, Text(), c.text});
+  GtkProbeState state = showEnd(SummaryDialog{u"同步提示", c.headline, Text(), c.text});
   screenshot(test, state, std::string("summary-") + c.name + ".png");
   return state;
 }
@@ -587,8 +587,8 @@ const Text kEndNotes =
     u"记录已保存：/home/办公室/0-所有履职材料/同步记录/2026-12-09 同步记录.txt\n"
     u"请把缺少的材料文件夹放进“0-所有履职材料”里，再按“重新同步”。";
 
-EndDialog failedRun(const Text& text) {
-  return EndDialog{u"同步提示", u"同步完成：共 152 个目标，其中 2 项未能完成，详见下方【失败】。",
+SummaryDialog failedRun(const Text& text) {
+  return SummaryDialog{u"同步提示", u"同步完成：共 152 个目标，其中 2 项未能完成，详见下方【失败】。",
                    kEndNotes, text, true};
 }
 
@@ -639,7 +639,7 @@ TEST_F(GtkShellTest, EndDialogOffersAnotherGoBesideOk) {
   // A long summary with notes: the notes' height counts, so the box still
   // stops at two thirds of the work area, and a dialog without the offer
   // has OK alone.
-  EndDialog longRun = failedRun(failureLines(3000));
+  SummaryDialog longRun = failedRun(failureLines(3000));
   longRun.offerRetry = false;
   s = showEnd(longRun);
   expectWhollyInWorkArea(s);
