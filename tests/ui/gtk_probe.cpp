@@ -192,9 +192,10 @@ void readMessage(GtkProbeState& state) {
 }
 
 void (*progressCallback)() = nullptr;
-gulong progressHandler = 0;
+gulong fractionHandler = 0;
+gulong statusHandler = 0;
 
-void onFractionChanged(GObject*, GParamSpec*, gpointer) {
+void onStripChanged(GObject*, GParamSpec*, gpointer) {
   if (progressCallback) progressCallback();
 }
 
@@ -281,15 +282,19 @@ bool gtkProbeWatchProgress(void (*callback)()) {
   if (!gtkShell.strip.bar) return false;
   gtkProbeStopWatchingProgress();
   progressCallback = callback;
-  progressHandler = g_signal_connect(gtkShell.strip.bar, "notify::fraction",
-                                     G_CALLBACK(onFractionChanged), nullptr);
+  fractionHandler = g_signal_connect(gtkShell.strip.bar, "notify::fraction",
+                                     G_CALLBACK(onStripChanged), nullptr);
+  statusHandler = g_signal_connect(gtkShell.strip.status, "notify::label",
+                                   G_CALLBACK(onStripChanged), nullptr);
   return true;
 }
 
 void gtkProbeStopWatchingProgress() {
-  if (progressHandler && gtkShell.strip.bar)
-    g_signal_handler_disconnect(gtkShell.strip.bar, progressHandler);
-  progressHandler = 0;
+  if (fractionHandler && gtkShell.strip.bar) {
+    g_signal_handler_disconnect(gtkShell.strip.bar, fractionHandler);
+    g_signal_handler_disconnect(gtkShell.strip.status, statusHandler);
+  }
+  fractionHandler = statusHandler = 0;
   progressCallback = nullptr;
 }
 

@@ -74,8 +74,8 @@ Text gtkProbeClipboardText();
 // The log view's text as the widget holds it, without first handing over
 // the lines that wait for the next frame.
 Text gtkProbeLogOnScreen();
-// Calls callback whenever the bar's fraction changes, until
-// gtkProbeStopWatchingProgress; false when there is no strip.
+// Calls callback whenever the bar's fraction or the status line is set,
+// until gtkProbeStopWatchingProgress; false when there is no strip.
 bool gtkProbeWatchProgress(void (*callback)());
 void gtkProbeStopWatchingProgress();
 // Handles every event that is already pending, after a round trip to the
