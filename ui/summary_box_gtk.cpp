@@ -185,12 +185,10 @@ GtkWidget* newHeadline(const Text& headline) {
 }
 
 // The notes name a saved record's path, which the user may want to copy.
-// Clicking them must not leave the text selected, so the selection starts
-// empty and the focus stays with the view.
+// The box hands the view its focus, so the notes start unselected.
 GtkWidget* newNotes(const Text& notes) {
   GtkWidget* label = newWrappingLabel(notes);
   gtk_label_set_selectable(GTK_LABEL(label), TRUE);
-  gtk_widget_set_can_focus(label, FALSE);
   return label;
 }
 
