@@ -261,6 +261,17 @@ void fillSummary(GtkWidget* dialog, const SummaryDialog& shown) {
   if (shown.notes.empty()) gtk_widget_hide(summary.notes);
 }
 
+// Modal to its owner when it has one.
+GtkWidget* newDialogWindow(const Text& title, GtkWindow* owner) {
+  GtkWidget* dialog = gtk_dialog_new();
+  gtk_window_set_title(GTK_WINDOW(dialog), toUtf8(title).c_str());
+  gtk_window_set_transient_for(GTK_WINDOW(dialog), owner);
+  gtk_window_set_modal(GTK_WINDOW(dialog), owner != nullptr);
+  gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+  gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
+  return dialog;
+}
+
 // Modal and owned by the main window only while that window is the active
 // one; a box raised while the user works in another program leaves the main
 // window usable.
@@ -269,12 +280,7 @@ void openSummary(const SummaryDialog& box, GuiCall* call) {
   GtkWindow* mainWindow = gtkShell.window ? GTK_WINDOW(gtkShell.window) : nullptr;
   bool owned = mainWindow && gtk_window_is_active(mainWindow);
   GtkWindow* owner = owned ? mainWindow : nullptr;
-  GtkWidget* dialog = gtk_dialog_new();
-  gtk_window_set_title(GTK_WINDOW(dialog), toUtf8(box.title).c_str());
-  gtk_window_set_transient_for(GTK_WINDOW(dialog), owner);
-  gtk_window_set_modal(GTK_WINDOW(dialog), owned);
-  gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
-  gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
+  GtkWidget* dialog = newDialogWindow(box.title, owner);
   summary = SummaryBox();
   summary.dialog = dialog;
   summary.workArea = workAreaFor(mainWindow);
