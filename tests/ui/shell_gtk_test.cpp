@@ -625,6 +625,10 @@ TEST_F(GtkShellTest, EndDialogOffersAnotherGoBesideOk) {
   showEnd(failedRun(failureLines(2)));
   xTool("xdotool key --clearmodifiers alt+r");
   EXPECT_EQ(kDialogRetry, dialogResult());
+  // Tab moves on from the view to the retry button; Enter then presses it.
+  showEnd(failedRun(failureLines(2)));
+  xTool("xdotool key --clearmodifiers Tab Return");
+  EXPECT_EQ(kDialogRetry, dialogResult());
   // Escape, Enter and OK are all "no other go".
   showEnd(failedRun(failureLines(2)));
   xTool("xdotool key --clearmodifiers Escape");
