@@ -23,8 +23,10 @@ GtkWidget* newStatusLine() {
   gtk_label_set_yalign(GTK_LABEL(label), 0);
   gtk_label_set_single_line_mode(GTK_LABEL(label), TRUE);
   // A long path must not widen the window: the middle gives way, so both the
-  // folder's start and its last names stay readable.
+  // folder's start and its last names stay readable. The window takes its
+  // content's natural width, so the line asks for none beyond its own.
   gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_MIDDLE);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
   return label;
 }
 

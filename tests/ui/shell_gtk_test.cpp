@@ -315,15 +315,19 @@ TEST_F(GtkShellTest, MessageWhileAnotherWindowIsActiveLeavesTheWindowUsable) {
   ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-ok"; }));
 }
 
-// The main window as the display server shows it, saved beside the test
-// program. A window id, since import with none waits for a click; xdotool
-// matches ASCII titles only in the test's locale.
-void screenshotWindow(GtkShellTest& test, const Text& title, const std::string& file) {
-  // The window draws on the frame clock's next ticks.
+// The window lays out and draws on the frame clock's next ticks.
+void letFramesPass() {
   for (int i = 0; i < 10; ++i) {
     gtkProbeSettle();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+// The main window as the display server shows it, saved beside the test
+// program. A window id, since import with none waits for a click; xdotool
+// matches ASCII titles only in the test's locale.
+void screenshotWindow(GtkShellTest& test, const Text& title, const std::string& file) {
+  letFramesPass();
   std::string id = test.xTool("xdotool search --name '^" + native(title) + "$' | head -n 1");
   ASSERT_FALSE(id.empty()) << native(title);
   test.xTool("import -window " + id.substr(0, id.find('\n')) + " " + file);
@@ -344,8 +348,12 @@ int reportHalfWay(int) {
   return 0;
 }
 
+// Longer than the strip is wide.
+const Text kLongStatus = u"第 152 / 152 个目标 · 已复制 38.0 MB / 38.0 MB · "
+                         u"/home/综合办公室/履职材料同步/2024年度考核第十二组/人员甲的一季度述职报告与个人总结材料/";
+
 int reportFailedEnd(int) {
-  showProgress(1, u"已完成 152 个目标，其中 2 个失败", true);
+  showProgress(1, kLongStatus, true);
   setWindowTitle(u"Varnelo-完成");
   return 0;
 }
@@ -373,9 +381,15 @@ TEST_F(GtkShellTest, ProgressFromTheWorkerShowsItsFractionAndStatus) {
 
   ASSERT_GT(startWorker(reportFailedEnd, 0), 0);
   ASSERT_TRUE(waitEventsUntil([] { return gtkProbeState().title == u"Varnelo-完成"; }));
-  state = gtkProbeState();
-  EXPECT_EQ(1, state.progressFraction);
-  EXPECT_EQ(u"已完成 152 个目标，其中 2 个失败", state.progressStatus);
+  letFramesPass();
+  GtkProbeState end = gtkProbeState();
+  EXPECT_EQ(1, end.progressFraction);
+  EXPECT_EQ(kLongStatus, end.progressStatus);
+  // A long status gives way inside the line; neither it nor the window grows.
+  EXPECT_EQ(500, end.clientWidth);
+  EXPECT_EQ(446, end.clientHeight);
+  EXPECT_EQ(state.statusWidth, end.statusWidth);
+  EXPECT_EQ(state.statusHeight, end.statusHeight);
 }
 
 int secondGo(int) {
