@@ -33,8 +33,8 @@
 
 #include "bench/bench_workbook.h"
 #include "text/text.h"
+#include "ui/gtk_probe.h"
 #include "ui/shell.h"
-#include "ui/shell_gtk.h"
 #include "ui/shell_ops.h"
 #include "workbook/workbook.h"
 
@@ -127,7 +127,7 @@ bool linesOnly(int argc, char** argv) {
 Series windowSeries(const ShellOps& ops, int count) {
   static const ShellOps* active;
   active = &ops;
-  ops.openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
+  ops.openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001);
   ops.createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
   std::atomic<bool> finished{false};
   Series series;
@@ -340,11 +340,11 @@ double summarySeconds(int lines) {
     summaryText += u"【第" + intToText(i % 12 + 1) + u"组】:" + destinationLine(i) + u"\r\n";
   summaryClosed = false;
   const ShellOps& ops = gtkShellOps();
-  ops.openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
+  ops.openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001);
   ops.startWorker(showLongSummary, 0);
-  while (!gtkShellMessageDrawn()) ops.waitEvent();
+  while (!gtkProbeMessageDrawn()) ops.waitEvent();
   double seconds = std::chrono::duration<double>(Clock::now() - summaryAsked).count();
-  gtkShellPressOk();
+  gtkProbePressOk();
   while (!summaryClosed) ops.waitEvent();
   ops.end();
   return seconds;

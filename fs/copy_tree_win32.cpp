@@ -208,6 +208,10 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
     forgetPart(part);
     return reasonForError(error, ErrorContext::kReadingSource);
   }
+  // Not every system calls back as the data moves; what it did not report
+  // is reported now.
+  int64_t whole = static_cast<int64_t>(sizeOf(before));
+  if (whole > progress.reported) reportProgress(level, whole - progress.reported, false);
   if (copyChunkHook != nullptr) copyChunkHook();
   // The source as it is now, and the copy, must both match what it was
   // before the copy started; otherwise the copy may mix old and new content.

@@ -416,3 +416,36 @@ TEST(WindowsErrorText, CodesOutsideTheTableKeepTheSystemsMessage) {
   SetLastError(ERROR_DISK_FULL);
   EXPECT_EQ(u"磁盘空间不足", lastSystemMessage());
 }
+
+namespace {
+
+int64_t reportedBytes = 0;
+void countBytes(void*, int64_t bytes, bool) { reportedBytes += bytes; }
+
+}  // namespace
+
+TEST_F(WindowsCopy, LockFilesStayBehindAndEveryByteIsReported) {
+  writeFile(source + u"报告.docx", "document");
+  writeFile(source + u"~$报告.docx", "owner");
+  writeFile(source + u"s\\.~lock.表.xlsx#", "owner");
+  writeFile(source + u"big.bin", std::string(3 << 20, 'b'));
+  TreeSize size;
+  ASSERT_TRUE(measureTree(source, size));
+  EXPECT_EQ(5, size.files);  // a.txt, readme, s\c.txt, 报告.docx, big.bin
+  EXPECT_EQ(3 + 8 + (3 << 20), size.bytes);
+  CopyReport report;
+  report.progress = countBytes;
+  reportedBytes = 0;
+  EXPECT_EQ(1, copyTree(source, dir + u"dest", 3, &report));
+  EXPECT_EQ(2, report.lockFiles);
+  EXPECT_EQ(5, report.copiedFiles);
+  EXPECT_EQ(size.bytes, report.copiedBytes);
+  EXPECT_EQ(size.bytes, reportedBytes);
+  EXPECT_FALSE(pathExists(dir + u"dest\\~$报告.docx"));
+  EXPECT_FALSE(pathExists(dir + u"dest\\s\\.~lock.表.xlsx#"));
+  EXPECT_EQ("document", readFile(dir + u"dest\\报告.docx"));
+  CopyReport again;
+  EXPECT_EQ(1, copyTree(source, dir + u"dest", 3, &again));
+  EXPECT_EQ(5, again.unchangedFiles);
+  EXPECT_EQ(0, again.copiedFiles);
+}

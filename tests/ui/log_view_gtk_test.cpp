@@ -12,7 +12,7 @@
 
 #include "ui/log_lines.h"
 #include "ui/shell.h"
-#include "ui/shell_gtk.h"
+#include "ui/gtk_probe.h"
 #include "ui/shell_ops.h"
 
 namespace {
@@ -22,20 +22,20 @@ class LogViewGtkTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(gtkShellOps().init()) << "no X display";
     initWindowShell();
-    ASSERT_TRUE(openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001));
+    ASSERT_TRUE(openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001));
     ASSERT_NE(0, createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView));
-    gtkShellSettle();
+    gtkProbeSettle();
   }
   void TearDown() override {
     endWindowShell();
-    gtkShellSettle();
+    gtkProbeSettle();
   }
   // Adds the line to the view and to a model of its own.
   void add(int position, const Text& text) {
     addLogLine(position, text);
     addLine(model, position, text);
   }
-  Text viewText() { return gtkShellState().viewText; }
+  Text viewText() { return gtkProbeState().viewText; }
 
   LogLines model;
 };
@@ -66,7 +66,7 @@ TEST_F(LogViewGtkTest, ThousandsOfLinesAnywhereMatchTheModel) {
       ASSERT_EQ(logTextOf(model), viewText()) << i;
     }
   }
-  gtkShellSettle();
+  gtkProbeSettle();
   EXPECT_EQ(logTextOf(model), viewText());
   // A text with a break of its own is two lines, in the view as in the model.
   EXPECT_EQ(3002u + breaks, logLineCount(model));
@@ -201,7 +201,7 @@ TEST_F(LogViewGtkTest, TitleAndBoxRightAfterABurstFindEveryLineOnScreen) {
   gulong showHook = g_signal_add_emission_hook(showSignal, 0, onWidgetShown, nullptr, nullptr);
   ASSERT_NE(0, startWorker(burstsThenTitleAndBox, 0));
   for (int i = 0; i < 1000000 && boxesShown == 0; ++i) waitEvent();
-  EXPECT_TRUE(gtkShellPressOk());
+  EXPECT_TRUE(gtkProbePressOk());
   for (int i = 0; i < 1000000 && !workerDone; ++i) waitEvent();
   g_signal_remove_emission_hook(showSignal, showHook);
   g_signal_handler_disconnect(window, titleHandler);
