@@ -14,11 +14,9 @@
 
 #include "fs/paths.h"
 #include "text/catalogue.h"
+#include "xml/xml_memory.h"
 
-struct XmlAttribute {
-  const char16_t* name;
-  const char16_t* value;
-};
+using namespace XmlMemory;
 
 namespace {
 
@@ -29,30 +27,11 @@ constexpr int64_t kLargestChunk = 64 << 20;
 constexpr size_t kHandleLimit = 1 << 16;
 // Sizes are kept as signed 32-bit counts; anything larger is refused.
 constexpr int64_t kLargestFile = INT32_MAX;
-constexpr size_t kBlockHeader = 8;
-constexpr size_t kArenaBlockSize = 524288;
-constexpr size_t kLargestShared = 1024;
-constexpr int kFirstPoolBlock = 32;
-constexpr int kLargestPoolBlock = 512;
 constexpr int kStatusNoBuffer = 1;
 constexpr int kStatusReadError = 256;
 constexpr int kLastNamedExpatError = 40;
 
 enum class LineEnd { kUndetermined, kCrLf, kLf, kCr };
-
-// Arena blocks and separately allocated strings are chained through this header
-// so that a document's memory goes in one sweep.
-struct Block {
-  Block* next;
-};
-static_assert(sizeof(Block) <= kBlockHeader);
-
-struct Arena {
-  Block* blocks = nullptr;  // newest first; the newest is the one being filled
-  Block* singles = nullptr;
-  char* next = nullptr;
-  size_t room = 0;
-};
 
 // Text of a node that is still open; it moves into the arena when the node
 // closes. The units follow a block header, so a long text joins the arena's
@@ -100,191 +79,6 @@ struct Document {
 Arena& arenaFor(Document& doc, size_t depth) {
   bool streamed = doc.stream && depth >= static_cast<size_t>(doc.stream->depth);
   return streamed ? doc.scratch : doc.arena;
-}
-
-// One pool serves every document.
-struct NodePool {
-  std::mutex lock;
-  XmlNode* free = nullptr;  // chained through nextSibling
-  Block* blocks = nullptr;
-  int nextBlockNodes = kFirstPoolBlock;
-};
-
-NodePool& nodePool() {
-  static NodePool pool;
-  return pool;
-}
-
-bool growPool(NodePool& pool) {
-  int count = pool.nextBlockNodes;
-  auto* block = static_cast<Block*>(std::malloc(kBlockHeader + count * sizeof(XmlNode)));
-  if (!block) return false;
-  block->next = pool.blocks;
-  pool.blocks = block;
-  auto* nodes = reinterpret_cast<XmlNode*>(reinterpret_cast<char*>(block) + kBlockHeader);
-  for (int i = 0; i < count; ++i) {
-    nodes[i].nextSibling = pool.free;
-    pool.free = &nodes[i];
-  }
-  pool.nextBlockNodes = std::min(count * 2, kLargestPoolBlock);
-  return true;
-}
-
-XmlNode* takeNode() {
-  NodePool& pool = nodePool();
-  XmlNode* node;
-  {
-    std::lock_guard<std::mutex> hold(pool.lock);
-    if (!pool.free && !growPool(pool)) return nullptr;
-    node = pool.free;
-    pool.free = node->nextSibling;
-  }
-  std::memset(static_cast<void*>(node), 0, sizeof(XmlNode));
-  return node;
-}
-
-void returnNodes(XmlNode* first, XmlNode* last) {
-  NodePool& pool = nodePool();
-  std::lock_guard<std::mutex> hold(pool.lock);
-  last->nextSibling = pool.free;
-  pool.free = first;
-}
-
-void releaseChain(Block* block) {
-  while (block) {
-    Block* next = block->next;
-    std::free(block);
-    block = next;
-  }
-}
-
-void releasePool() {
-  NodePool& pool = nodePool();
-  std::lock_guard<std::mutex> hold(pool.lock);
-  releaseChain(pool.blocks);
-  pool.blocks = nullptr;
-  pool.free = nullptr;
-  pool.nextBlockNodes = kFirstPoolBlock;
-}
-
-// Hands every node below top back to the pool in one go. Iterative: a document
-// may nest far deeper than the stack would allow recursion.
-void returnTree(XmlNode* top) {
-  XmlNode* first = nullptr;
-  XmlNode* last = nullptr;
-  XmlNode* node = top;
-  while (node) {
-    if (XmlNode* child = node->firstChild) {
-      node->firstChild = nullptr;
-      node = child;
-      continue;
-    }
-    XmlNode* next = node == top ? nullptr : node->nextSibling ? node->nextSibling : node->parent;
-    node->nextSibling = first;
-    first = node;
-    if (!last) last = node;
-    node = next;
-  }
-  if (first) returnNodes(first, last);
-}
-
-bool addArenaBlock(Arena& arena, size_t bytes) {
-  auto* block = static_cast<Block*>(std::malloc(bytes));
-  if (!block) return false;
-  block->next = arena.blocks;
-  arena.blocks = block;
-  arena.next = reinterpret_cast<char*>(block) + kBlockHeader;
-  arena.room = bytes - kBlockHeader;
-  return true;
-}
-
-void* allocateSingle(Arena& arena, size_t bytes) {
-  auto* block = static_cast<Block*>(std::malloc(kBlockHeader + bytes));
-  if (!block) return nullptr;
-  block->next = arena.singles;
-  arena.singles = block;
-  return reinterpret_cast<char*>(block) + kBlockHeader;
-}
-
-void* arenaAllocate(Arena& arena, size_t bytes, size_t alignment) {
-  if (bytes > kLargestShared) return allocateSingle(arena, bytes);
-  size_t pad = (alignment - reinterpret_cast<uintptr_t>(arena.next) % alignment) % alignment;
-  if (!arena.next || pad + bytes > arena.room) {
-    if (!addArenaBlock(arena, kArenaBlockSize)) return nullptr;
-    pad = 0;
-  }
-  char* result = arena.next + pad;
-  arena.next = result + bytes;
-  arena.room -= pad + bytes;
-  return result;
-}
-
-const char16_t* storeText(Arena& arena, std::u16string_view text) {
-  auto* units = static_cast<char16_t*>(
-      arenaAllocate(arena, (text.size() + 1) * sizeof(char16_t), alignof(char16_t)));
-  if (!units) return nullptr;
-  std::copy(text.begin(), text.end(), units);
-  units[text.size()] = 0;
-  return units;
-}
-
-// Expat hands over well-formed UTF-8 only, so the decoding needs no checks.
-// Never more units than bytes.
-size_t decodeUtf8(const char* bytes, size_t count, char16_t* out) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes);
-  char16_t* start = out;
-  for (size_t i = 0; i < count;) {
-    unsigned lead = s[i];
-    if (lead < 0x80) {
-      *out++ = static_cast<char16_t>(lead);
-      ++i;
-    } else if (lead < 0xE0 && i + 1 < count) {
-      *out++ = static_cast<char16_t>((lead & 0x1F) << 6 | (s[i + 1] & 0x3F));
-      i += 2;
-    } else if (lead < 0xF0 && i + 2 < count) {
-      *out++ = static_cast<char16_t>((lead & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
-      i += 3;
-    } else if (i + 3 < count) {
-      uint32_t code = (lead & 0x07) << 18 | (s[i + 1] & 0x3F) << 12 | (s[i + 2] & 0x3F) << 6 |
-                      (s[i + 3] & 0x3F);
-      code -= 0x10000;
-      *out++ = static_cast<char16_t>(0xD800 + (code >> 10));
-      *out++ = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-      i += 4;
-    } else {
-      *out++ = u'\uFFFD';
-      break;
-    }
-  }
-  return static_cast<size_t>(out - start);
-}
-
-// Decoded straight into the arena: a huge attribute costs its UTF-16 form
-// once, not a converted copy and then the stored one.
-const char16_t* storeUtf8(Arena& arena, const XML_Char* text) {
-  size_t count = std::strlen(text);
-  auto* units = static_cast<char16_t*>(
-      arenaAllocate(arena, (count + 1) * sizeof(char16_t), alignof(char16_t)));
-  if (!units) return nullptr;
-  units[decodeUtf8(text, count, units)] = 0;
-  return units;
-}
-
-void releaseArena(Arena& arena) {
-  releaseChain(arena.blocks);
-  releaseChain(arena.singles);
-  arena = Arena();
-}
-
-// Frees what the arena holds but keeps its newest block for the next element.
-void emptyArena(Arena& arena) {
-  releaseChain(arena.singles);
-  arena.singles = nullptr;
-  if (!arena.blocks) return;
-  releaseChain(arena.blocks->next);
-  arena.blocks->next = nullptr;
-  arena.next = reinterpret_cast<char*>(arena.blocks) + kBlockHeader;
-  arena.room = kArenaBlockSize - kBlockHeader;
 }
 
 struct HandleTable {
@@ -723,115 +517,9 @@ bool loadPath(int handle, const Text& path, const XmlElementStream* stream) {
   return loaded;
 }
 
-// The number between the brackets, digits only; 1 without a closing bracket,
-// without digits or for 0.
-int64_t bracketIndex(std::u16string_view inside) {
-  size_t close = inside.find(u']');
-  if (close == std::u16string_view::npos) return 1;
-  int64_t value = 0;
-  for (char16_t unit : inside.substr(0, close)) {
-    if (unit < u'0' || unit > u'9') continue;
-    value = value > (INT64_MAX - 9) / 10 ? INT64_MAX : value * 10 + (unit - u'0');
-  }
-  return value == 0 ? 1 : value;
-}
-
-constexpr int kAnyKind = -1;
-
-int tokenKind(std::u16string_view name) {
-  if (name == u"*") return kAnyKind;
-  if (name == u"#comment") return kXmlCommentNode;
-  if (name == u"#cdata") return kXmlCdataNode;
-  if (name == u"#dtd") return kXmlDoctypeNode;
-  if (name == u"#instruction") return kXmlInstructionNode;
-  return kXmlElementNode;
-}
-
-bool segmentMatches(const XmlNode* child, int kind, std::u16string_view name) {
-  if (kind == kAnyKind) return true;
-  if (child->kind != kind) return false;
-  if (kind != kXmlElementNode) return true;
-  return child->nameText && std::u16string_view(child->nameText) == name;
-}
-
-XmlNode* selectChild(const XmlNode* parent, std::u16string_view segment) {
-  size_t open = segment.find(u'[');
-  std::u16string_view name = segment.substr(0, open);
-  if (name.empty()) return nullptr;
-  int64_t index = open == std::u16string_view::npos ? 1 : bracketIndex(segment.substr(open + 1));
-  int kind = tokenKind(name);
-  int64_t seen = 0;
-  for (XmlNode* child = parent->firstChild; child; child = child->nextSibling) {
-    if (segmentMatches(child, kind, name) && ++seen == index) return child;
-  }
-  return nullptr;
-}
-
 constexpr int kExpatWordCount = sizeof kExpatWords / sizeof kExpatWords[0];
 
-Text textOrEmpty(const char16_t* text) {
-  return text ? Text(text) : Text();
-}
-
 }  // namespace
-
-Text XmlNode::name(const XmlNode* node) {
-  return node ? textOrEmpty(node->nameText) : Text();
-}
-
-Text XmlNode::text(const XmlNode* node) {
-  return node ? textOrEmpty(node->textText) : Text();
-}
-
-Text XmlNode::attribute(const XmlNode* node, const Text& name) {
-  if (!node) return Text();
-  for (int32_t i = 0; i < node->attributeCount; ++i) {
-    const XmlAttribute& attribute = node->attributes[i];
-    if (attribute.name && name == attribute.name) return textOrEmpty(attribute.value);
-  }
-  return Text();
-}
-
-const char16_t* XmlNode::attributeText(const XmlNode* node, std::u16string_view name) {
-  if (!node) return nullptr;
-  for (int32_t i = 0; i < node->attributeCount; ++i) {
-    const XmlAttribute& attribute = node->attributes[i];
-    if (attribute.name && name == attribute.name) return attribute.value ? attribute.value : u"";
-  }
-  return nullptr;
-}
-
-int64_t XmlNode::childCount(const XmlNode* node) {
-  int64_t count = 0;
-  for (XmlNode* child = node ? node->firstChild : nullptr; child; child = child->nextSibling)
-    ++count;
-  return count;
-}
-
-XmlNode* XmlNode::child(const XmlNode* node, int64_t n) {
-  XmlNode* child = node ? node->firstChild : nullptr;
-  for (int64_t i = 1; i < n && child; ++i) child = child->nextSibling;
-  return child;
-}
-
-XmlNode* XmlNode::fromPath(const XmlNode* node, const Text& path) {
-  if (!node) return nullptr;
-  XmlNode* current = const_cast<XmlNode*>(node);
-  std::u16string_view rest(path);
-  if (!rest.empty() && rest.front() == u'/') {
-    current = XmlDocument::documentNode(node->document);
-    if (!current) return nullptr;
-    rest.remove_prefix(1);
-  }
-  while (!rest.empty()) {
-    size_t slash = rest.find(u'/');
-    current = selectChild(current, rest.substr(0, slash));
-    if (!current) return nullptr;
-    if (slash == std::u16string_view::npos) break;
-    rest.remove_prefix(slash + 1);
-  }
-  return current;
-}
 
 namespace XmlDocument {
 
@@ -839,7 +527,7 @@ void startup() {
   HandleTable& table = handleTable();
   std::lock_guard<std::recursive_mutex> hold(table.lock);
   ensureSlot(table, 0);
-  nodePool();
+  startPool();
 }
 
 // A document still being loaded by another thread is left alone: the process

@@ -18,7 +18,10 @@ enum XmlNodeKind : uint16_t {
   kXmlInstructionNode = 5,
 };
 
-struct XmlAttribute;
+struct XmlAttribute {
+  const char16_t* name;
+  const char16_t* value;
+};
 struct XmlNode;
 
 // Takes the elements at one depth of a document as each is completed.
