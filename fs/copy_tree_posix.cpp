@@ -19,15 +19,12 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "fs/copy_parts.h"
 #include "fs/copy_tree.h"
 #include "fs/part_name.h"
 #include "fs/paths.h"
@@ -50,23 +47,6 @@ struct Target {
   bool fresh;        // made by this copy, so nothing is in it: no targets, no leftovers
   bool modeAsAsked;  // a file created in it gets the mode asked for, less the umask
 };
-
-// The part files being written now, by full path, so that the way out can
-// remove them; and whether the program is on its way out.
-std::mutex partsLock;
-std::vector<std::string> partsInProgress;
-std::atomic<bool> abandoning{false};
-
-void forgetPart(const std::string& path) {
-  std::lock_guard<std::mutex> hold(partsLock);
-  auto found = std::find(partsInProgress.begin(), partsInProgress.end(), path);
-  if (found != partsInProgress.end()) partsInProgress.erase(found);
-}
-
-void reportProgress(const Level& level, int64_t bytes, bool unchanged) {
-  if (level.report != nullptr && level.report->progress != nullptr)
-    level.report->progress(level.report->progressContext, bytes, unchanged);
-}
 
 void fail(const Level& level, const std::string& path, const Text& reason) {
   if (level.report == nullptr) return;
@@ -209,7 +189,7 @@ constexpr size_t kBufferBytes = 1 << 20;
 int moveData(int from, int to, int64_t expected, int64_t& moved, const Level& level) {
   bool kernelCopy = true;
   while (moved < expected) {
-    if (abandoning) return ECANCELED;
+    if (abandoningCopies()) return ECANCELED;
     ssize_t n = -1;
     if (kernelCopy) {
       // Pieces small enough that progress moves, and that the way out is
@@ -236,23 +216,10 @@ int moveData(int from, int to, int64_t expected, int64_t& moved, const Level& le
       return errno;
     }
     moved += n;
-    reportProgress(level, n, false);
+    reportBytes(level.report, n);
     if (copyChunkHook != nullptr) copyChunkHook();
   }
   return 0;
-}
-
-void countCopied(const Level& level, int64_t bytes) {
-  if (level.report == nullptr) return;
-  ++level.report->copiedFiles;
-  level.report->copiedBytes += bytes;
-}
-
-void countUnchanged(const Level& level, int64_t bytes) {
-  if (level.report == nullptr) return;
-  ++level.report->unchangedFiles;
-  level.report->unchangedBytes += bytes;
-  reportProgress(level, bytes, true);
 }
 
 // Whether the folder open as *context holds an entry called name.
@@ -268,18 +235,20 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 
 // Creates a fresh part file in folder (whose path is folderPath); its name is
 // written to part, and its path is kept for the way out until forgotten.
-// Made under the lock, so none is created once the program is leaving.
+// None is made once the program is leaving.
 int createPart(int folder, const std::string& folderPath, std::string& part, mode_t mode) {
-  std::lock_guard<std::mutex> hold(partsLock);
-  if (abandoning) {
-    errno = ECANCELED;
-    return -1;
-  }
   for (int attempt = 0; attempt < 8; ++attempt) {
     part = nextPartName();
+    if (!keepPart(folderPath + part)) {
+      errno = ECANCELED;
+      return -1;
+    }
     int fd = openat(folder, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) partsInProgress.push_back(folderPath + part);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0) return fd;
+    int error = errno;
+    forgetPart(folderPath + part);
+    errno = error;
+    if (error != EEXIST) return -1;
   }
   return -1;
 }
@@ -304,7 +273,7 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
   if (present) {
     if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
     if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) {
-      countUnchanged(level, existing.st_size);
+      countUnchanged(level.report, existing.st_size);
       return Text();
     }
     // Without the force flag a read-only target stays, as the Windows copy does.
@@ -340,7 +309,7 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
                              : reasonForError(errno, ErrorContext::kReplacingTarget);
   if (!reason.empty()) unlinkat(destFolder, part.c_str(), 0);
   forgetPart(target.path + part);
-  if (reason.empty()) countCopied(level, moved);
+  if (reason.empty()) countCopied(level.report, moved);
   return reason;
 }
 
@@ -366,7 +335,7 @@ Text copyLink(int sourceFolder, int destFolder, const char* name, const Level& l
     unlinkat(destFolder, part.c_str(), 0);
     return reason;
   }
-  if (level.report != nullptr) ++level.report->copiedFiles;
+  countCopied(level.report, 0);
   return Text();
 }
 
@@ -550,21 +519,8 @@ void lowerThreadPriority() {
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
-void abandonCopies() {
-  abandoning = true;
-  // A copy between two pieces of data notices at once; one inside a slow
-  // write is given a second before its part is taken from under it.
-  for (int wait = 0; wait < 100; ++wait) {
-    {
-      std::lock_guard<std::mutex> hold(partsLock);
-      if (partsInProgress.empty()) return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::lock_guard<std::mutex> hold(partsLock);
-  for (const std::string& part : partsInProgress) unlink(part.c_str());
-  partsInProgress.clear();
-}
+// A copy between two pieces notices by itself.
+void cancelSystemCopies() {}
 
 int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;

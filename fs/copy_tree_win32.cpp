@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
-#include <vector>
 
+#include "fs/copy_parts.h"
 #include "fs/copy_tree.h"
 #include "fs/native_win32.h"
 #include "fs/part_name.h"
@@ -22,31 +21,9 @@ struct Level {
   CopyReport* report;
 };
 
-// The part files being written now, so that the way out can remove them;
-// and whether the program is on its way out, which also cancels a running
-// CopyFileExW.
-std::mutex partsLock;
-std::vector<Text> partsInProgress;
-std::atomic<bool> abandoning{false};
+// Set on the way out; CopyFileExW looks at it between its pieces and removes
+// what it wrote.
 BOOL cancelCopies = FALSE;
-
-void forgetPart(const Text& part) {
-  std::lock_guard<std::mutex> hold(partsLock);
-  auto found = std::find(partsInProgress.begin(), partsInProgress.end(), part);
-  if (found != partsInProgress.end()) partsInProgress.erase(found);
-}
-
-bool keepPart(const Text& part) {
-  std::lock_guard<std::mutex> hold(partsLock);
-  if (abandoning) return false;
-  partsInProgress.push_back(part);
-  return true;
-}
-
-void reportProgress(const Level& level, int64_t bytes, bool unchanged) {
-  if (level.report != nullptr && level.report->progress != nullptr)
-    level.report->progress(level.report->progressContext, bytes, unchanged);
-}
 
 struct CopyProgress {
   const Level* level;
@@ -58,9 +35,9 @@ DWORD CALLBACK onCopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_IN
                               LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
   auto* progress = static_cast<CopyProgress*>(data);
   int64_t now = transferred.QuadPart;
-  if (now > progress->reported) reportProgress(*progress->level, now - progress->reported, false);
+  if (now > progress->reported) reportBytes(progress->level->report, now - progress->reported);
   progress->reported = std::max(progress->reported, now);
-  return abandoning ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+  return abandoningCopies() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }
 
 void failWith(const Level& level, const Text& path, const Text& message) {
@@ -182,11 +159,7 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
     if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
       return plainReason(ErrorKind::kFolderInTheWay);
     if (sameFile(before, existing)) {
-      if (level.report != nullptr) {
-        ++level.report->unchangedFiles;
-        level.report->unchangedBytes += static_cast<int64_t>(sizeOf(existing));
-      }
-      reportProgress(level, static_cast<int64_t>(sizeOf(existing)), true);
+      countUnchanged(level.report, static_cast<int64_t>(sizeOf(existing)));
       return Text();
     }
     // Without the force flag a read-only target stays. Said here, not left to
@@ -199,19 +172,20 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   std::wstring partName = win32Name(part);
   // The copy carries the time and attributes over; a read-only part can
   // still be renamed. It never replaces a file: the name is this run's own.
-  if (!keepPart(part)) return reasonForError(ERROR_REQUEST_ABORTED);
+  std::string partKept = toUtf8(part);
+  if (!keepPart(partKept)) return reasonForError(ERROR_REQUEST_ABORTED);
   CopyProgress progress{&level, 0};
   if (!CopyFileExW(sourceName.c_str(), partName.c_str(), onCopyProgress, &progress, &cancelCopies,
                    COPY_FILE_FAIL_IF_EXISTS)) {
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS) deleteAnyFile(part);
-    forgetPart(part);
+    forgetPart(partKept);
     return reasonForError(error, ErrorContext::kReadingSource);
   }
   // Not every system calls back as the data moves; what it did not report
   // is reported now.
   int64_t whole = static_cast<int64_t>(sizeOf(before));
-  if (whole > progress.reported) reportProgress(level, whole - progress.reported, false);
+  if (whole > progress.reported) reportBytes(level.report, whole - progress.reported);
   if (copyChunkHook != nullptr) copyChunkHook();
   // The source as it is now, and the copy, must both match what it was
   // before the copy started; otherwise the copy may mix old and new content.
@@ -233,11 +207,8 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
     if (readOnlyTarget) SetFileAttributesW(targetName.c_str(), existing.dwFileAttributes);
   }
   if (!reason.empty()) deleteAnyFile(part);
-  forgetPart(part);
-  if (reason.empty() && level.report != nullptr) {
-    ++level.report->copiedFiles;
-    level.report->copiedBytes += static_cast<int64_t>(sizeOf(before));
-  }
+  forgetPart(partKept);
+  if (reason.empty()) countCopied(level.report, whole);
   return reason;
 }
 
@@ -371,25 +342,7 @@ bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* st
 
 void lowerThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
 
-void abandonCopies() {
-  {
-    std::lock_guard<std::mutex> hold(partsLock);
-    abandoning = true;
-    cancelCopies = TRUE;
-  }
-  // CopyFileExW looks at the cancel flag between its pieces and removes
-  // what it wrote; a copy inside a slow write is given a second.
-  for (int wait = 0; wait < 100; ++wait) {
-    {
-      std::lock_guard<std::mutex> hold(partsLock);
-      if (partsInProgress.empty()) return;
-    }
-    Sleep(10);
-  }
-  std::lock_guard<std::mutex> hold(partsLock);
-  for (const Text& part : partsInProgress) deleteAnyFile(part);
-  partsInProgress.clear();
-}
+void cancelSystemCopies() { cancelCopies = TRUE; }
 
 int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;

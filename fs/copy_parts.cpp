@@ -1,0 +1,73 @@
+#include "fs/copy_parts.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "fs/paths.h"
+
+namespace {
+
+std::mutex partsLock;
+std::vector<std::string> partsInProgress;
+std::atomic<bool> abandoning{false};
+
+void reportProgress(CopyReport* report, int64_t bytes, bool unchanged) {
+  if (report != nullptr && report->progress != nullptr)
+    report->progress(report->progressContext, bytes, unchanged);
+}
+
+}  // namespace
+
+bool keepPart(const std::string& path) {
+  std::lock_guard<std::mutex> hold(partsLock);
+  if (abandoning) return false;
+  partsInProgress.push_back(path);
+  return true;
+}
+
+void forgetPart(const std::string& path) {
+  std::lock_guard<std::mutex> hold(partsLock);
+  auto found = std::find(partsInProgress.begin(), partsInProgress.end(), path);
+  if (found != partsInProgress.end()) partsInProgress.erase(found);
+}
+
+bool abandoningCopies() { return abandoning; }
+
+void abandonCopies() {
+  {
+    std::lock_guard<std::mutex> hold(partsLock);
+    abandoning = true;
+  }
+  cancelSystemCopies();
+  // A copy between two pieces of data notices at once; one inside a slow
+  // write is given a second before its part is taken from under it.
+  for (int wait = 0; wait < 100; ++wait) {
+    {
+      std::lock_guard<std::mutex> hold(partsLock);
+      if (partsInProgress.empty()) return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::lock_guard<std::mutex> hold(partsLock);
+  for (const std::string& part : partsInProgress) deleteFile(fromUtf8(part), kForceDelete);
+  partsInProgress.clear();
+}
+
+void reportBytes(CopyReport* report, int64_t bytes) { reportProgress(report, bytes, false); }
+
+void countCopied(CopyReport* report, int64_t bytes) {
+  if (report == nullptr) return;
+  ++report->copiedFiles;
+  report->copiedBytes += bytes;
+}
+
+void countUnchanged(CopyReport* report, int64_t bytes) {
+  if (report == nullptr) return;
+  ++report->unchangedFiles;
+  report->unchangedBytes += bytes;
+  reportProgress(report, bytes, true);
+}
