@@ -110,7 +110,6 @@ struct Entry {
   TextView group;  // group name as the table gives it, without separator
   Text name;  // entry name, trimmed, without separator
   Text material;  // the entry's material folder, ending in a separator; empty when refused
-  int materialIndex = -1;
 };
 
 // The first reason, if any, that the table alone gives against a destination.

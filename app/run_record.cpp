@@ -58,10 +58,9 @@ Text WriteRunRecord(const Text& base, const Text& sourceFolder, const RunRecord&
   // Another go within the same second gets a number after the time.
   for (int attempt = 1; attempt <= kSameSecondTries; ++attempt) {
     Text path = stem + (attempt == 1 ? Text() : u" (" + intToText(attempt) + u")") + u".txt";
-    if (fileSize(path) != -1) continue;
     if (writeNewFile(path, bytes)) return path;
     why = lastSystemMessage();
-    if (fileSize(path) == -1) return Text();
+    if (fileSize(path) == -1) return Text();  // not taken: failed for another reason
   }
   return Text();
 }

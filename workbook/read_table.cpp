@@ -4,15 +4,6 @@
 #include "fs/run_guard.h"
 #include "workbook/workbook.h"
 
-namespace {
-
-// The low 32 bits of a field of "maxColumn:maxRow", read as signed.
-int ExtentField(const Text& extent, int field) {
-  return static_cast<int32_t>(parseInt(fieldAt(extent, field, u":")));
-}
-
-}  // namespace
-
 Table ReadTable(const Text& workbookPath) {
   Table table;
   Text parts = createPartsFolder();
@@ -26,11 +17,12 @@ Table ReadTable(const Text& workbookPath) {
       LoadSharedStrings(parts + u"sharedStrings.xml", problem);
     else
       LoadSharedStrings(parts + u"sharedStrings.xml");
-    Text extent;
-    if (problem.empty()) extent = LoadWorksheet(parts + u"sheet1.xml", problem);
+    SheetExtent extent;
+    if (problem.empty()) extent = LoadWorksheetCells(parts + u"sheet1.xml", problem);
     if (problem.empty()) {
-      table.maxColumn = ExtentField(extent, 1);
-      table.maxRow = ExtentField(extent, 2);
+      // The walk counts in 32 bits; a larger number keeps its low bits.
+      table.maxColumn = static_cast<int32_t>(extent.maxColumn);
+      table.maxRow = static_cast<int32_t>(extent.maxRow);
       table.cells = std::move(Cells);
     } else {
       table.status = WorkbookStatus{WorkbookFault::kDamaged, problem, false};

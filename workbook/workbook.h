@@ -69,6 +69,13 @@ Text LoadWorksheet(const Text& path);
 // As above; problem is set, and the cells before the fault kept, when the
 // sheet is missing, empty or not well-formed XML.
 Text LoadWorksheet(const Text& path, Text& problem);
+// The largest column and row number of a stored reference.
+struct SheetExtent {
+  int64_t maxColumn = 0;
+  int64_t maxRow = 0;
+};
+// As above, with the extent as numbers.
+SheetExtent LoadWorksheetCells(const Text& path, Text& problem);
 // Bijective base-26 number of the first run of letters A-Z in the upper-cased
 // text: A = 1, Z = 26, AA = 27; 0 without letters. Past 2^31 - 1 the value
 // keeps its low 32 bits, read as signed.

@@ -16,10 +16,6 @@ namespace {
 
 constexpr int kWorksheetDocument = 1;
 
-struct Extent {
-  int64_t maxColumn = 0;
-  int64_t maxRow = 0;
-};
 
 // Where the previous cell of a row sat, for cells that leave out their reference.
 struct RowCursor {
@@ -123,10 +119,10 @@ struct SheetReading {
   bool counting = false;  // only counting the uses of the shared strings
   const XmlNode* sheetData = nullptr;  // the first sheetData, once a row of it came
   int64_t previousRow = 0;
-  Extent extent;
+  SheetExtent extent;
 };
 
-void ReadCell(const XmlNode* cell, RowCursor& cursor, Extent& extent) {
+void ReadCell(const XmlNode* cell, RowCursor& cursor, SheetExtent& extent) {
   ReferenceNumbers numbers;
   Text made;
   std::u16string_view ref = ReferenceOf(cell, cursor, numbers, made);
@@ -201,6 +197,11 @@ Text LoadWorksheet(const Text& path) {
 }
 
 Text LoadWorksheet(const Text& path, Text& problem) {
+  SheetExtent extent = LoadWorksheetCells(path, problem);
+  return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
+}
+
+SheetExtent LoadWorksheetCells(const Text& path, Text& problem) {
   ClearCellsForSheet();
   CountSharedUses(path);
   SheetReading reading;
@@ -209,7 +210,7 @@ Text LoadWorksheet(const Text& path, Text& problem) {
   XmlDocument::free(kWorksheetDocument);
   remainingUses.clear();
   remainingUses.shrink_to_fit();
-  return intToText(reading.extent.maxColumn) + u":" + intToText(reading.extent.maxRow);
+  return reading.extent;
 }
 
 int64_t ColumnNumber(const Text& s) { return ScanReference(s).column; }
