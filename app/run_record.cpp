@@ -11,7 +11,7 @@ constexpr int kSameSecondTries = 20;
 
 // "2026-12-09 21.30.05" with the separators given.
 Text timeText(const std::tm& time, char dateMark, char timeMark) {
-  char text[32];
+  char text[80];  // room for any int the fields could hold
   std::snprintf(text, sizeof text, "%04d%c%02d%c%02d %02d%c%02d%c%02d", time.tm_year + 1900,
                 dateMark, time.tm_mon + 1, dateMark, time.tm_mday, time.tm_hour, timeMark,
                 time.tm_min, timeMark, time.tm_sec);
