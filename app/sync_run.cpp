@@ -45,6 +45,8 @@ class RunProgress {
     meter_.destinations = plan.destinations;
     if (!shown_) return;
     reported_.assign(static_cast<size_t>(plan.destinations), 0);
+    for (const PlannedStep& step : plan.steps)
+      if (step.kind == PlannedStep::Kind::kDestination) materialOf_.push_back(step.materialIndex);
     materialBytes_.assign(plan.materials.size(), 0);
     scanner_ = std::thread([this] { measure(); });
   }
@@ -59,12 +61,11 @@ class RunProgress {
   RunProgress(const RunProgress&) = delete;
   RunProgress& operator=(const RunProgress&) = delete;
 
-  // The next destination, of materialIndex (-1: nothing to copy), begins.
-  void startDestination(int materialIndex) {
+  // The next destination begins.
+  void startDestination() {
     if (!shown_) return;
     std::lock_guard<std::mutex> hold(lock_);
     ++meter_.current;
-    materialOfCurrent_.push_back(materialIndex);
     show(millisecondsNow());
   }
   // The current destination is done: what it did not copy (failures,
@@ -91,7 +92,7 @@ class RunProgress {
   // Bytes of destination index that will not be copied: the material less
   // what was reported for it.
   int64_t shortfall(int64_t index) const {
-    int material = materialOfCurrent_[static_cast<size_t>(index)];
+    int material = materialOf_[static_cast<size_t>(index)];
     int64_t expected = material < 0 ? 0 : materialBytes_[static_cast<size_t>(material)];
     return std::max<int64_t>(0, expected - reported_[static_cast<size_t>(index)]);
   }
@@ -105,13 +106,12 @@ class RunProgress {
     for (size_t i = 0; i < plan_.materials.size() && !stop_; ++i) {
       TreeSize size;
       measureTree(plan_.materials[i], size, &stop_);
-      materialBytes_[i] = size.bytes;  // not read before measured_ is set
+      materialBytes_[i] = size.bytes;  // read only once totalKnown is set, under lock_
     }
     if (stop_) return;
     int64_t total = 0;
-    for (const PlannedStep& step : plan_.steps)
-      if (step.kind == PlannedStep::Kind::kDestination && step.materialIndex >= 0)
-        total += materialBytes_[static_cast<size_t>(step.materialIndex)];
+    for (int material : materialOf_)
+      if (material >= 0) total += materialBytes_[static_cast<size_t>(material)];
     std::lock_guard<std::mutex> hold(lock_);
     meter_.totalBytes = total;
     meter_.totalKnown = true;
@@ -131,7 +131,7 @@ class RunProgress {
   bool failed_ = false;
   int64_t ended_ = 0;  // destinations done with
   std::vector<int64_t> reported_;  // bytes done per destination so far
-  std::vector<int> materialOfCurrent_;  // per destination begun
+  std::vector<int> materialOf_;  // per destination: its material folder, -1 for none
   std::vector<int64_t> materialBytes_;  // per material folder, once measured
   std::atomic<bool> stop_{false};
   std::condition_variable stopped_;
@@ -160,7 +160,7 @@ void carryOutDestination(const Text& base, const PlannedStep& step, SyncOutcome&
                          RunProgress& progress) {
   addLogLine(0, step.text);
   ++out.destinations;
-  progress.startDestination(step.materialIndex);
+  progress.startDestination();
   Text reason = refusalNow(base, step);
   if (reason.empty()) {
     Text message;

@@ -119,7 +119,7 @@ TEST_F(LongRunTest, LockFilesStayBehindAndTheEndLineCountsThem) {
   material(u"B02", u"b.txt", "from B02");
   workedExample(dir);
   EXPECT_EQ(0, SyncRunIn(dir));
-  for (const Text& target : {u"2023/G1/", u"2023/G2/"}) {
+  for (const char16_t* target : {u"2023/G1/", u"2023/G2/"}) {
     EXPECT_EQ("document", readFile(dir + target + u"报告.docx"));
     EXPECT_FALSE(pathExists(dir + target + u"~$报告.docx"));
     EXPECT_FALSE(pathExists(dir + target + u"sub/.~lock.表.xlsx#"));
