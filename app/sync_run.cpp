@@ -162,10 +162,11 @@ void carryOutDestination(const Text& base, const PlannedStep& step, SyncOutcome&
   ++out.destinations;
   progress.startDestination();
   Text reason = refusalNow(base, step);
+  bool made = false;
   if (reason.empty()) {
     Text message;
-    makePath(step.text, &message);
-    if (fileSize(step.text) != -2) reason = kCannotCreateOpen + message + u"）";
+    makePath(step.text, &message, &made);
+    if (!made && fileSize(step.text) != -2) reason = kCannotCreateOpen + message + u"）";
   }
   if (reason.empty()) {
     CopyReport report;
@@ -173,7 +174,8 @@ void carryOutDestination(const Text& base, const PlannedStep& step, SyncOutcome&
       report.progress = RunProgress::onBytes;
       report.progressContext = &progress;
     }
-    if (copyTree(step.material, step.text, kCopyRecursive | kCopyForce, &report) == 0 ||
+    int flags = kCopyRecursive | kCopyForce | (made ? kCopyIntoNew : 0);
+    if (copyTree(step.material, step.text, flags, &report) == 0 ||
         report.failedEntries > 0)
       reason = kFilesFailedOpen + intToText(std::max(report.failedEntries, 1)) +
                kFilesFailedExample + report.firstFailedPath + u"（" + report.firstFailedMessage +

@@ -14,10 +14,15 @@ namespace {
 std::mutex partsLock;
 std::vector<std::string> partsInProgress;
 std::atomic<bool> abandoning{false};
+// The counts of a report, which several copying threads may add to.
+std::mutex countsLock;
+// Callers see one call at a time, whichever threads are copying.
+std::mutex progressLock;
 
 void reportProgress(CopyReport* report, int64_t bytes, bool unchanged) {
-  if (report != nullptr && report->progress != nullptr)
-    report->progress(report->progressContext, bytes, unchanged);
+  if (report == nullptr || report->progress == nullptr) return;
+  std::lock_guard<std::mutex> hold(progressLock);
+  report->progress(report->progressContext, bytes, unchanged);
 }
 
 }  // namespace
@@ -61,13 +66,33 @@ void reportBytes(CopyReport* report, int64_t bytes) { reportProgress(report, byt
 
 void countCopied(CopyReport* report, int64_t bytes) {
   if (report == nullptr) return;
+  std::lock_guard<std::mutex> hold(countsLock);
   ++report->copiedFiles;
   report->copiedBytes += bytes;
 }
 
 void countUnchanged(CopyReport* report, int64_t bytes) {
   if (report == nullptr) return;
-  ++report->unchangedFiles;
-  report->unchangedBytes += bytes;
+  {
+    std::lock_guard<std::mutex> hold(countsLock);
+    ++report->unchangedFiles;
+    report->unchangedBytes += bytes;
+  }
   reportProgress(report, bytes, true);
+}
+
+void countLockFile(CopyReport* report) {
+  if (report == nullptr) return;
+  std::lock_guard<std::mutex> hold(countsLock);
+  ++report->lockFiles;
+}
+
+void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason) {
+  if (report == nullptr) return;
+  std::lock_guard<std::mutex> hold(countsLock);
+  ++report->failedEntries;
+  if (order >= report->firstFailedOrder) return;
+  report->firstFailedOrder = order;
+  report->firstFailedPath = path;
+  report->firstFailedMessage = reason;
 }

@@ -20,8 +20,11 @@ bool abandoningCopies();
 // Called once, by abandonCopies.
 void cancelSystemCopies();
 
-// report may be null.
+// report may be null; any thread may call these for the same report.
 void reportBytes(CopyReport* report, int64_t bytes);
 void countCopied(CopyReport* report, int64_t bytes);
 // A file found already in place: counted, and its bytes reported as done.
 void countUnchanged(CopyReport* report, int64_t bytes);
+void countLockFile(CopyReport* report);
+// An entry that failed, order being its place in the walk.
+void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason);

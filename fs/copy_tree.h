@@ -9,17 +9,25 @@ constexpr int kCopyForce = 2;  // overwrite read-only destination files
 #include <atomic>
 #include <cstdint>
 
+#include "fs/copy_workers.h"
+
+constexpr int kCopyIntoNew = 4;  // the caller has just made destination: it is empty
+
 struct CopyReport {
   int failedEntries = 0;
-  Text firstFailedPath;  // destination path of the first entry that failed
+  // The first entry in the order of the walk that failed, whichever was
+  // copied first: files copied at once end in any order.
+  Text firstFailedPath;  // its destination path
   Text firstFailedMessage;  // why, in plain words (fs/system_error_text.h)
+  uint64_t firstFailedOrder = UINT64_MAX;  // its place in the walk
   int64_t copiedFiles = 0;  // links included
   int64_t copiedBytes = 0;
   int64_t unchangedFiles = 0;  // already there with the same size and time
   int64_t unchangedBytes = 0;
   int64_t lockFiles = 0;  // office lock files, never copied
-  // When set, called on the copying thread as data is done: bytes newly
-  // copied, or (unchanged) a whole file found already in place.
+  // When set, called as data is done, on whichever thread copies it (one at
+  // a time): bytes newly copied, or (unchanged) a whole file found already
+  // in place.
   void (*progress)(void* context, int64_t bytes, bool unchanged) = nullptr;
   void* progressContext = nullptr;
 };
@@ -37,6 +45,9 @@ struct CopyReport {
 // keeps its old content and the file counts as failed. What an interrupted
 // run left behind is removed, unless the source holds a file of that name.
 // Office lock files (isOfficeLockFile) are never copied, only counted.
+// Where the source or the destination lies on a network share, up to
+// kShareCopyWorkers files are copied at once; the folders, the counts and
+// the report come out as from one file at a time.
 // 1 when every copy succeeded or there was nothing to copy, else 0; a missing
 // source gives 0 before anything is created. report, when given, counts the
 // entries that failed and names the first.
@@ -77,3 +88,8 @@ bool isOfficeLockFile(const Text& name, bool (*siblingExists)(const Text& name, 
 // Windows once, after the system's copy); null in the program. Tests set it
 // to change a source file in the middle of its copy.
 extern void (*copyChunkHook)();
+
+// Files copied at once by every copy from now on, whatever the file system;
+// 0, as in the program, lets the file systems decide. Tests compare the two
+// ways on the local disk with it.
+extern int forcedCopyWorkers;

@@ -4,21 +4,49 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "fs/copy_parts.h"
 #include "fs/copy_tree.h"
+#include "fs/copy_workers.h"
 #include "fs/native_win32.h"
 #include "fs/part_name.h"
 #include "fs/system_error_text.h"
 #include "fs/win32_path_text.h"
 
 void (*copyChunkHook)() = nullptr;
+int forcedCopyWorkers = 0;
 
 namespace {
 
 struct Level {
   int flags;
   CopyReport* report;
+};
+
+// A target already in a destination folder, as the folder's listing gave it.
+struct Existing {
+  DWORD attributes;
+  uint64_t size;
+  FILETIME written;
+};
+
+// A destination folder's content by name. Names are keyed in capitals, as
+// the file system compares them without regard to case.
+using Listing = std::unordered_map<std::wstring, Existing>;
+
+std::wstring keyOf(const wchar_t* name) {
+  std::wstring key = name;
+  if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+
+struct Walk {
+  Level level;
+  CopyWorkers& workers;
+  uint64_t nextOrder = 0;  // entries met so far, in the order of the walk
 };
 
 // Set on the way out; CopyFileExW looks at it between its pieces and removes
@@ -40,21 +68,12 @@ DWORD CALLBACK onCopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_IN
   return abandoningCopies() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }
 
-void failWith(const Level& level, const Text& path, const Text& message) {
-  if (level.report == nullptr) return;
-  if (level.report->failedEntries++ == 0) {
-    level.report->firstFailedPath = path;
-    level.report->firstFailedMessage = message;
-  }
+void fail(const Level& level, uint64_t order, const Text& path, const Text& reason) {
+  countFailure(level.report, order, path, reason);
 }
 
-void fail(const Level& level, const Text& path, DWORD error,
-          ErrorContext context = ErrorContext::kOther) {
-  failWith(level, path, reasonForError(static_cast<int>(error), context));
-}
-
-void fail(const Level& level, const Text& path, ErrorKind kind) {
-  failWith(level, path, plainReason(kind));
+Text reasonFor(DWORD error, ErrorContext context = ErrorContext::kOther) {
+  return reasonForError(static_cast<int>(error), context);
 }
 
 Text nameOf(const WIN32_FIND_DATAW& found) {
@@ -112,22 +131,30 @@ bool deleteAnyFile(const Text& path) {
   return DeleteFileW(name.c_str());
 }
 
-// Removes the part files that an interrupted run left in folder. A name of
-// that form that the source also holds is material, and a part whose writer
-// is still running is that run's business.
-void removeLeftoverParts(const Text& sourceFolder, const Text& folder) {
+// Lists a destination folder that was there before the copy: what it holds
+// goes into listing, so that no file needs a call of its own to learn
+// whether its target is in place, and the part files an interrupted run left
+// are removed. A part name that the source also holds is material, and a
+// part whose writer is still running is that run's business.
+void listDestination(const Text& sourceFolder, const Text& folder, Listing& listing) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(win32Name(folder + u".~varnelo-*.part").c_str(), &found);
+  HANDLE search = FindFirstFileW(win32Name(folder + u"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     Text name = nameOf(found);
+    if (name == u"." || name == u"..") continue;
     uint32_t owner = 0;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !isPartName(name, &owner) ||
-        processAlive(owner))
-      continue;
-    if (GetFileAttributesW(win32Name(sourceFolder + name).c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND)
-      deleteAnyFile(folder + name);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && isPartName(name, &owner)) {
+      if (!processAlive(owner) &&
+          GetFileAttributesW(win32Name(sourceFolder + name).c_str()) == INVALID_FILE_ATTRIBUTES &&
+          GetLastError() == ERROR_FILE_NOT_FOUND) {
+        deleteAnyFile(folder + name);
+        continue;
+      }
+    }
+    listing[keyOf(found.cFileName)] = Existing{
+        found.dwFileAttributes,
+        static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow, found.ftLastWriteTime};
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
@@ -144,43 +171,51 @@ bool attributesOf(const std::wstring& name, WIN32_FILE_ATTRIBUTE_DATA& data) {
   return GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data);
 }
 
+// The source as its folder's listing found it.
+WIN32_FILE_ATTRIBUTE_DATA listed(const WIN32_FIND_DATAW& found) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  data.dwFileAttributes = found.dwFileAttributes;
+  data.ftLastWriteTime = found.ftLastWriteTime;
+  data.nFileSizeHigh = found.nFileSizeHigh;
+  data.nFileSizeLow = found.nFileSizeLow;
+  return data;
+}
+
 // Copies into a part file and renames it over the target, so the target is
-// never seen half-written. Empty when copied (or already in place), else the
-// reason.
+// never seen half-written. existing is the target as the folder's listing
+// found it, null when there is none. Empty when copied (or already in
+// place), else the reason.
 Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& folder,
-              const Level& level) {
+              const Existing* existing, const Level& level) {
   Text target = folder + nameOf(found);
   std::wstring sourceName = win32Name(source), targetName = win32Name(target);
-  WIN32_FILE_ATTRIBUTE_DATA before, existing;
-  if (!attributesOf(sourceName, before))
-    return reasonForError(GetLastError(), ErrorContext::kReadingSource);
-  bool present = attributesOf(targetName, existing);
-  if (present) {
-    if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      return plainReason(ErrorKind::kFolderInTheWay);
-    if (sameFile(before, existing)) {
-      countUnchanged(level.report, static_cast<int64_t>(sizeOf(existing)));
+  WIN32_FILE_ATTRIBUTE_DATA before = listed(found);
+  bool readOnlyTarget = false;
+  if (existing != nullptr) {
+    if (existing->attributes & FILE_ATTRIBUTE_DIRECTORY) return plainReason(ErrorKind::kFolderInTheWay);
+    if (existing->size == sizeOf(before) &&
+        CompareFileTime(&existing->written, &before.ftLastWriteTime) == 0) {
+      countUnchanged(level.report, static_cast<int64_t>(existing->size));
       return Text();
     }
     // Without the force flag a read-only target stays. Said here, not left to
     // the rename: not every system refuses to replace a read-only file.
-    if ((existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && !(level.flags & kCopyForce))
-      return reasonForError(ERROR_ACCESS_DENIED);
+    readOnlyTarget = existing->attributes & FILE_ATTRIBUTE_READONLY;
+    if (readOnlyTarget && !(level.flags & kCopyForce)) return reasonFor(ERROR_ACCESS_DENIED);
   }
-  bool readOnlyTarget = present && (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
   Text part = folder + nextPartName();
   std::wstring partName = win32Name(part);
   // The copy carries the time and attributes over; a read-only part can
   // still be renamed. It never replaces a file: the name is this run's own.
   std::string partKept = toUtf8(part);
-  if (!keepPart(partKept)) return reasonForError(ERROR_REQUEST_ABORTED);
+  if (!keepPart(partKept)) return reasonFor(ERROR_REQUEST_ABORTED);
   CopyProgress progress{&level, 0};
   if (!CopyFileExW(sourceName.c_str(), partName.c_str(), onCopyProgress, &progress, &cancelCopies,
                    COPY_FILE_FAIL_IF_EXISTS)) {
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS) deleteAnyFile(part);
     forgetPart(partKept);
-    return reasonForError(error, ErrorContext::kReadingSource);
+    return reasonFor(error, ErrorContext::kReadingSource);
   }
   // Not every system calls back as the data moves; what it did not report
   // is reported now.
@@ -192,19 +227,20 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   WIN32_FILE_ATTRIBUTE_DATA after, copied;
   Text reason;
   if (!attributesOf(sourceName, after))
-    reason = reasonForError(GetLastError(), ErrorContext::kReadingSource);
+    reason = reasonFor(GetLastError(), ErrorContext::kReadingSource);
   else if (!sameFile(before, after) || !attributesOf(partName, copied) ||
            sizeOf(copied) != sizeOf(before))
     reason = plainReason(ErrorKind::kSourceChanged);
   // A read-only target loses the attribute only now, when it is replaced;
   // a target that stays keeps it.
-  DWORD writable = existing.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY;
+  DWORD kept = readOnlyTarget ? existing->attributes : 0;
+  DWORD writable = kept & ~FILE_ATTRIBUTE_READONLY;
   if (reason.empty() && readOnlyTarget)
     SetFileAttributesW(targetName.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
   if (reason.empty() &&
       !MoveFileExW(partName.c_str(), targetName.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    reason = reasonForError(GetLastError(), ErrorContext::kReplacingTarget);
-    if (readOnlyTarget) SetFileAttributesW(targetName.c_str(), existing.dwFileAttributes);
+    reason = reasonFor(GetLastError(), ErrorContext::kReplacingTarget);
+    if (readOnlyTarget) SetFileAttributesW(targetName.c_str(), kept);
   }
   if (!reason.empty()) deleteAnyFile(part);
   forgetPart(partKept);
@@ -212,7 +248,7 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   return reason;
 }
 
-int copyLevel(const Text& source, const Text& destination, const Level& level);
+bool copyLevel(const Text& source, const Text& destination, Walk& walk, bool made, uint64_t order);
 
 // Whether the folder *context (ending in a separator) holds an entry called name.
 bool existsIn(const Text& name, void* context) {
@@ -220,42 +256,56 @@ bool existsIn(const Text& name, void* context) {
   return GetFileAttributesW(win32Name(folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Copies one entry of a source folder; false when it failed.
-bool copyEntry(const Text& sourceFolder, const Text& destFolder, const WIN32_FIND_DATAW& found,
-               const Level& level) {
+// Takes one entry of a listing: a folder is walked into now, a file handed
+// to a copying thread. false when it failed here already.
+bool walkEntry(const Text& sourceFolder, const Text& destFolder, const Listing& listing,
+               const WIN32_FIND_DATAW& found, Walk& walk) {
+  const Level& level = walk.level;
+  uint64_t order = walk.nextOrder++;
   Text name = nameOf(found);
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     if (!(level.flags & kCopyRecursive)) return true;
     // A junction or folder link may lead back up the tree: never followed.
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      fail(level, destFolder + name, ErrorKind::kFolderLinkSkipped);
+      fail(level, order, destFolder + name, plainReason(ErrorKind::kFolderLinkSkipped));
       return false;
     }
-    return copyLevel(sourceFolder + name, destFolder + name, level) == 1;
+    return copyLevel(sourceFolder + name, destFolder + name, walk, false, order);
   }
   if (isOfficeLockFile(name, existsIn, const_cast<Text*>(&sourceFolder))) {
-    if (level.report != nullptr) ++level.report->lockFiles;
+    countLockFile(level.report);
     return true;
   }
-  Text reason = copyFile(sourceFolder + name, found, destFolder, level);
-  if (reason.empty()) return true;
-  failWith(level, destFolder + name, reason);
-  return false;
+  auto there = listing.find(keyOf(found.cFileName));
+  bool present = there != listing.end();
+  Existing existing = present ? there->second : Existing{};
+  walk.workers.run([sourceFolder, destFolder, found, present, existing, order, &level] {
+    Text name = nameOf(found);
+    Text reason =
+        copyFile(sourceFolder + name, found, destFolder, present ? &existing : nullptr, level);
+    if (!reason.empty()) fail(level, order, destFolder + name, reason);
+  });
+  return true;
 }
 
 bool createDestination(const Text& destination, const Text& probe, DWORD attributes,
-                       const Level& level) {
+                       const Level& level, uint64_t order) {
   if (!probe.empty() && probe.back() == u':') return true;  // a drive root is there or not at all
   if (CreateDirectoryW(win32Name(destination).c_str(), nullptr)) return true;
   DWORD error = GetLastError();
   if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    fail(level, destination, ErrorKind::kFileInTheWay);
+    fail(level, order, destination, plainReason(ErrorKind::kFileInTheWay));
   else
-    fail(level, destination, error);
+    fail(level, order, destination, reasonFor(error));
   return false;
 }
 
-int copyLevel(const Text& source, const Text& destination, const Level& level) {
+// Copies the content of source into destination; order is the folder's
+// place in the walk. made: the caller has just made the destination, so it
+// holds nothing. false when something failed here; what the copying
+// threads find goes to the report.
+bool copyLevel(const Text& source, const Text& destination, Walk& walk, bool made, uint64_t order) {
+  const Level& level = walk.level;
   Text probe = destination;
   if (probe.back() == u'\\' || probe.back() == u'/') probe.pop_back();
   DWORD attributes = probeAttributes(probe);
@@ -264,30 +314,47 @@ int copyLevel(const Text& source, const Text& destination, const Level& level) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(win32Name(sourceFolder + u"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
-    fail(level, source, GetLastError(), ErrorContext::kReadingSource);
-    return 0;
+    fail(level, order, source, reasonFor(GetLastError(), ErrorContext::kReadingSource));
+    return false;
   }
   // A junction or folder link in the destination would take the copy
   // wherever it points.
   if (present && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     FindClose(search);
-    fail(level, probe, ErrorKind::kDestinationIsLink);
-    return 0;
+    fail(level, order, probe, plainReason(ErrorKind::kDestinationIsLink));
+    return false;
   }
-  if (!present && !createDestination(destination, probe, attributes, level)) {
+  if (!present && !createDestination(destination, probe, attributes, level, order)) {
     FindClose(search);
-    return 0;
+    return false;
   }
   Text destFolder = destination.back() == u'\\' ? destination : destination + u"\\";
-  if (present) removeLeftoverParts(sourceFolder, destFolder);
-  int result = 1;
+  Listing listing;
+  if (present && !made) listDestination(sourceFolder, destFolder, listing);
+  bool whole = true;
   do {
+    if (abandoningCopies()) break;
     Text name = nameOf(found);
     if (name == u"." || name == u"..") continue;
-    if (!copyEntry(sourceFolder, destFolder, found, level)) result = 0;
+    whole = walkEntry(sourceFolder, destFolder, listing, found, walk) && whole;
   } while (FindNextFileW(search, &found));
+  // A listing that breaks off is a failure, not the folder's end.
+  DWORD error = GetLastError();
   FindClose(search);
-  return result;
+  if (error != ERROR_NO_MORE_FILES && !abandoningCopies()) {
+    fail(level, walk.nextOrder++, source, reasonFor(error, ErrorContext::kReadingSource));
+    return false;
+  }
+  return whole;
+}
+
+// Whether a path lies on a server: a share named by its path, or a drive
+// mapped to one.
+bool onNetwork(const Text& path) {
+  Text full = withoutLongPathPrefix(fullPathName(path));
+  if (isSharePath(full)) return true;
+  Text root = full.size() >= 2 ? driveRootOf(full.substr(0, 2)) : Text();
+  return !root.empty() && GetDriveTypeW(toWide(root).c_str()) == DRIVE_REMOTE;
 }
 
 // The full, long-named path of a folder that may not exist yet: the nearest
@@ -346,10 +413,24 @@ void cancelSystemCopies() { cancelCopies = TRUE; }
 
 int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
   if (source.empty() || destination.empty()) return 0;
+  CopyReport own;
+  if (report == nullptr) report = &own;
+  int before = report->failedEntries;
   Level level{flags, report};
   if (isFolder(source) && isSameOrInside(canonical(destination), canonical(source))) {
-    fail(level, destination, ErrorKind::kInsideSource);
+    countFailure(report, 0, destination, plainReason(ErrorKind::kInsideSource));
     return 0;
   }
-  return copyLevel(source, destination, level);
+  bool share = onNetwork(destination) || onNetwork(source);
+  int workers = forcedCopyWorkers > 0 ? forcedCopyWorkers : share ? kShareCopyWorkers : 1;
+  bool whole;
+  {
+    CopyWorkers copying(workers);
+    Walk walk{level, copying};
+    // A report that already names a failure from an earlier copy keeps it.
+    if (report->failedEntries > 0) walk.nextOrder = report->firstFailedOrder + 1;
+    uint64_t order = walk.nextOrder++;
+    whole = copyLevel(source, destination, walk, (flags & kCopyIntoNew) != 0, order);
+  }  // every file handed over is done
+  return whole && report->failedEntries == before ? 1 : 0;
 }

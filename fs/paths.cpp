@@ -8,7 +8,7 @@ namespace {
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
-int makePathFrom(const Text& path, Text* failure, int depth) {
+int makePathFrom(const Text& path, Text* failure, bool* made, int depth) {
   const Text separator(1, kSeparator);
   Text p = trimRightChar(path, separator);
   if (p.empty()) return !path.empty() && fileSize(path) == -2 ? 1 : 0;  // the root "/"
@@ -17,8 +17,10 @@ int makePathFrom(const Text& path, Text* failure, int depth) {
   // No ancestor exists (an empty or unchanging parent part): give up rather
   // than recurse for ever.
   if (parent.empty() || parent == p || depth > 4096) return 0;
-  if (makePathFrom(parent, failure, depth + 1) != 1) return 0;
-  if (!createDirectory(p) && failure != nullptr && failure->empty()) {
+  if (makePathFrom(parent, failure, nullptr, depth + 1) != 1) return 0;
+  bool created = createDirectory(p);
+  if (created && made != nullptr) *made = true;
+  if (!created && failure != nullptr && failure->empty()) {
     Text message = lastSystemMessage();  // before fileSize replaces the error
     int64_t size = fileSize(p);
     // The system says only that the name exists, and in its own language.
@@ -48,4 +50,7 @@ Text filePart(const Text& path) {
   return path.substr(start, quote == Text::npos ? Text::npos : quote - start);
 }
 
-int makePath(const Text& path, Text* failure) { return makePathFrom(path, failure, 0); }
+int makePath(const Text& path, Text* failure, bool* made) {
+  if (made != nullptr) *made = false;
+  return makePathFrom(path, failure, made, 0);
+}

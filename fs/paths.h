@@ -38,8 +38,9 @@ int64_t fileSize(const Text& path);
 // 1 once an existing ancestor was found, even when a creation on the way down
 // failed; 0 when no ancestor exists (nothing is created then). When failure is
 // given, it receives the reason (fs/system_error_text.h) for the first
-// creation that failed.
-int makePath(const Text& path, Text* failure = nullptr);
+// creation that failed. made, when given, tells whether path itself was
+// created by this call, and so holds nothing yet.
+int makePath(const Text& path, Text* failure = nullptr, bool* made = nullptr);
 // Whether a component of path below the folder base is a link: a symbolic
 // link on POSIX, a reparse point (junction, folder or file link) on Windows.
 // base ends in a separator and path starts with it; base itself and the

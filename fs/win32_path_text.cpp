@@ -22,10 +22,6 @@ bool isDrivePath(const Text& path) {
   return path.size() >= 3 && isLetter(path[0]) && path[1] == u':' && isSeparator(path[2]);
 }
 
-bool isSharePath(const Text& path) {
-  return path.size() >= 3 && isSeparator(path[0]) && isSeparator(path[1]) && !isSeparator(path[2]);
-}
-
 // Every "/" turned into "\" and every run of separators merged into one.
 Text backslashed(const Text& path) {
   Text result;
@@ -56,6 +52,12 @@ Text driveRootOf(const Text& path) {
 
 bool startsWithShareOrParent(const Text& path) {
   return startsWith(path, u"\\\\") || startsWith(path, u"//") || startsWith(path, u"..");
+}
+
+bool isSharePath(const Text& fullPath) {
+  Text path = withoutLongPathPrefix(fullPath);
+  return !startsWith(path, kDevicePrefix) && !startsWith(path, kLongPrefix) &&
+         (startsWith(path, u"\\\\") || startsWith(path, u"//"));
 }
 
 Text withoutLongPathPrefix(const Text& path) {

@@ -26,6 +26,9 @@ Text withoutLongPathPrefix(const Text& path);
 // gains "\\?\" and a share "\\?\UNC\". A text already in a "\\?\" or "\\.\"
 // form, or one that is not a full path, is returned unchanged.
 Text longPathForm(const Text& fullPath);
+// Whether a full path lies on a server: "\\server\share\…",
+// "//server/share/…" or "\\?\UNC\server\share\…".
+bool isSharePath(const Text& fullPath);
 // Whether path names folder or something inside it. Both are full paths; the
 // long-path prefix, "/" against "\", trailing separators and letter case make
 // no difference, as they make none to the file system.

@@ -1,0 +1,167 @@
+// Copying several files at once, as the copy does on a network share, must
+// leave exactly what copying one at a time leaves and report it the same
+// way. Here both run on the local disk, forced by forcedCopyWorkers.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "fs/copy_tree.h"
+#include "fs/part_name.h"
+#include "fs/paths.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+class ParallelCopyTest : public TempFolderTest {
+ protected:
+  void TearDown() override {
+    forcedCopyWorkers = 0;
+    TempFolderTest::TearDown();
+  }
+};
+
+void setTime(const Text& path, time_t seconds) {
+  struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  utimensat(AT_FDCWD, native(path).c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// A material folder of several sub-folders and many files, with what makes
+// entries fail in the middle of the listing: a pipe, and, in the
+// destination, a folder where a file goes and a read-only file that differs.
+void makeMaterial(const Text& source) {
+  for (int folder = 0; folder < 4; ++folder) {
+    Text inner = source + u"f" + intToText(folder) + u"/";
+    makePath(inner + u"deeper/");
+    for (int file = 0; file < 30; ++file) {
+      Text name = inner + u"file" + intToText(file) + u".docx";
+      writeFile(name, std::string(static_cast<size_t>(100 + file * 997 % 70000), char('a' + file)));
+      setTime(name, 1500000000 + file);
+    }
+    writeFile(inner + u"deeper/note.txt", "deep");
+  }
+  writeFile(source + u"f1/~$file3.docx", "lock");
+  symlink("file2.docx", native(source + u"f2/link.docx").c_str());
+  mkfifo(native(source + u"f2/pipe").c_str(), 0644);
+  chmod(native(source + u"f3/file7.docx").c_str(), 0640);
+}
+
+// What a destination that an earlier run filled in part holds.
+void makeEarlierRun(const Text& source, const Text& destination) {
+  makePath(destination + u"f0/");
+  std::filesystem::copy(native(source + u"f0"), native(destination + u"f0"),
+                        std::filesystem::copy_options::recursive |
+                            std::filesystem::copy_options::overwrite_existing);
+  for (int file = 0; file < 30; ++file)
+    setTime(destination + u"f0/file" + intToText(file) + u".docx", 1500000000 + file);
+  makePath(destination + u"f1/file12.docx/");  // a folder where a file goes
+  makePath(destination + u"f3/");
+  writeFile(destination + u"f3/file20.docx", "older, read-only");
+  chmod(native(destination + u"f3/file20.docx").c_str(), 0444);
+}
+
+// Everything below folder: type, content or link, permission bits and time.
+std::map<std::string, std::string> treeOf(const Text& folder) {
+  std::map<std::string, std::string> tree;
+  std::string root = native(folder);
+  for (auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    std::string path = entry.path().string();
+    struct stat info;
+    lstat(path.c_str(), &info);
+    std::string what = std::to_string(info.st_mode) + " " + std::to_string(info.st_mtim.tv_sec);
+    if (S_ISREG(info.st_mode)) what += " " + readFile(fromUtf8(path));
+    if (S_ISLNK(info.st_mode)) what += " -> " + std::filesystem::read_symlink(path).string();
+    tree[path.substr(root.size())] = what;
+  }
+  return tree;
+}
+
+struct Outcome {
+  int result;
+  CopyReport report;
+  std::map<std::string, std::string> tree;
+};
+
+Outcome copyWith(int workers, const Text& source, const Text& destination, int flags) {
+  forcedCopyWorkers = workers;
+  Outcome outcome;
+  outcome.result = copyTree(source, destination, flags, &outcome.report);
+  outcome.tree = treeOf(destination);
+  return outcome;
+}
+
+}  // namespace
+
+TEST_F(ParallelCopyTest, SeveralAtOnceLeaveAndReportWhatOneAtATimeDoes) {
+  Text source = dir + u"material/";
+  makeMaterial(source);
+  for (int flags : {kCopyRecursive, kCopyRecursive | kCopyForce}) {
+    Text one = dir + u"one" + intToText(flags) + u"/";
+    makeEarlierRun(source, one);
+    Outcome alone = copyWith(1, source, one, flags);
+    // Another go copies what failed only.
+    Outcome again = copyWith(1, source, one, flags);
+    for (int round = 0; round < 4; ++round) {
+      SCOPED_TRACE("flags " + std::to_string(flags) + ", round " + std::to_string(round));
+      Text many = dir + u"many" + intToText(flags) + u"-" + intToText(round) + u"/";
+      makeEarlierRun(source, many);
+      Outcome together = copyWith(8, source, many, flags);
+      EXPECT_EQ(alone.result, together.result);
+      EXPECT_EQ(alone.tree, together.tree);
+      EXPECT_EQ(alone.report.failedEntries, together.report.failedEntries);
+      // The same entry is named, the first in the order of the walk.
+      EXPECT_EQ(alone.report.firstFailedPath.substr(one.size()),
+                together.report.firstFailedPath.substr(many.size()));
+      EXPECT_EQ(alone.report.firstFailedMessage, together.report.firstFailedMessage);
+      EXPECT_EQ(alone.report.copiedFiles, together.report.copiedFiles);
+      EXPECT_EQ(alone.report.copiedBytes, together.report.copiedBytes);
+      EXPECT_EQ(alone.report.unchangedFiles, together.report.unchangedFiles);
+      EXPECT_EQ(alone.report.lockFiles, together.report.lockFiles);
+
+      Outcome rerun = copyWith(8, source, many, flags);
+      EXPECT_EQ(again.tree, rerun.tree);
+      EXPECT_EQ(again.report.failedEntries, rerun.report.failedEntries);
+      EXPECT_EQ(again.report.unchangedFiles, rerun.report.unchangedFiles);
+      EXPECT_EQ(again.report.copiedFiles, rerun.report.copiedFiles);
+      for (auto& [path, what] : rerun.tree)
+        EXPECT_FALSE(isPartName(fromUtf8(std::filesystem::path(path).filename().string()))) << path;
+    }
+    // The pipe, the folder in the way and, without the force flag, the
+    // read-only target.
+    EXPECT_EQ(0, alone.result);
+    EXPECT_EQ(flags & kCopyForce ? 2 : 3, alone.report.failedEntries);
+    EXPECT_EQ(1, alone.report.lockFiles);
+    EXPECT_EQ(30, alone.report.unchangedFiles);
+  }
+}
+
+// The way out stops every copying thread: nothing more is written, no part
+// file is left, and the copy ends. In a child process, as the way out is
+// for good.
+TEST_F(ParallelCopyTest, TheWayOutStopsEveryCopyingThread) {
+  Text source = dir + u"material/";
+  makePath(source);
+  for (int file = 0; file < 24; ++file)
+    writeFile(source + u"big" + intToText(file) + u".bin", std::string(20 << 20, 'x'));
+  Text destination = dir + u"copy/";
+  EXPECT_EXIT(
+      {
+        forcedCopyWorkers = 8;
+        copyChunkHook = [] { abandonCopies(); };
+        CopyReport report;
+        int result = copyTree(source, destination, kCopyRecursive, &report);
+        int parts = 0;
+        int whole = 0;
+        for (auto& entry : std::filesystem::directory_iterator(native(destination))) {
+          if (isPartName(fromUtf8(entry.path().filename().string()))) ++parts;
+          else if (entry.file_size() == 20 << 20) ++whole;
+        }
+        // Each thread may finish the file it had; none starts another.
+        _exit(result == 0 && parts == 0 && whole <= 8 && report.failedEntries >= 16 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
