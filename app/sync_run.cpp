@@ -145,8 +145,11 @@ Text refusalNow(const Text& base, const PlannedStep& step) {
   if (!step.refusal.empty()) return step.refusal;
   if (passesThroughLink(base, step.text)) return kThroughLink;
   if (step.insideMaterial) return kInsideMaterial;
-  if (fileSize(step.material) != -2) return kNoMaterialFolder + step.material;
-  return Text();
+  int64_t material = fileSize(step.material);
+  if (material == -2) return Text();
+  // A share that has gone away is not a missing folder.
+  Text unreachable = material == -1 ? lastReasonUnlessMissing() : Text();
+  return unreachable.empty() ? kNoMaterialFolder + step.material : unreachable;
 }
 
 void addCounts(EndCounts& counts, const CopyReport& report) {

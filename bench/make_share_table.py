@@ -9,8 +9,9 @@ writes the same tree.
     bench/make_share_table.py FOLDER [DESTINATIONS.txt]
 
 The optional second file receives one line per destination,
-"material<TAB>destination", relative to FOLDER, in the program's order: what
-the copy baselines of bench/network_share_bench.sh copy.
+"material<TAB>destination", relative to FOLDER: a person's material goes
+into the group's sub-folder, beside the others'. The copy baselines of
+bench/network_share_bench.sh copy these.
 """
 import os
 import random
@@ -71,7 +72,7 @@ def main():
             sheet.write_string(2 + p, 3 + g, ';'.join(names))
             for sub in names:
                 lines.append('%s\t%s' % (os.path.join('0-所有履职材料', person),
-                                         os.path.join(group, sub, person)))
+                                         os.path.join(group, sub)))
     book.close()
     if listing:
         with open(listing, 'w', encoding='utf-8') as out:

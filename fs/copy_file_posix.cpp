@@ -23,6 +23,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "fs/copy_file_posix.h"
@@ -122,24 +123,26 @@ bool processAlive(uint32_t id) {
 // Removes the part files that an interrupted run left in destination. A name
 // of that form that the source also holds is material, and a part whose
 // writer is still running is that run's business.
-void removeLeftoverParts(int source, int destination) {
+bool listDestination(int source, int destination, std::unordered_set<std::string>& names) {
   int fd = openat(destination, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) return false;
   DirHandle dir(fdopendir(fd));
   if (!dir) {
     close(fd);
-    return;
+    return false;
   }
-  while (dirent* entry = readdir(dir.get())) {
+  for (;;) {
+    errno = 0;
+    dirent* entry = readdir(dir.get());
+    if (entry == nullptr) return errno == 0;
     const char* name = entry->d_name;
     uint32_t owner = 0;
-    if (name[0] != '.' || strlen(name) != kPartNameLength || !isPartName(fromUtf8(name), &owner))
-      continue;
     struct stat info;
-    if (processAlive(owner) || fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) == 0 ||
-        errno != ENOENT)
+    if (name[0] == '.' && strlen(name) == kPartNameLength && isPartName(fromUtf8(name), &owner) &&
+        !processAlive(owner) && fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT && unlinkat(destination, name, 0) == 0)
       continue;
-    unlinkat(destination, name, 0);
+    names.insert(name);
   }
 }
 
@@ -258,13 +261,11 @@ Bits bitsWay(mode_t bits, const Target& target, const Level& level) {
 
 // The target is replaced only by a rename of a complete file, so it is never
 // seen half-written. Empty when copied (or already in place), else the reason.
-// In a folder this copy has just made there is no target to look at; listed,
-// the source's entry as the listing found it, is needed only where there is.
 Text copyFile(int sourceFolder, const Target& target, const char* name, const struct stat* listed,
               const Level& level) {
   int destFolder = target.fd;
   struct stat existing;
-  bool present = !target.fresh && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
+  bool present = listed != nullptr && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
   if (present) {
     if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
     if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "fs/copy_tree.h"
 
@@ -58,12 +59,18 @@ bool createsModeAsAsked(int folder);
 // Whether the folder open as *(int*)context holds an entry called name.
 bool existsIn(const Text& name, void* context);
 
-// Removes the part files that an interrupted run left in destination.
-void removeLeftoverParts(int source, int destination);
+// Lists the destination folder that was there before the copy: its names go
+// into names, so that a file whose name is not among them needs no call to
+// learn that it has no target yet. The part files an interrupted run left
+// are removed on the way, unless the source holds a file of that name (then
+// it is material) or their writer is still running (then they are its
+// business). false when the listing could not be read to its end.
+bool listDestination(int source, int destination, std::unordered_set<std::string>& names);
 
 // Copies the regular file name of sourceFolder into target, or finds it in
-// place. listed is the source as a listing or a stat found it, needed only
-// where the target folder is not fresh. Empty when done, else the reason.
+// place. listed is the source as a stat found it, where a target of that
+// name may be there already; null where there is none (the folder is new,
+// or its listing lacks the name). Empty when done, else the reason.
 Text copyFile(int sourceFolder, const Target& target, const char* name, const struct stat* listed,
               const Level& level);
 // Reproduces the link name of sourceFolder in destFolder.

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -64,6 +65,8 @@ struct FolderPair {
   DirHandle listing;
   Fd destination{-1};
   Target target{-1, std::string(), false, false};
+  bool namesKnown = false;  // the destination was listed: names holds all it had
+  std::unordered_set<std::string> names;
   int source() const { return dirfd(listing.get()); }
 };
 
@@ -123,12 +126,14 @@ std::string asFolder(const std::string& path) {
 }
 
 // What a copying thread does with one entry listed as a file or a link. In
-// a folder this copy made, the listing said enough; elsewhere the source's
-// size and time decide whether the target in place will do.
+// a folder this copy made, or where the destination's listing lacks the
+// name, the source's listing said enough; elsewhere the source's size and
+// time decide whether the target in place will do.
 Text copyListed(const FolderPair& pair, const char* name, unsigned char type, const Level& level) {
   if (type == DT_LNK) return copyLink(pair.source(), pair.target.fd, name, level);
   if (type != DT_REG) return plainReason(ErrorKind::kNotFileOrFolder);  // devices, pipes, sockets
-  if (pair.target.fresh) return copyFile(pair.source(), pair.target, name, nullptr, level);
+  if (pair.target.fresh || (pair.namesKnown && pair.names.count(name) == 0))
+    return copyFile(pair.source(), pair.target, name, nullptr, level);
   struct stat listed;
   if (fstatat(pair.source(), name, &listed, AT_SYMLINK_NOFOLLOW) != 0)
     return reasonForError(errno, ErrorContext::kReadingSource);
@@ -247,7 +252,7 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt, const s
     return false;
   }
   present = present && !made;
-  if (present) removeLeftoverParts(sourceFd, pair->destination.fd);
+  if (present) pair->namesKnown = listDestination(sourceFd, pair->destination.fd, pair->names);
   // A share decides modes for itself; only a local folder is asked.
   bool modeAsAsked = !walk.destinationOnShare && level.creationMask >= 0 &&
                      createsModeAsAsked(pair->destination.fd);

@@ -69,3 +69,6 @@ bool writeNewFile(const Text& path, const std::string& bytes);
 // Why the last file-system call on this thread failed, in plain words: the
 // reason for the error code (fs/system_error_text.h).
 Text lastSystemMessage();
+// Why the last file call failed where the cause is more than that nothing
+// is at the path (a share gone, no permission); empty when nothing is there.
+Text lastReasonUnlessMissing();

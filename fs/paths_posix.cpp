@@ -114,6 +114,10 @@ std::FILE* openFile(const Text& path, const char* mode) {
 
 Text lastSystemMessage() { return reasonForError(errno); }
 
+Text lastReasonUnlessMissing() {
+  return errno == ENOENT || errno == ENOTDIR ? Text() : reasonForError(errno);
+}
+
 bool writeNewFile(const Text& path, const std::string& bytes) {
   std::string target = nativePath(path);
   std::string part = nativePath(pathPart(path) + partName(static_cast<uint32_t>(getpid()), 0, 0));

@@ -267,6 +267,13 @@ Text lastSystemMessage() {
   return reasonForError(static_cast<int>(GetLastError()));
 }
 
+Text lastReasonUnlessMissing() {
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+             ? Text()
+             : reasonForError(static_cast<int>(error));
+}
+
 bool passesThroughLink(const Text& base, const Text& path) {
   // Names are found without regard to letter case, so the prefix is too.
   if (base.empty() || path.size() < base.size() ||

@@ -72,10 +72,13 @@ ErrorKind win32ErrorKind(unsigned long code, ErrorContext context) {
     case 21:    // ERROR_NOT_READY
     case 1167:  // ERROR_DEVICE_NOT_CONNECTED
       return ErrorKind::kDeviceGone;
-    case 53:  // ERROR_BAD_NETPATH
-    case 59:  // ERROR_UNEXP_NET_ERR
-    case 64:  // ERROR_NETNAME_DELETED
-    case 67:  // ERROR_BAD_NET_NAME
+    case 53:    // ERROR_BAD_NETPATH
+    case 59:    // ERROR_UNEXP_NET_ERR
+    case 64:    // ERROR_NETNAME_DELETED
+    case 67:    // ERROR_BAD_NET_NAME
+    case 121:   // ERROR_SEM_TIMEOUT: the server stopped answering
+    case 1231:  // ERROR_NETWORK_UNREACHABLE
+    case 1232:  // ERROR_HOST_UNREACHABLE
       return ErrorKind::kNetworkGone;
     case 23:    // ERROR_CRC
     case 1117:  // ERROR_IO_DEVICE

@@ -29,6 +29,12 @@ ErrorKind posixErrorKind(int code, ErrorContext context) {
     case ESTALE:
     case ENETDOWN:
     case EHOSTDOWN:
+    // A FUSE share whose server has gone, and SMB or NFS connections that
+    // broke or stopped answering.
+    case ENOTCONN:
+    case ECONNABORTED:
+    case ECONNRESET:
+    case ETIMEDOUT:
       return ErrorKind::kNetworkGone;
     case EIO:
       return ErrorKind::kReadError;

@@ -32,8 +32,9 @@ TEST(SystemErrorText, Win32CodesOfTheTableReadAsPlainWords) {
   EXPECT_EQ(u"磁盘处于写保护状态", win32(19));
   for (unsigned long code : {21ul, 1167ul})
     EXPECT_EQ(u"磁盘或设备不可用（是否已拔出？）", win32(code));
-  for (unsigned long code : {53ul, 59ul, 64ul, 67ul})
-    EXPECT_EQ(u"网络共享文件夹不可用", win32(code));
+  // The server gone, unreachable, or not answering in time.
+  for (unsigned long code : {53ul, 59ul, 64ul, 67ul, 121ul, 1231ul, 1232ul})
+    EXPECT_EQ(u"网络共享文件夹不可用", win32(code)) << code;
   for (unsigned long code : {23ul, 1117ul}) EXPECT_EQ(u"读写出错，磁盘可能有问题", win32(code));
   // "Not found" means the source vanished only when a source was read.
   for (unsigned long code : {2ul, 3ul}) {
@@ -76,7 +77,7 @@ TEST(SystemErrorText, PosixCodesOfTheTableReadAsPlainWordsInAnyLocale) {
     EXPECT_EQ(u"磁盘处于写保护状态", reasonForError(EROFS));
     for (int code : {ENODEV, ENXIO})
       EXPECT_EQ(u"磁盘或设备不可用（是否已拔出？）", reasonForError(code));
-    for (int code : {ESTALE, ENETDOWN, EHOSTDOWN})
+    for (int code : {ESTALE, ENETDOWN, EHOSTDOWN, ENOTCONN, ECONNABORTED, ECONNRESET, ETIMEDOUT})
       EXPECT_EQ(u"网络共享文件夹不可用", reasonForError(code));
     EXPECT_EQ(u"读写出错，磁盘可能有问题", reasonForError(EIO));
     EXPECT_EQ(kVanished, reasonForError(ENOENT, ErrorContext::kReadingSource));

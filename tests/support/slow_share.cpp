@@ -9,7 +9,7 @@
 // looks like to a program. Requests are served by several threads, as a
 // server answers several clients' requests at once. Folder listings carry
 // each entry's attributes, as SMB and NFS listings do.
-#define FUSE_USE_VERSION 31
+#define FUSE_USE_VERSION 314
 
 #include <dirent.h>
 #include <errno.h>
@@ -35,6 +35,8 @@ long delayMicroseconds = 0;
 enum Call { kGetattr, kReadlink, kMkdir, kUnlink, kRmdir, kSymlink, kRename, kChmod, kChown, kTruncate, kUtimens, kOpen, kCreate, kRead, kWrite, kStatfs, kFlush, kRelease, kFsync, kAccess, kOpendir, kReaddir, kCalls };
 const char* const kCallNames[kCalls] = {"getattr", "readlink", "mkdir", "unlink", "rmdir", "symlink", "rename", "chmod", "chown", "truncate", "utimens", "open", "create", "read", "write", "statfs", "flush", "release", "fsync", "access", "opendir", "readdir"};
 std::atomic<long> calls[kCalls];
+std::atomic<int> inFlight{0};
+std::atomic<int> mostAtOnce{0};
 
 // The call this thread served last. The library follows a creation or a
 // change of attributes with a getattr of its own, for the reply, which a
@@ -59,9 +61,13 @@ void roundTrip(Call call, const char* path = nullptr) {
   calls[call].fetch_add(1, std::memory_order_relaxed);
   if (tracing && path != nullptr) fprintf(stderr, "%s %s\n", kCallNames[call], path);
   if (delayMicroseconds <= 0) return;
+  int now = ++inFlight;
+  for (int most = mostAtOnce; now > most && !mostAtOnce.compare_exchange_weak(most, now);) {
+  }
   struct timespec wait = {delayMicroseconds / 1000000, (delayMicroseconds % 1000000) * 1000};
   while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
+  --inFlight;
 }
 
 const char* relative(const char* path) { return path[1] == '\0' ? "." : path + 1; }
@@ -237,7 +243,7 @@ void destroy(void*) {
   fprintf(stderr, "slow_share: %ld calls:", total);
   for (int call = 0; call < kCalls; ++call)
     if (calls[call] > 0) fprintf(stderr, " %s %ld", kCallNames[call], calls[call].load());
-  fprintf(stderr, "\n");
+  fprintf(stderr, "; at most %d at once\n", mostAtOnce.load());
 }
 
 int releaseFolder(const char*, struct fuse_file_info* file) {
@@ -290,9 +296,23 @@ int main(int argc, char** argv) {
   operations.readdir = readFolder;
   operations.releasedir = releaseFolder;
 
-  std::vector<std::string> words = {argv[0], "-f", "-o", "fsname=slow_share,max_threads=16",
-                                    argv[2]};
-  std::vector<char*> arguments;
-  for (std::string& word : words) arguments.push_back(word.data());
-  return fuse_main(static_cast<int>(arguments.size()), arguments.data(), &operations, nullptr);
+  char* words[] = {argv[0], const_cast<char*>("-o"), const_cast<char*>("fsname=slow_share")};
+  struct fuse_args arguments = FUSE_ARGS_INIT(3, words);
+  struct fuse* fuse = fuse_new(&arguments, &operations, sizeof operations, nullptr);
+  if (fuse == nullptr) return 1;
+  int status = 1;
+  if (fuse_mount(fuse, argv[2]) == 0) {
+    if (fuse_set_signal_handlers(fuse_get_session(fuse)) == 0) {
+      // More threads than clients ask at once, as a server has.
+      struct fuse_loop_config* loop = fuse_loop_cfg_create();
+      fuse_loop_cfg_set_max_threads(loop, 64);
+      status = fuse_loop_mt(fuse, loop) == 0 ? 0 : 1;
+      fuse_loop_cfg_destroy(loop);
+      fuse_remove_signal_handlers(fuse_get_session(fuse));
+    }
+    fuse_unmount(fuse);
+  }
+  fuse_destroy(fuse);
+  fuse_opt_free_args(&arguments);
+  return status;
 }
