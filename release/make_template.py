@@ -35,6 +35,34 @@ MATERIAL = {
 }
 
 
+def html_table():
+    """The template's cells as the guide shows them, with the sheet's own
+    column letters and row numbers."""
+    import html
+    letters = [chr(ord('A') + i) for i in range(3 + len(GROUPS))]
+    rows = ['<table class="sheet">',
+            '<tr><td class="ref"></td>' + ''.join('<td class="ref">%s</td>' % c for c in letters) + '</tr>',
+            '<tr><td class="ref">1</td><td class="note" colspan="%d">%s</td></tr>'
+            % (len(letters), html.escape(LAYOUT)),
+            '<tr><td class="ref">2</td>' + ''.join('<td class="head">%s</td>' % html.escape(h)
+                                               for h in ['序号', '部门', '姓名'] + GROUPS) + '</tr>',
+            '<tr><td class="ref">3</td>' + ''.join('<td>%s</td>' % html.escape(str(v))
+                                               for v in EXAMPLE) + '</tr>',
+            '</table>']
+    return '\n'.join(rows)
+
+
+def destinations():
+    """The folders a run on the template makes, as paths below the program's
+    folder: each group's cell, split at "," and ";"."""
+    found = []
+    for group, cell in zip(GROUPS, EXAMPLE[3:]):
+        for item in cell.replace(';', ',').split(','):
+            if item.strip():
+                found.append(group + '/' + item.strip())
+    return found
+
+
 def main(argv):
     if len(argv) != 2:
         print('usage: make_template.py FOLDER', file=sys.stderr)
