@@ -13,8 +13,8 @@
 # Needs: dist/varnelo.exe and dist/varnelo-32位.exe (./build-windows.sh and
 # ./build-windows.sh --arch i686), the screenshots the tests take
 # (build-win/wine-ui-*.png from tests/windows/wine_test.sh,
-# build/demo-screenshot.png from tests/ui/screenshot_demo.sh), python3 and
-# python3-xlsxwriter. The version is the one in VERSION.
+# build/demo-screenshot.png from tests/ui/screenshot_demo.sh), python3,
+# python3-xlsxwriter and ImageMagick. The version is the one in VERSION.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")" && pwd)
@@ -27,8 +27,8 @@ stage=
 cleanup() { [[ -n $stage ]] && rm -rf "$stage"; return 0; }
 trap cleanup EXIT
 
-"$root/scripts/install-packages.sh" python3 python3-xlsxwriter >&2 ||
-  die "python3 and python3-xlsxwriter are needed"
+"$root/scripts/install-packages.sh" python3 python3-xlsxwriter imagemagick >&2 ||
+  die "python3, python3-xlsxwriter and imagemagick are needed"
 
 programs=("$dist/varnelo.exe" "$dist/varnelo-32位.exe")
 for program in "${programs[@]}"; do
@@ -44,7 +44,11 @@ done
 
 stage=$(mktemp -d)
 mkdir -p "$stage/pictures" "$stage/common"
-cp "${pictures[@]}" "$stage/pictures/"
+# The screenshots are of the whole virtual screen: the guide shows the
+# windows alone, cut out of the plain desktop around them.
+for picture in "${pictures[@]}"; do
+  convert "$picture" -fuzz 2% -trim +repage "$stage/pictures/$(basename "$picture")"
+done
 /usr/bin/python3 "$root/release/make_template.py" "$stage/common"
 /usr/bin/python3 "$root/release/make_guide.py" "$root/release/使用说明.html" "$version" \
   "$stage/pictures" "$stage/common/使用说明.html"
