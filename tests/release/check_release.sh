@@ -71,7 +71,7 @@ same_programs() {
 }
 
 version_resource() {  # program
-  wrestool -x -t 16 "$1" >"$work/version.res" &&
+  wrestool -x --raw -t 16 "$1" >"$work/version.res" &&
     /usr/bin/python3 "$root/tests/release/package_probe.py" version "$work/version.res" "$version"
 }
 
