@@ -71,6 +71,7 @@ for arch in x86_64 aarch64; do
   program=$dist/linux-$arch/varnelo
   name=varnelo-$version-linux-$arch
   if [[ ! -f $program ]]; then
+    rm -f "$dist/$name.tar.gz"  # an older one would pass for this version's
     say "skipped $name.tar.gz: no $program (./build-linux.sh makes it)"
     continue
   fi
