@@ -8,6 +8,14 @@
 
 namespace {
 
+// The XML reader's words for memory that ran out: such a part is too large
+// for this process, not damaged, and is reported like any other shortage.
+bool ranOutOfMemory(const Text& problem) {
+  const Text words = kExpatWords[1];
+  return problem.size() >= words.size() &&
+         problem.compare(problem.size() - words.size(), words.size(), words) == 0;
+}
+
 // The workbook's two parts, taken out into the folder parts, as the table.
 void readParts(const Text& workbookPath, const Text& parts, Table& table) {
   if (!ExtractWorkbookParts(workbookPath, parts, table.status)) return;
@@ -23,6 +31,8 @@ void readParts(const Text& workbookPath, const Text& parts, Table& table) {
     table.maxColumn = static_cast<int32_t>(extent.maxColumn);
     table.maxRow = static_cast<int32_t>(extent.maxRow);
     table.cells = std::move(Cells);
+  } else if (ranOutOfMemory(problem)) {
+    throw std::bad_alloc();
   } else {
     table.status = WorkbookStatus{WorkbookFault::kDamaged, problem, false};
   }
