@@ -20,6 +20,10 @@
 # destination tree, presses OK, closes the window with Alt+F4 and expects 0.
 #
 #   tests/windows/wine_test.sh [dist/varnelo.exe]
+#   VARNELO_WIN_BUILD=$PWD/build-win32 tests/windows/wine_test.sh dist/varnelo-32位.exe
+#
+# The 32-bit program runs in a 32-bit prefix, with the test programs of its
+# own build folder (tests/windows/wine_common.sh tells them apart).
 #
 # Each end-to-end run prints one line, "PASS: wine <name>" or "FAIL: wine
 # <name>", after the details of what went wrong; each unit test program prints
