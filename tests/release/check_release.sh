@@ -8,7 +8,8 @@
 #     them (Explorer on Chinese Windows 7), and no name sets the UTF-8 flag,
 #     which Windows 7 would ignore and others would not;
 #   - the programs in it are the built ones, carry the version in their version
-#     resource, and the 32-bit one is large-address aware;
+#     resource, and the 32-bit one is large-address aware; the Linux program
+#     tells the same version;
 #   - the template, unpacked from the zip beside the Linux program, gives
 #     exactly the folders the guide says it gives, its first row unread;
 #   - the guide names every failure reason of text/catalogue.h and carries
@@ -118,6 +119,7 @@ check "zip names as code page 936, UTF-8 flag clear" names_as_cp936
 check "zip holds the built programs" same_programs
 check "varnelo.exe version resource" version_resource "$work/unpacked/varnelo.exe"
 check "varnelo-32位.exe version resource" version_resource "$work/unpacked/varnelo-32位.exe"
+check "varnelo --version says $version" test "$("$linux_program" --version)" = "varnelo $version"
 check "varnelo-32位.exe is 32-bit and large-address aware" \
   /usr/bin/python3 "$root/tests/release/package_probe.py" large-address "$work/unpacked/varnelo-32位.exe"
 check "template gives the guide's folders" template_as_guided
