@@ -1,4 +1,5 @@
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "fs/paths.h"
@@ -50,9 +51,15 @@ Table ReadTable(const Text& workbookPath) {
   // A table larger than the address space (the 32-bit program's, above all)
   // is a failure of the run like any other, not the end of the process: what
   // was built of it goes, and the status says why.
+  bool tooLarge = false;
   try {
     readParts(workbookPath, parts, table);
   } catch (const std::bad_alloc&) {
+    tooLarge = true;
+  } catch (const std::length_error&) {
+    tooLarge = true;  // a text longer than a string may be: as much a lack of room
+  }
+  if (tooLarge) {
     table = Table();
     table.status = WorkbookStatus{WorkbookFault::kCannotOpen, kReasonOutOfMemory, false};
   }
