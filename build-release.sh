@@ -50,7 +50,7 @@ for picture in "${pictures[@]}"; do
   convert "$picture" -fuzz 2% -trim +repage "$stage/pictures/$(basename "$picture")"
 done
 /usr/bin/python3 "$root/release/make_template.py" "$stage/common"
-/usr/bin/python3 "$root/release/make_guide.py" "$root/release/使用说明.html" "$version" \
+/usr/bin/python3 "$root/release/make_guide.py" "$root/release/guide.html" "$version" \
   "$stage/pictures" "$stage/common/使用说明.html"
 # Every file of the packages gets one time, the moment of this build, rather
 # than whatever each build step left.

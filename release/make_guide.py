@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-# Writes 使用说明.html from its source in release/, as one file that can be
+# Writes 使用说明.html from its source, release/guide.html, as one file that can be
 # copied and mailed alone: the screenshots are put in as data: addresses, the
 # template's table and the folders it gives come from make_template.py, so
 # the guide shows exactly what the package holds.
