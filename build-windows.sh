@@ -1,36 +1,55 @@
 #!/usr/bin/env bash
-# Cross-builds dist/varnelo.exe for 64-bit Windows with Debian's MinGW-w64:
-# one statically linked file that imports only Windows system DLLs.
+# Cross-builds the Windows program with Debian's MinGW-w64: one statically
+# linked file that imports only Windows system DLLs, for 64-bit Windows
+# (dist/varnelo.exe) or for 32-bit Windows (dist/varnelo-32位.exe, large-address
+# aware, for the 32-bit Windows 7 and 10 PCs still found in offices).
 #
 # expat and libarchive have no MinGW packages in Debian, so they are
 # built as static libraries from Debian's own source packages into a cache
-# outside the clone, one folder per name and version, which later builds reuse:
-#   ${XDG_CACHE_HOME:-~/.cache}/varnelo-mingw/<name>-<version>
+# outside the clone, one folder per architecture, name and version, which
+# later builds reuse:
+#   ${XDG_CACHE_HOME:-~/.cache}/varnelo-mingw/<x86_64|i686>/<name>-<version>
 #
-#   ./build-windows.sh           dist/varnelo.exe
-#   ./build-windows.sh --tests   also the test programs that tests/windows/wine_test.sh
-#                                runs under Wine (build-win/tests/*.exe)
+#   ./build-windows.sh                 dist/varnelo.exe
+#   ./build-windows.sh --arch i686     dist/varnelo-32位.exe, built in build-win32
+#   ./build-windows.sh --tests         also the test programs that tests/windows/wine_test.sh
+#                                      runs under Wine (build-win/tests/*.exe)
 #
-# Environment: VARNELO_WIN_BUILD (build folder, default build-win),
-# VARNELO_MINGW_CACHE (the library cache), VARNELO_JOBS (default 2).
+# Environment: VARNELO_WIN_BUILD (build folder, default build-win, or
+# build-win32 for i686), VARNELO_MINGW_CACHE (the library cache),
+# VARNELO_JOBS (default 2).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")" && pwd)
-build=${VARNELO_WIN_BUILD:-$root/build-win}
+arch=x86_64
+with_tests=OFF
+while (($#)); do
+  case $1 in
+    --tests) with_tests=ON ;;
+    --arch) arch=${2:-}; shift ;;
+    *) printf 'build-windows: unknown option %s\n' "$1" >&2; exit 2 ;;
+  esac
+  shift
+done
+case $arch in
+  x86_64) program=varnelo.exe build_name=build-win package_arch=x86-64 ;;
+  i686) program=varnelo-32位.exe build_name=build-win32 package_arch=i686 ;;
+  *) printf 'build-windows: --arch takes x86_64 or i686, not "%s"\n' "$arch" >&2; exit 2 ;;
+esac
+build=${VARNELO_WIN_BUILD:-$root/$build_name}
 # HOME may be unset (a bare "env -i" shell); the account's home folder is meant.
 home=${HOME:-$(cd ~ && pwd)}
-cache=${VARNELO_MINGW_CACHE:-${XDG_CACHE_HOME:-$home/.cache}/varnelo-mingw}
+cache=${VARNELO_MINGW_CACHE:-${XDG_CACHE_HOME:-$home/.cache}/varnelo-mingw}/$arch
 jobs=${VARNELO_JOBS:-2}
-triplet=x86_64-w64-mingw32
+triplet=$arch-w64-mingw32
 sysroot=/usr/$triplet
-toolchain=$root/cmake/mingw-w64-x86_64.cmake
+toolchain=$root/cmake/mingw-w64-$arch.cmake
 release=bookworm
 src_list=/etc/apt/sources.list.d/varnelo-deb-src.sources
-with_tests=OFF
-[[ ${1:-} == --tests ]] && with_tests=ON
 
-packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          mingw-w64-tools libz-mingw-w64-dev cmake ninja-build pkg-config dpkg-dev)
+packages=(g++-mingw-w64-$package_arch-posix gcc-mingw-w64-$package_arch-posix
+          binutils-mingw-w64-$package_arch mingw-w64-tools libz-mingw-w64-dev cmake ninja-build
+          pkg-config dpkg-dev)
 [[ $with_tests == ON ]] && packages+=(googletest)
 
 say() { printf '%s\n' "build-windows: $*" >&2; }
@@ -124,8 +143,9 @@ build_expat() {
 
 # The zip reader with zlib, every other feature off. Cross-compiling, CMake
 # 3.25 crashes in check_c_source_runs, so the one run check (ZLIB_WINAPI, a
-# calling convention that 64-bit Windows does not have) is answered here;
-# the "_WITH_LIB" twin keeps libarchive from discarding that answer.
+# calling convention that 64-bit Windows does not have and Debian's 32-bit
+# zlib does not use) is answered here; the "_WITH_LIB" twin keeps libarchive
+# from discarding that answer.
 build_libarchive() {
   local source=$1 prefix=$2 zlib=$sysroot/lib/libz.a
   target=archive_static configure_and_build "$source" "$workdir/libarchive-build" \
@@ -216,12 +236,12 @@ say "building ${targets[*]}"
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
 mkdir -p "$root/dist"
-"$triplet-strip" -o "$root/dist/varnelo.exe" "$build/varnelo.exe"
+"$triplet-strip" -o "$root/dist/$program" "$build/varnelo.exe"
 
 # Every DLL the program loads at start must come with Windows itself.
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|uxtheme|msvcrt|ws2_32|bcrypt|api-ms-win-[a-z0-9-]+)\.dll$'
-imports=$("$triplet-objdump" -p "$root/dist/varnelo.exe" | sed -n 's/^\s*DLL Name: //p')
+imports=$("$triplet-objdump" -p "$root/dist/$program" | sed -n 's/^\s*DLL Name: //p')
 foreign=$(printf '%s\n' "$imports" | tr 'A-Z' 'a-z' | grep -Ev "$system_dlls" || true)
-[[ -z $foreign ]] || die "dist/varnelo.exe needs DLLs that Windows does not have: $foreign"
+[[ -z $foreign ]] || die "dist/$program needs DLLs that Windows does not have: $foreign"
 say "imports: $(printf '%s ' $imports)"
-say "dist/varnelo.exe: $(stat -c %s "$root/dist/varnelo.exe") bytes, $(($(date +%s) - started)) s"
+say "dist/$program: $(stat -c %s "$root/dist/$program") bytes, $(($(date +%s) - started)) s"

@@ -128,3 +128,23 @@ else
   # The cross build takes its compiler and library sources from Debian 12.
   skipped+=("the Windows program: its build failed, and this is not Debian 12")
 fi
+
+echo "== The 32-bit Windows program under Wine"
+if ./build-windows.sh --arch i686 --tests; then
+  VARNELO_WIN_BUILD=$PWD/build-win32 run_checks wine32 $(script tests/windows/wine_test.sh) \
+    dist/varnelo-32位.exe
+elif on_debian_12; then
+  stage_failed "building the 32-bit Windows program (./build-windows.sh --arch i686 --tests)"
+else
+  skipped+=("the 32-bit Windows program: its build failed, and this is not Debian 12")
+fi
+
+echo "== Windows 7: the programs' imports"
+run_checks win7-imports tests/windows/check_imports.sh dist/varnelo.exe dist/varnelo-32位.exe
+
+echo "== The packages of ./build-release.sh"
+if [[ -f dist/varnelo.exe && -f dist/varnelo-32位.exe && -x build/varnelo ]]; then
+  run_checks release tests/release/check_release.sh build/varnelo
+else
+  stage_failed "the packages: the Windows programs or build/varnelo were not built"
+fi

@@ -16,6 +16,7 @@
 #include "ui/shell.h"
 #include "workbook/cell_map.h"
 #include "xml/xml_document.h"
+#include "varnelo_version.h"
 
 namespace {
 
@@ -46,7 +47,13 @@ void adoptUserLocale() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // Asked for from a terminal, to tell which program one has; the run itself
+  // takes no arguments.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("varnelo %s\n", VARNELO_VERSION_TEXT);
+    return 0;
+  }
   adoptUserLocale();
   initWindowShell();
   XmlDocument::startup();

@@ -144,6 +144,8 @@ inline constexpr char16_t kReasonDestinationIsLink[] = u"目标位置是一个�
 inline constexpr char16_t kReasonFolderInTheWay[] = u"目标处已有同名文件夹，无法放入文件";
 inline constexpr char16_t kReasonFileInTheWay[] = u"目标处已有同名文件，无法建立文件夹";
 inline constexpr char16_t kReasonNoSystemWords[] = u"操作未能完成，系统没有给出原因";
+inline constexpr char16_t kReasonOutOfMemory[] =
+    u"内存不足：表格太大，请删去不用的内容，或在 64 位 Windows 上改用 varnelo.exe";
 
 // A cell that holds full-width list marks.
 inline constexpr char16_t kNoticeCellOpen[] = u"单元格 ";  // + reference + "（" + group + " / " + entry +

@@ -142,7 +142,13 @@ LineEnd detectLineEnd(const unsigned char* bytes, size_t count) {
 // pages rather than copying them, and leaves the room not yet written untouched.
 bool reserveText(TextBuffer& buffer, size_t extra) {
   if (buffer.length + extra < buffer.capacity) return true;  // room for the terminator too
-  size_t capacity = std::max(buffer.length + extra + 1, buffer.capacity * 2);
+  // In a 32-bit process a text of a gigabyte or so would double past what a
+  // size can count and wrap round to a tiny block: it runs out of memory
+  // instead, like any other text too large to hold.
+  constexpr size_t kMostUnits = (SIZE_MAX - kBlockHeader) / sizeof(char16_t) - 1;
+  if (extra > kMostUnits - buffer.length) return false;
+  size_t doubled = buffer.capacity <= kMostUnits / 2 ? buffer.capacity * 2 : kMostUnits;
+  size_t capacity = std::max(buffer.length + extra + 1, doubled);
   auto* block = static_cast<Block*>(std::realloc(buffer.block, kBlockHeader + capacity * sizeof(char16_t)));
   if (!block) return false;
   buffer.block = block;

@@ -42,6 +42,7 @@ bool growPool(NodePool& pool) {
 }
 
 void* allocateSingle(Arena& arena, size_t bytes) {
+  if (bytes > SIZE_MAX - kBlockHeader) return nullptr;  // would wrap round in 32 bits
   auto* block = static_cast<Block*>(std::malloc(kBlockHeader + bytes));
   if (!block) return nullptr;
   block->next = arena.singles;

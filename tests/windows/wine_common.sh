@@ -1,7 +1,12 @@
-# What the Wine tests share, sourced after they set root, work, triplet and
+# What the Wine tests share, sourced after they set root, exe, work and
 # packages: every Wine process's locale, the packages, a private Xvfb, the
 # prefix with a virtual desktop and a CJK font, the display scale, and
 # waiting for a program.
+#
+# The program's own machine type decides the rest: a 64-bit program runs in a
+# 64-bit prefix with 64-bit helpers, the 32-bit one in a 32-bit prefix
+# (WINEARCH=win32, Debian's wine32 from the i386 architecture) with 32-bit
+# helpers, as on a 32-bit Windows PC. Each has its own prefix.
 #
 # Every Wine process gets its locale here, whatever the caller's is: Wine
 # takes the code page of file names on the Linux side from it, and in the
@@ -11,11 +16,31 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 source "$root/scripts/packages.sh"
 
+# The COFF machine field of a PE file, as four hex digits: 014c for i386,
+# 8664 for x86-64.
+pe_machine() {  # file
+  local pe
+  pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' '
+}
+
+if [[ $(pe_machine "$exe") == 014c ]]; then
+  wine_arch=win32 triplet=i686-w64-mingw32
+  packages+=(wine32 g++-mingw-w64-i686-posix)
+else
+  wine_arch=win64 triplet=x86_64-w64-mingw32
+  packages+=(wine64 g++-mingw-w64-x86-64-posix)
+fi
+
 as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo -n "$@"; fi
 }
 
 install_missing_packages() {
+  # wine32 comes from the i386 architecture, which apt must know first.
+  if [[ $wine_arch == win32 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386 || return 1
+  fi
   "$root/scripts/install-packages.sh" "${packages[@]}" >"$build/wine-packages.log" 2>&1 ||
     { tail -n 20 "$build/wine-packages.log"; return 1; }
 }
@@ -29,7 +54,7 @@ ensure_locale() {
   as_root locale-gen >/dev/null
 }
 
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+export WINEPREFIX=$work/prefix-$wine_arch WINEARCH=$wine_arch WINEDEBUG=-all
 # No prompts to install Mono or Gecko: the program needs neither.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 

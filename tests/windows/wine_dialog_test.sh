@@ -19,9 +19,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(realpath "${1:-$root/dist/varnelo.exe}")
 build=${VARNELO_WIN_BUILD:-$root/build-win}
 work=$build/wine-dialog-test
-triplet=x86_64-w64-mingw32
-packages=(wine wine64 xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine
-          python3-xlsxwriter g++-mingw-w64-x86-64-posix)
+packages=(wine xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine
+          python3-xlsxwriter)
 failures=0
 passes=0
 source "$root/tests/windows/wine_common.sh"
