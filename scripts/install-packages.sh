@@ -32,6 +32,9 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -q
+# An index that fails to download (a mirror mid-update, an architecture
+# half served) leaves the others current; what is missing shows in the
+# install itself.
+"${as_root[@]}" apt-get update -q || echo "install-packages: some package lists could not be updated; going on with the rest" >&2
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y -q --no-install-recommends "${missing[@]}"
