@@ -449,3 +449,42 @@ TEST_F(WindowsCopy, LockFilesStayBehindAndEveryByteIsReported) {
   EXPECT_EQ(5, again.unchangedFiles);
   EXPECT_EQ(0, again.copiedFiles);
 }
+
+// Several files at once, as on a share, against one at a time: the same
+// tree, counts and first failure. The destination was there before, so its
+// targets are found through its listing, whatever their letter case.
+TEST_F(WindowsCopy, SeveralAtOnceLeaveAndReportWhatOneAtATimeDoes) {
+  for (int file = 0; file < 40; ++file)
+    writeFile(source + u"s\\f" + intToText(file) + u".docx", std::string(1000 + file * 37, 'x'));
+  struct Outcome {
+    int result = 0;
+    CopyReport report;
+    std::string tree;
+  };
+  auto copyWith = [&](int workers, const Text& destination) {
+    makePath(destination + u"s\\f7.docx\\");  // a folder where a file goes
+    writeFile(destination + u"s\\f9.docx", "older");
+    makeReadOnly(destination + u"s\\f9.docx");
+    writeFile(destination + u"A.TXT", "a");  // in place, under other letters
+    stdfs::last_write_time(fsPath(destination + u"A.TXT"),
+                           stdfs::last_write_time(fsPath(source + u"a.txt")));
+    forcedCopyWorkers = workers;
+    Outcome outcome;
+    outcome.result = copyTree(source, destination, kCopyRecursive, &outcome.report);
+    forcedCopyWorkers = 0;
+    for (auto& entry : stdfs::recursive_directory_iterator(fsPath(destination)))
+      outcome.tree += entry.path().filename().string() + " " +
+                      (entry.is_directory() ? "" : std::to_string(entry.file_size())) + "\n";
+    return outcome;
+  };
+  Outcome alone = copyWith(1, dir + u"one\\");
+  Outcome together = copyWith(8, dir + u"many\\");
+  EXPECT_EQ(alone.tree, together.tree);
+  EXPECT_EQ(0, together.result);
+  EXPECT_EQ(2, together.report.failedEntries);  // the folder in the way, the read-only target
+  EXPECT_EQ(alone.report.firstFailedPath.substr(dir.size() + 4),
+            together.report.firstFailedPath.substr(dir.size() + 5));
+  EXPECT_EQ(1, together.report.unchangedFiles);
+  EXPECT_EQ(40, together.report.copiedFiles);  // readme, c.txt and 38 of the 40
+  EXPECT_EQ(alone.report.copiedFiles, together.report.copiedFiles);
+}
