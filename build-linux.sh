@@ -139,7 +139,7 @@ make_root() {
     say "the mirror $url does not serve Debian $release (dists/$release/Release)"
     exit 3
   fi
-  say "making the Debian 11 root from $url (debootstrap, then about 600 packages)"
+  say "making the Debian 11 root from $url (debootstrap, then about 700 packages)"
   remove_root
   mkdir -p "$root"
   debootstrap --variant=minbase "$release" "$root" "$url" >"$root.debootstrap.log" 2>&1 ||
