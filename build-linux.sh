@@ -184,6 +184,7 @@ if [[ -e $root/.varnelo-root && -e $root.stamp && $(cat "$root.stamp") == "$tarb
   say "root: $root (cached)"
 elif [[ -e $tarball ]]; then
   say "root: unpacking $tarball"
+  rm -f "$root.stamp"
   remove_root
   mkdir -p "$root"
   tar -C "$root" -xzf "$tarball"
