@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: the unit and
 # end-to-end tests, the same again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the fuzz targets, a screenshot of the finished
-# demo window, and the Windows program under Wine.
+# demo window, the Windows program under Wine, and the portable Linux
+# programs in a Debian 11 root and under qemu-aarch64.
 #
 # Every stage runs even when an earlier one failed, and the last line is
 # always "test.sh: N passed, M failed", every check counted: each CTest test,
@@ -127,6 +128,29 @@ elif on_debian_12; then
 else
   # The cross build takes its compiler and library sources from Debian 12.
   skipped+=("the Windows program: its build failed, and this is not Debian 12")
+fi
+
+echo "== Portable Linux programs"
+# build-linux.sh makes a Debian 11 root with debootstrap and works in it with
+# chroot: that needs root, and Debian 12's debootstrap and qemu-user.
+as_root=()
+[[ $(id -u) == 0 ]] || as_root=(sudo --preserve-env=HOME,XDG_CACHE_HOME,VARNELO_LINUX_CACHE,VARNELO_DEBIAN_MIRROR)
+if ! on_debian_12; then
+  skipped+=("the portable Linux programs: their build root is made with Debian 12's debootstrap")
+elif ((${#as_root[@]} > 0)) && ! sudo -n true 2>/dev/null; then
+  skipped+=("the portable Linux programs: building them needs root or sudo")
+elif ! scripts/install-packages.sh "${PORTABLE_PACKAGES[@]}"; then
+  stage_failed "installing debootstrap and qemu-user"
+else
+  status=0
+  "${as_root[@]}" ./build-linux.sh || status=$?
+  if ((status == 0)); then
+    run_checks portable-linux "${as_root[@]}" tests/linux/portable_test.sh build/varnelo
+  elif ((status == 3)); then
+    skipped+=("the portable Linux programs: the Debian mirror does not serve Debian 11")
+  else
+    stage_failed "building the portable Linux programs (./build-linux.sh)"
+  fi
 fi
 
 echo "== The 32-bit Windows program under Wine"

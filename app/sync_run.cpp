@@ -13,6 +13,7 @@
 #include "fs/run_guard.h"
 #include "text/catalogue.h"
 #include "ui/shell.h"
+#include "ui/steady_wait.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ class RunProgress {
   void measure() {
     {
       std::unique_lock<std::mutex> hold(lock_);
-      if (stopped_.wait_for(hold, kCountAfter, [this] { return stop_.load(); })) return;
+      if (steady_wait::waitFor(stopped_, hold, kCountAfter, [this] { return stop_.load(); })) return;
     }
     lowerThreadPriority();
     for (size_t i = 0; i < plan_.materials.size() && !stop_; ++i) {

@@ -4,6 +4,8 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libexpat1-dev libarchive-dev
 RUN_PACKAGES=(fonts-wqy-microhei)
 TEST_PACKAGES=(googletest libgtest-dev python3 xvfb xauth xdotool x11-utils imagemagick
                fonts-wqy-microhei metacity wmctrl)
+# build-linux.sh and tests/linux/portable_test.sh: the Debian 11 root and qemu-aarch64.
+PORTABLE_PACKAGES=(debootstrap wget qemu-user)
 # tests/fuzz/run_fuzz.sh: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

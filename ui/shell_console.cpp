@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "ui/shell_ops.h"
+#include "ui/steady_wait.h"
 
 // A named namespace: the operations share their names with ui/shell.h.
 namespace console {
@@ -114,7 +115,7 @@ int waitEvent() {
   // Signals do not wake a condition variable, so the wait looks again at
   // short intervals.
   while (!runReturned && interruptSignal == 0)
-    stateChanged.wait_for(hold, std::chrono::milliseconds(50));
+    steady_wait::waitOnce(stateChanged, hold, std::chrono::milliseconds(50));
   return kCloseWindowEvent;
 }
 

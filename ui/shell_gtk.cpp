@@ -50,6 +50,12 @@ bool gtkInit() {
   // The program sets its own character-type locale; GTK would otherwise
   // replace every category with the environment's.
   gtk_disable_setlocale();
+  // A desktop's display is Wayland's or X's, tried in GTK's own order. Older
+  // GTK 3 (3.24.24 of Debian 11, as on the desktops the portable program is
+  // for) would also try its web backend, Broadway, and print "Unable to init
+  // server: Could not connect" on a terminal without a display; Debian 12's
+  // tries these two alone.
+  gdk_set_allowed_backends("wayland,x11");
   if (!gtk_init_check(nullptr, nullptr)) return false;
   varnelo_register_resource();
   GList* icons = loadIcons();

@@ -9,8 +9,11 @@
 #      rewritten in place and ending with the end line, while standard
 #      output stays exactly the lines it gives in a pipe.
 # Prints "PASS: <check>" or "FAIL: <check>" for each and exits 1 on a failure.
+# VARNELO_RUNNER, when set, is put before every start of the program: an
+# emulator such as "qemu-aarch64 -L ROOT" (tests/linux/portable_test.sh).
 set -u
 program=$(realpath "$1")
+read -r -a runner <<<"${VARNELO_RUNNER:-}"
 root=$(cd "$(dirname "$0")/../.." && pwd)
 failures=0
 scratch=$(mktemp -d)
@@ -38,7 +41,7 @@ lone_program() {
   local folder output status workbook expected leftover
   folder=$(mktemp -d "$scratch/lone.XXXX")
   cp "$program" "$folder/varnelo"
-  output=$(env -u DISPLAY -u WAYLAND_DISPLAY "$folder/varnelo" </dev/null)
+  output=$(env -u DISPLAY -u WAYLAND_DISPLAY "${runner[@]}" "$folder/varnelo" </dev/null)
   status=$?
   workbook="$folder/0-所有履职材料/履职材料同步关系表.xlsx"
   # The failure line comes first: the log line is written when it happens.
@@ -64,7 +67,7 @@ sample_without_locale() {  # environment for the run...
   folder=$(mktemp -d "$scratch/sample.XXXX")
   "$root/scripts/prepare-demo.sh" "$program" "$folder/demo" >/dev/null || return 1
   d=$folder/demo
-  output=$(cd / && env -i PATH=/usr/bin:/bin "${sanitizer_env[@]}" "$@" "$d/varnelo" </dev/null)
+  output=$(cd / && env -i PATH=/usr/bin:/bin "${sanitizer_env[@]}" "$@" "${runner[@]}" "$d/varnelo" </dev/null)
   status=$?
   expected="Varnelo-当前同步【2024年度考核】
 $d/2024年度考核/一季度/
@@ -131,7 +134,7 @@ status_on_terminal() {
   "$root/scripts/prepare-demo.sh" "$program" "$folder/demo" >/dev/null || return 1
   d=$folder/demo
   # script gives the program a terminal; standard output goes to a file.
-  script -qec "env -u DISPLAY -u WAYLAND_DISPLAY '$d/varnelo' >'$folder/stdout' </dev/null" \
+  script -qec "env -u DISPLAY -u WAYLAND_DISPLAY ${runner[*]} '$d/varnelo' >'$folder/stdout' </dev/null" \
     "$folder/transcript" >/dev/null 2>&1 || { echo "script failed"; return 1; }
   transcript=$(tr -d '\n' <"$folder/transcript")
   if [[ $transcript != *$'\r\e[K第 1 / 11 个目标'* ]]; then
@@ -140,7 +143,7 @@ status_on_terminal() {
   if [[ $transcript != *$'\r\e[K完成：11 个目标，复制 22 个文件（'*'个文件无变化'$'\r\e[K'* ]]; then
     echo "the end line was not shown and then erased:"; cat -v "$folder/transcript"; return 1
   fi
-  plain=$(env -u DISPLAY -u WAYLAND_DISPLAY "$d/varnelo" </dev/null 2>/dev/null)
+  plain=$(env -u DISPLAY -u WAYLAND_DISPLAY "${runner[@]}" "$d/varnelo" </dev/null 2>/dev/null)
   if [[ $(cat "$folder/stdout") != "$plain" ]]; then
     echo "standard output differs with a terminal on standard error"; return 1
   fi
