@@ -71,33 +71,11 @@ struct FolderPair {
   int source() const { return dirfd(listing.get()); }
 };
 
-// A file or link the walk found, to be copied.
-struct Listed {
-  std::shared_ptr<FolderPair> pair;
-  std::string name;
-  unsigned char type;
-  uint64_t order;  // its place in the walk
-};
-
-// Files found but not yet handed over, and when to hand them over. On a
-// share, creating and renaming a file in a folder hold that folder's lock
-// while their requests go to the server and back, so files of one folder
-// are copied largely one after another however many threads there are.
-// Several folders' files are therefore gathered and handed over taking
-// turns between folders; the open folders this keeps are bounded.
-struct Gathered {
-  std::vector<std::vector<Listed>> byFolder;
-  size_t files = 0;
-  static constexpr size_t kMaxFolders = 64;
-  static constexpr size_t kMaxFiles = 4096;
-};
-
 struct Walk {
   Level level;
   CopyWorkers& workers;
   bool destinationOnShare;
   uint64_t nextOrder = 0;  // entries met so far, in the order of the walk
-  Gathered gathered;  // only where several threads copy
 };
 
 void fail(const Level& level, uint64_t order, const std::string& path, const Text& reason) {
@@ -154,27 +132,6 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt, const s
                 const std::string& sourcePath, const std::string& destPath, Walk& walk,
                 bool nested, bool made, uint64_t order);
 
-void copyInTurn(const Listed& file, const Level& level) {
-  Text reason = copyListed(*file.pair, file.name.c_str(), file.type, level);
-  if (!reason.empty()) fail(level, file.order, file.pair->target.path + file.name, reason);
-}
-
-// Hands the gathered files to the copying threads, one folder's after
-// another's in turn.
-void handOver(Walk& walk) {
-  Gathered& gathered = walk.gathered;
-  const Level& level = walk.level;
-  for (size_t turn = 0, left = gathered.files; left > 0; ++turn) {
-    for (std::vector<Listed>& folder : gathered.byFolder) {
-      if (turn >= folder.size()) continue;
-      walk.workers.run([file = std::move(folder[turn]), &level] { copyInTurn(file, level); });
-      --left;
-    }
-  }
-  gathered.byFolder.clear();
-  gathered.files = 0;
-}
-
 // Takes one entry of a listing: a folder is walked into now, a file or link
 // handed to a copying thread. false when it failed here already.
 bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourceFolder,
@@ -208,17 +165,13 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
     countLockFile(level.report);
     return true;
   }
-  Listed file{pair, name, type, order};
-  if (!walk.workers.parallel()) {
-    copyInTurn(file, level);
-    return true;
-  }
-  Gathered& gathered = walk.gathered;
-  if (gathered.byFolder.empty() || gathered.byFolder.back().front().pair != pair)
-    gathered.byFolder.emplace_back();
-  gathered.byFolder.back().push_back(std::move(file));
-  if (++gathered.files >= Gathered::kMaxFiles || gathered.byFolder.size() >= Gathered::kMaxFolders)
-    handOver(walk);
+  // Each destination folder is a lane of its own.
+  walk.workers.run(
+      [pair, name = std::string(name), type, order, &level] {
+        Text reason = copyListed(*pair, name.c_str(), type, level);
+        if (!reason.empty()) fail(level, order, pair->target.path + name, reason);
+      },
+      pair.get());
   return true;
 }
 
@@ -384,7 +337,6 @@ int copyTree(const Text& source, const Text& destination, int flags, CopyReport*
     uint64_t order = walk.nextOrder++;
     whole = copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,
                        (flags & kCopyIntoNew) != 0, order);
-    handOver(walk);
   }  // every file handed over is done
   return whole && report->failedEntries == before ? 1 : 0;
 }

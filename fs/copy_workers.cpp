@@ -1,5 +1,6 @@
 #include "fs/copy_workers.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -23,16 +24,20 @@ CopyWorkers::~CopyWorkers() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void CopyWorkers::run(std::function<void()> job) {
+void CopyWorkers::run(std::function<void()> job, const void* lane) {
   if (workers_ == 1) {
     job();
     return;
   }
   std::unique_lock<std::mutex> hold(lock_);
-  roomOrDone_.wait(hold, [this] { return waiting_.size() < workers_ * kWaitingPerWorker; });
-  waiting_.push_back(std::move(job));
+  roomOrDone_.wait(hold, [this] { return waiting_ < workers_ * kWaitingPerWorker; });
+  auto found = std::find_if(lanes_.begin(), lanes_.end(),
+                            [lane](const Lane& waiting) { return waiting.key == lane; });
+  if (found == lanes_.end()) found = lanes_.insert(lanes_.end(), Lane{lane, {}});
+  found->jobs.push_back(std::move(job));
+  ++waiting_;
   // A thread more only while every one started is busy.
-  if (threads_.size() < workers_ && busy_ + waiting_.size() > threads_.size())
+  if (threads_.size() < workers_ && busy_ + waiting_ > threads_.size())
     threads_.emplace_back([this] { work(); });
   hold.unlock();
   jobReady_.notify_one();
@@ -40,16 +45,21 @@ void CopyWorkers::run(std::function<void()> job) {
 
 void CopyWorkers::finish() {
   std::unique_lock<std::mutex> hold(lock_);
-  roomOrDone_.wait(hold, [this] { return waiting_.empty() && busy_ == 0; });
+  roomOrDone_.wait(hold, [this] { return waiting_ == 0 && busy_ == 0; });
 }
 
 void CopyWorkers::work() {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
-    jobReady_.wait(hold, [this] { return ending_ || !waiting_.empty(); });
-    if (waiting_.empty()) return;  // ending, and nothing left
-    std::function<void()> job = std::move(waiting_.front());
-    waiting_.pop_front();
+    jobReady_.wait(hold, [this] { return ending_ || waiting_ > 0; });
+    if (waiting_ == 0) return;  // ending, and nothing left
+    // The first lane's next job; the lane then waits behind the others.
+    Lane lane = std::move(lanes_.front());
+    lanes_.pop_front();
+    std::function<void()> job = std::move(lane.jobs.front());
+    lane.jobs.pop_front();
+    if (!lane.jobs.empty()) lanes_.push_back(std::move(lane));
+    --waiting_;
     ++busy_;
     hold.unlock();
     roomOrDone_.notify_all();
@@ -57,6 +67,6 @@ void CopyWorkers::work() {
     job = nullptr;  // what the job held goes before it counts as done
     hold.lock();
     --busy_;
-    if (waiting_.empty() && busy_ == 0) roomOrDone_.notify_all();
+    if (waiting_ == 0 && busy_ == 0) roomOrDone_.notify_all();
   }
 }

@@ -16,6 +16,12 @@
 // started only as jobs arrive and never more than `workers`; the caller
 // waits while a few jobs per thread are already waiting, so memory and open
 // files stay bounded however large the tree. Jobs must not throw.
+//
+// Each job belongs to a lane, and the threads take jobs from the waiting
+// lanes in turn, each lane's in the order given. On a share, creating and
+// renaming a file hold its folder's lock while the server answers, so the
+// files of one folder go largely one after another however many threads
+// copy them: with a lane per folder, threads go to other folders instead.
 class CopyWorkers {
  public:
   explicit CopyWorkers(int workers);
@@ -24,7 +30,7 @@ class CopyWorkers {
   CopyWorkers(const CopyWorkers&) = delete;
   CopyWorkers& operator=(const CopyWorkers&) = delete;
 
-  void run(std::function<void()> job);
+  void run(std::function<void()> job, const void* lane = nullptr);
   // Returns once every job handed over so far is done.
   void finish();
   bool parallel() const { return workers_ > 1; }
@@ -36,7 +42,12 @@ class CopyWorkers {
   std::mutex lock_;
   std::condition_variable jobReady_;  // a job waits, or the end has come
   std::condition_variable roomOrDone_;  // a job was taken or finished
-  std::deque<std::function<void()>> waiting_;
+  struct Lane {
+    const void* key;
+    std::deque<std::function<void()>> jobs;
+  };
+  std::deque<Lane> lanes_;  // those with jobs waiting; the next to serve first
+  size_t waiting_ = 0;  // jobs in all lanes
   size_t busy_ = 0;  // jobs being run now
   bool ending_ = false;
   std::vector<std::thread> threads_;

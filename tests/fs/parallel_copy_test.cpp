@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -183,4 +184,61 @@ TEST_F(ParallelCopyTest, TheWayOutStopsEveryCopyingThread) {
         _exit(result == 0 && parts == 0 && whole <= 8 ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+namespace {
+
+// The large file's copying thread is the one that reported a whole piece.
+thread_local bool copyingLargeFile = false;
+Text largeFile;
+void notePiece(void*, int64_t bytes, bool) {
+  if (bytes == 16 << 20) copyingLargeFile = true;
+}
+// Changes the large file while it is copied, so that it fails, and holds its
+// thread so that a later entry fails first.
+void changeLargeFileSlowly() {
+  if (!copyingLargeFile) return;
+  copyingLargeFile = false;
+  std::FILE* file = std::fopen(native(largeFile).c_str(), "ab");
+  std::fputs("more", file);
+  std::fclose(file);
+  usleep(300000);
+}
+
+}  // namespace
+
+// The failure a report names is the first in the walk, not the first to end.
+TEST_F(ParallelCopyTest, TheFailureNamedIsTheFirstInTheWalk) {
+  Text source = dir + u"material/";
+  makePath(source);
+  for (int file = 0; file < 12; ++file) writeFile(source + u"f" + intToText(file), "small");
+  // A pipe fails at once; it must come after a regular file in the listing,
+  // which becomes the large file.
+  std::string first;
+  for (int attempt = 0; first.empty() && attempt < 50; ++attempt) {
+    std::string pipe = native(source) + "pipe" + std::to_string(attempt);
+    mkfifo(pipe.c_str(), 0644);
+    for (auto& entry : std::filesystem::directory_iterator(native(source))) {
+      if (entry.is_fifo()) break;
+      first = entry.path().string();
+      break;
+    }
+    if (first.empty()) unlink(pipe.c_str());
+  }
+  ASSERT_FALSE(first.empty());
+  largeFile = fromUtf8(first);
+  writeFile(largeFile, std::string(40 << 20, 'l'));
+  copyChunkHook = changeLargeFileSlowly;
+  for (int workers : {1, 8}) {
+    forcedCopyWorkers = workers;
+    CopyReport report;
+    report.progress = notePiece;
+    writeFile(largeFile, std::string(40 << 20, 'l'));
+    EXPECT_EQ(0, copyTree(source, dir + u"copy" + intToText(workers), kCopyRecursive, &report));
+    EXPECT_EQ(2, report.failedEntries) << workers;
+    EXPECT_EQ(fromUtf8(std::filesystem::path(first).filename().string()),
+              report.firstFailedPath.substr(report.firstFailedPath.rfind(u'/') + 1))
+        << workers;
+  }
+  copyChunkHook = nullptr;
 }
