@@ -169,8 +169,10 @@ void carryOutDestination(const Text& base, const PlannedStep& step, SyncOutcome&
   bool made = false;
   if (reason.empty()) {
     Text message;
-    makePath(step.text, &message, &made);
-    if (!made && fileSize(step.text) != -2) reason = kCannotCreateOpen + message + u"）";
+    // Found or made without a failure, the folder is there: asked again
+    // only when something went wrong on the way.
+    bool there = makePath(step.text, &message, &made) == 1 && message.empty();
+    if (!there && fileSize(step.text) != -2) reason = kCannotCreateOpen + message + u"）";
   }
   if (reason.empty()) {
     CopyReport report;

@@ -124,7 +124,9 @@ bool processAlive(uint32_t id) {
 // of that form that the source also holds is material, and a part whose
 // writer is still running is that run's business.
 bool listDestination(int source, int destination, std::unordered_set<std::string>& names) {
-  int fd = openat(destination, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A duplicate lists the folder already open: opening it again would be
+  // one more round trip to a share.
+  int fd = fcntl(destination, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return false;
   DirHandle dir(fdopendir(fd));
   if (!dir) {

@@ -83,21 +83,31 @@ void fail(const Level& level, uint64_t order, const std::string& path, const Tex
 }
 
 // Opens the destination folder name inside folder at, creating it when it is
-// missing; never through a link. Empty on success, else the reason.
+// missing; never through a link. Empty on success, else the reason. The
+// open comes first: a folder already there, the usual case on a rerun,
+// costs no other call.
 Text openDestination(int at, const std::string& name, int& fd, bool& present) {
-  struct stat info;
-  present = fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
-  if (present && S_ISLNK(info.st_mode)) return plainReason(ErrorKind::kDestinationIsLink);
-  if (present && !S_ISDIR(info.st_mode)) return plainReason(ErrorKind::kFileInTheWay);
-  if (!present && mkdirat(at, name.c_str(), 0777) != 0) {
-    if (errno != EEXIST) return reasonForError(errno);
-    present = true;  // made by someone else meanwhile: not ours to call empty
+  const int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  present = true;
+  fd = openat(at, name.c_str(), folderFlags);
+  if (fd < 0 && errno == ENOENT) {
+    int made = mkdirat(at, name.c_str(), 0777);
+    if (made != 0 && errno != EEXIST) return reasonForError(errno);
+    present = made != 0;  // made by someone else meanwhile: not ours to call empty
+    fd = openat(at, name.c_str(), folderFlags);
   }
-  fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) return Text();
-  if (errno == ELOOP) return plainReason(ErrorKind::kDestinationIsLink);
-  if (errno == ENOTDIR) return plainReason(ErrorKind::kFileInTheWay);
-  return reasonForError(errno);
+  int error = errno;
+  struct stat info;
+  // O_NOFOLLOW on a link gives ELOOP, or ENOTDIR with O_DIRECTORY on some
+  // systems: the entry itself says which it is.
+  if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(info.st_mode)) return plainReason(ErrorKind::kDestinationIsLink);
+    if (!S_ISDIR(info.st_mode)) return plainReason(ErrorKind::kFileInTheWay);
+  }
+  if (error == ELOOP) return plainReason(ErrorKind::kDestinationIsLink);
+  if (error == ENOTDIR) return plainReason(ErrorKind::kFileInTheWay);
+  return reasonForError(error);
 }
 
 std::string asFolder(const std::string& path) {
