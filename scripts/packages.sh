@@ -3,7 +3,9 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libexpat1-dev libarchive-dev
                 libgtk-3-dev libglib2.0-dev-bin)
 RUN_PACKAGES=(fonts-wqy-microhei)
 TEST_PACKAGES=(googletest libgtest-dev python3 xvfb xauth xdotool x11-utils imagemagick
-               fonts-wqy-microhei metacity wmctrl)
+               fonts-wqy-microhei metacity wmctrl
+               # tests/support/slow_share.cpp: the FUSE share of the network test
+               libfuse3-dev fuse3)
 # build-linux.sh and tests/linux/portable_test.sh: the Debian 11 root and qemu-aarch64.
 PORTABLE_PACKAGES=(debootstrap wget qemu-user)
 # tests/fuzz/run_fuzz.sh: clang with its libFuzzer and sanitizer runtimes.
