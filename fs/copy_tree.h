@@ -9,7 +9,6 @@ constexpr int kCopyForce = 2;  // overwrite read-only destination files
 #include <atomic>
 #include <cstdint>
 
-#include "fs/copy_workers.h"
 
 constexpr int kCopyIntoNew = 4;  // the caller has just made destination: it is empty
 
@@ -46,8 +45,8 @@ struct CopyReport {
 // run left behind is removed, unless the source holds a file of that name.
 // Office lock files (isOfficeLockFile) are never copied, only counted.
 // Where the source or the destination lies on a network share, up to
-// kShareCopyWorkers files are copied at once; the folders, the counts and
-// the report come out as from one file at a time.
+// kShareCopyWorkers (fs/copy_workers.h) files are copied at once; the
+// folders, the counts and the report come out as from one file at a time.
 // 1 when every copy succeeded or there was nothing to copy, else 0; a missing
 // source gives 0 before anything is created. report, when given, counts the
 // entries that failed and names the first.

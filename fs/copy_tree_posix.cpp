@@ -18,7 +18,6 @@
 #include <string>
 #include <unordered_set>
 #include <utility>
-#include <vector>
 
 #include "fs/copy_file_posix.h"
 #include "fs/copy_parts.h"
