@@ -1,15 +1,13 @@
 #pragma once
 // Recursive folder copy.
 
+#include <atomic>
+#include <cstdint>
+
 #include "text/text.h"
 
 constexpr int kCopyRecursive = 1;
 constexpr int kCopyForce = 2;  // overwrite read-only destination files
-
-#include <atomic>
-#include <cstdint>
-
-
 constexpr int kCopyIntoNew = 4;  // the caller has just made destination: it is empty
 
 struct CopyReport {

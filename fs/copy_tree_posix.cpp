@@ -81,15 +81,27 @@ void fail(const Level& level, uint64_t order, const std::string& path, const Tex
   countFailure(level.report, order, fromUtf8(path), reason);
 }
 
+// What the walk knows of a destination folder before it asks.
+enum class Known {
+  kNothing,
+  kMade,     // the caller has just made it: it holds nothing
+  kMissing,  // it would lie in a folder this copy made: not there yet
+};
+
 // Opens the destination folder name inside folder at, creating it when it is
 // missing; never through a link. Empty on success, else the reason. The
 // open comes first: a folder already there, the usual case on a rerun,
-// costs no other call.
-Text openDestination(int at, const std::string& name, int& fd, bool& present) {
+// costs no other call. One known to be missing is made first.
+Text openDestination(int at, const std::string& name, Known known, int& fd, bool& present) {
   const int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
   present = true;
-  fd = openat(at, name.c_str(), folderFlags);
-  if (fd < 0 && errno == ENOENT) {
+  fd = -1;
+  bool make = known == Known::kMissing;
+  if (!make) {
+    fd = openat(at, name.c_str(), folderFlags);
+    make = fd < 0 && errno == ENOENT;
+  }
+  if (make) {
     int made = mkdirat(at, name.c_str(), 0777);
     if (made != 0 && errno != EEXIST) return reasonForError(errno);
     present = made != 0;  // made by someone else meanwhile: not ours to call empty
@@ -139,7 +151,7 @@ bool linksToFolder(int folder, const char* name) {
 
 bool copyFolder(int sourceAt, const std::string& sourceName, int destAt, const std::string& destName,
                 const std::string& sourcePath, const std::string& destPath, Walk& walk,
-                bool nested, bool made, uint64_t order);
+                bool nested, Known known, uint64_t order);
 
 // Takes one entry of a listing: a folder is walked into now, a file or link
 // handed to a copying thread. false when it failed here already.
@@ -160,8 +172,10 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
   }
   bool recursive = level.flags & kCopyRecursive;
   if (type == DT_DIR)
-    return !recursive || copyFolder(pair->source(), name, pair->target.fd, name, sourceFolder + name,
-                                    pair->target.path + name, walk, true, false, order);
+    return !recursive ||
+           copyFolder(pair->source(), name, pair->target.fd, name, sourceFolder + name,
+                      pair->target.path + name, walk, true,
+                      pair->target.fresh ? Known::kMissing : Known::kNothing, order);
   bool maybeLockFile = name[0] == '~' || name[0] == '.';
   // A link to a folder is reproduced, never followed, and only in a
   // recursive copy; it is no lock file whatever its name.
@@ -186,12 +200,11 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
 
 // Copies the content of the source folder sourceName (in folder sourceAt) into
 // destName (in destAt). The paths name the two folders in failure reports;
-// order is the folder's place in the walk. made: the caller has just made
-// the destination, so it holds nothing. false when something failed here;
-// what the copying threads find goes to the report.
+// order is the folder's place in the walk. false when something failed
+// here; what the copying threads find goes to the report.
 bool copyFolder(int sourceAt, const std::string& sourceName, int destAt, const std::string& destName,
                 const std::string& sourcePath, const std::string& destPath, Walk& walk,
-                bool nested, bool made, uint64_t order) {
+                bool nested, Known known, uint64_t order) {
   const Level& level = walk.level;
   // The top source may be a link the caller chose; one met inside is a real
   // folder, as listed.
@@ -209,12 +222,12 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt, const s
     return false;
   }
   bool present = false;
-  Text reason = openDestination(destAt, destName, pair->destination.fd, present);
+  Text reason = openDestination(destAt, destName, known, pair->destination.fd, present);
   if (!reason.empty()) {
     fail(level, order, destPath, reason);
     return false;
   }
-  present = present && !made;
+  present = present && known != Known::kMade;
   if (present) pair->namesKnown = listDestination(sourceFd, pair->destination.fd, pair->names);
   // A share decides modes for itself; only a local folder is asked.
   bool modeAsAsked = !walk.destinationOnShare && level.creationMask >= 0 &&
@@ -345,7 +358,7 @@ int copyTree(const Text& source, const Text& destination, int flags, CopyReport*
     if (report->failedEntries > 0) walk.nextOrder = report->firstFailedOrder + 1;
     uint64_t order = walk.nextOrder++;
     whole = copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,
-                       (flags & kCopyIntoNew) != 0, order);
+                       (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, order);
   }  // every file handed over is done
   return whole && report->failedEntries == before ? 1 : 0;
 }

@@ -33,9 +33,14 @@ struct Existing {
   FILETIME written;
 };
 
-// A destination folder's content by name. Names are keyed in capitals, as
-// the file system compares them without regard to case.
-using Listing = std::unordered_map<std::wstring, Existing>;
+// A destination folder's content by name, keyed in capitals, as the file
+// system compares names without regard to case; nothing when the copy made
+// the folder.
+struct Listing {
+  bool fresh = false;
+  bool complete = false;  // listed to its end: a name not in it is not there
+  std::unordered_map<std::wstring, Existing> names;
+};
 
 std::wstring keyOf(const wchar_t* name) {
   std::wstring key = name;
@@ -152,10 +157,11 @@ void listDestination(const Text& sourceFolder, const Text& folder, Listing& list
         continue;
       }
     }
-    listing[keyOf(found.cFileName)] = Existing{
+    listing.names[keyOf(found.cFileName)] = Existing{
         found.dwFileAttributes,
         static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow, found.ftLastWriteTime};
   } while (FindNextFileW(search, &found));
+  listing.complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(search);
 }
 
@@ -248,7 +254,16 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   return reason;
 }
 
-bool copyLevel(const Text& source, const Text& destination, Walk& walk, bool made, uint64_t order);
+// What the walk knows of a destination folder before it asks.
+enum class Known {
+  kNothing,
+  kMade,     // the caller has just made it: it holds nothing
+  kMissing,  // its folder was made by this copy, or listed without it: not there yet
+  kListed,   // its folder's listing gave its attributes
+};
+
+bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known known,
+               DWORD listed, uint64_t order);
 
 // Whether the folder *context (ending in a separator) holds an entry called name.
 bool existsIn(const Text& name, void* context) {
@@ -263,6 +278,8 @@ bool walkEntry(const Text& sourceFolder, const Text& destFolder, const Listing& 
   const Level& level = walk.level;
   uint64_t order = walk.nextOrder++;
   Text name = nameOf(found);
+  auto there = listing.names.find(keyOf(found.cFileName));
+  bool present = there != listing.names.end();
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     if (!(level.flags & kCopyRecursive)) return true;
     // A junction or folder link may lead back up the tree: never followed.
@@ -270,14 +287,16 @@ bool walkEntry(const Text& sourceFolder, const Text& destFolder, const Listing& 
       fail(level, order, destFolder + name, plainReason(ErrorKind::kFolderLinkSkipped));
       return false;
     }
-    return copyLevel(sourceFolder + name, destFolder + name, walk, false, order);
+    Known known = present                              ? Known::kListed
+                  : listing.fresh || listing.complete ? Known::kMissing
+                                                       : Known::kNothing;
+    return copyLevel(sourceFolder + name, destFolder + name, walk, known,
+                     present ? there->second.attributes : 0, order);
   }
   if (isOfficeLockFile(name, existsIn, const_cast<Text*>(&sourceFolder))) {
     countLockFile(level.report);
     return true;
   }
-  auto there = listing.find(keyOf(found.cFileName));
-  bool present = there != listing.end();
   Existing existing = present ? there->second : Existing{};
   walk.workers.run([sourceFolder, destFolder, found, present, existing, order, &level] {
     Text name = nameOf(found);
@@ -301,15 +320,14 @@ bool createDestination(const Text& destination, const Text& probe, DWORD attribu
 }
 
 // Copies the content of source into destination; order is the folder's
-// place in the walk. made: the caller has just made the destination, so it
-// holds nothing. false when something failed here; what the copying
-// threads find goes to the report.
-bool copyLevel(const Text& source, const Text& destination, Walk& walk, bool made, uint64_t order) {
+// place in the walk, listed the destination's attributes when known is
+// kListed. false when something failed here; what the copying threads find
+// goes to the report.
+bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known known,
+               DWORD listed, uint64_t order) {
   const Level& level = walk.level;
   Text probe = destination;
   if (probe.back() == u'\\' || probe.back() == u'/') probe.pop_back();
-  DWORD attributes = probeAttributes(probe);
-  bool present = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   Text sourceFolder = source.back() == u'\\' || source.back() == u'/' ? source : source + u"\\";
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(win32Name(sourceFolder + u"*").c_str(), &found);
@@ -317,6 +335,14 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, bool mad
     fail(level, order, source, reasonFor(GetLastError(), ErrorContext::kReadingSource));
     return false;
   }
+  // A folder known to be missing is made at once; only when that fails is
+  // it asked what lies there.
+  bool fresh = known == Known::kMade ||
+               (known == Known::kMissing && CreateDirectoryW(win32Name(destination).c_str(), nullptr));
+  DWORD attributes = fresh                    ? FILE_ATTRIBUTE_DIRECTORY
+                     : known == Known::kListed ? listed
+                                               : probeAttributes(probe);
+  bool present = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   // A junction or folder link in the destination would take the copy
   // wherever it points.
   if (present && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -324,13 +350,17 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, bool mad
     fail(level, order, probe, plainReason(ErrorKind::kDestinationIsLink));
     return false;
   }
-  if (!present && !createDestination(destination, probe, attributes, level, order)) {
-    FindClose(search);
-    return false;
+  if (!present) {
+    if (!createDestination(destination, probe, attributes, level, order)) {
+      FindClose(search);
+      return false;
+    }
+    fresh = true;
   }
   Text destFolder = destination.back() == u'\\' ? destination : destination + u"\\";
   Listing listing;
-  if (present && !made) listDestination(sourceFolder, destFolder, listing);
+  listing.fresh = fresh;
+  if (!fresh) listDestination(sourceFolder, destFolder, listing);
   bool whole = true;
   do {
     if (abandoningCopies()) break;
@@ -430,7 +460,8 @@ int copyTree(const Text& source, const Text& destination, int flags, CopyReport*
     // A report that already names a failure from an earlier copy keeps it.
     if (report->failedEntries > 0) walk.nextOrder = report->firstFailedOrder + 1;
     uint64_t order = walk.nextOrder++;
-    whole = copyLevel(source, destination, walk, (flags & kCopyIntoNew) != 0, order);
+    whole = copyLevel(source, destination, walk,
+                      (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, 0, order);
   }  // every file handed over is done
   return whole && report->failedEntries == before ? 1 : 0;
 }

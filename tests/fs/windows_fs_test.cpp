@@ -13,6 +13,7 @@
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 #include "support/temp_folder.h"
+#include "text/catalogue.h"
 
 namespace stdfs = std::filesystem;
 
@@ -485,4 +486,33 @@ TEST_F(WindowsCopy, SeveralAtOnceLeaveAndReportWhatOneAtATimeDoes) {
   EXPECT_EQ(alone.report.unchangedFiles, together.report.unchangedFiles);
   EXPECT_EQ(alone.report.copiedFiles, together.report.copiedFiles);
   EXPECT_EQ("a", readFile(dir + u"many\\A.TXT"));
+}
+
+// A sub-folder's destination is judged by what its folder's listing found:
+// a folder there under other letters is used, a file there is in the way, a
+// junction there is never written through.
+TEST_F(WindowsCopy, TheListingDecidesEachSubFolder) {
+  for (const char16_t* name : {u"t", u"u", u"v"}) {
+    makePath(source + name + u"\\deeper\\");
+    writeFile(source + name + u"\\deeper\\d.txt", "d");
+  }
+  Text destination = dir + u"dest\\", outside = dir + u"outside\\";
+  makePath(destination + u"S\\");  // "s" under other letters
+  writeFile(destination + u"S\\c.txt", "old");
+  writeFile(destination + u"t", "a file where a folder goes");
+  makePath(outside);
+  bool junction = makeFolderLink(destination, u"u", outside, u"../outside");
+  CopyReport report;
+  EXPECT_EQ(0, copyTree(source, destination, kCopyRecursive, &report));
+  EXPECT_EQ(junction ? 2 : 1, report.failedEntries);
+  // The walk meets the two in the order the file system lists them.
+  if (report.firstFailedPath == destination + u"t")
+    EXPECT_EQ(kReasonFileInTheWay, report.firstFailedMessage);
+  else
+    EXPECT_EQ(kReasonDestinationIsLink, report.firstFailedMessage);
+  EXPECT_EQ("c", readFile(destination + u"S\\c.txt"));
+  EXPECT_EQ("d", readFile(destination + u"v\\deeper\\d.txt"));
+  std::error_code error;
+  EXPECT_TRUE(stdfs::is_empty(fsPath(outside), error));
+  if (junction) removeFolderLink(destination, u"u");
 }
