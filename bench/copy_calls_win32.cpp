@@ -136,7 +136,6 @@ void removeAll(const Text& root, int files, int folders) {
   removeDirectory(root);
 }
 
-
 }  // namespace
 
 int main(int argc, char** argv) {

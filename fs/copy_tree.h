@@ -7,7 +7,7 @@
 #include "text/text.h"
 
 constexpr int kCopyRecursive = 1;
-constexpr int kCopyForce = 2;  // overwrite read-only destination files
+constexpr int kCopyForce = 2;    // overwrite read-only destination files
 constexpr int kCopyIntoNew = 4;  // the caller has just made destination: it is empty
 
 struct CopyReport {

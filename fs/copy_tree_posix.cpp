@@ -149,9 +149,9 @@ bool linksToFolder(int folder, const char* name) {
   return fstatat(folder, name, &followed, 0) == 0 && S_ISDIR(followed.st_mode);
 }
 
-bool copyFolder(int sourceAt, const std::string& sourceName, int destAt, const std::string& destName,
-                const std::string& sourcePath, const std::string& destPath, Walk& walk,
-                bool nested, Known known, uint64_t order);
+bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
+                const std::string& destName, const std::string& sourcePath,
+                const std::string& destPath, Walk& walk, bool nested, Known known, uint64_t order);
 
 // Takes one entry of a listing: a folder is walked into now, a file or link
 // handed to a copying thread. false when it failed here already.
@@ -172,10 +172,9 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
   }
   bool recursive = level.flags & kCopyRecursive;
   if (type == DT_DIR)
-    return !recursive ||
-           copyFolder(pair->source(), name, pair->target.fd, name, sourceFolder + name,
-                      pair->target.path + name, walk, true,
-                      pair->target.fresh ? Known::kMissing : Known::kNothing, order);
+    return !recursive || copyFolder(pair->source(), name, pair->target.fd, name,
+                                    sourceFolder + name, pair->target.path + name, walk, true,
+                                    pair->target.fresh ? Known::kMissing : Known::kNothing, order);
   bool maybeLockFile = name[0] == '~' || name[0] == '.';
   // A link to a folder is reproduced, never followed, and only in a
   // recursive copy; it is no lock file whatever its name.
@@ -202,9 +201,9 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
 // destName (in destAt). The paths name the two folders in failure reports;
 // order is the folder's place in the walk. false when something failed
 // here; what the copying threads find goes to the report.
-bool copyFolder(int sourceAt, const std::string& sourceName, int destAt, const std::string& destName,
-                const std::string& sourcePath, const std::string& destPath, Walk& walk,
-                bool nested, Known known, uint64_t order) {
+bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
+                const std::string& destName, const std::string& sourcePath,
+                const std::string& destPath, Walk& walk, bool nested, Known known, uint64_t order) {
   const Level& level = walk.level;
   // The top source may be a link the caller chose; one met inside is a real
   // folder, as listed.

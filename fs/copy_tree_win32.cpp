@@ -157,9 +157,10 @@ void listDestination(const Text& sourceFolder, const Text& folder, Listing& list
         continue;
       }
     }
-    listing.names[keyOf(found.cFileName)] = Existing{
-        found.dwFileAttributes,
-        static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow, found.ftLastWriteTime};
+    listing.names[keyOf(found.cFileName)] =
+        Existing{found.dwFileAttributes,
+                 static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow,
+                 found.ftLastWriteTime};
   } while (FindNextFileW(search, &found));
   listing.complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(search);
@@ -262,8 +263,8 @@ enum class Known {
   kListed,   // its folder's listing gave its attributes
 };
 
-bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known known,
-               DWORD listed, uint64_t order);
+bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known known, DWORD listed,
+               uint64_t order);
 
 // Whether the folder *context (ending in a separator) holds an entry called name.
 bool existsIn(const Text& name, void* context) {
@@ -287,9 +288,9 @@ bool walkEntry(const Text& sourceFolder, const Text& destFolder, const Listing& 
       fail(level, order, destFolder + name, plainReason(ErrorKind::kFolderLinkSkipped));
       return false;
     }
-    Known known = present                              ? Known::kListed
+    Known known = present                             ? Known::kListed
                   : listing.fresh || listing.complete ? Known::kMissing
-                                                       : Known::kNothing;
+                                                      : Known::kNothing;
     return copyLevel(sourceFolder + name, destFolder + name, walk, known,
                      present ? there->second.attributes : 0, order);
   }
@@ -323,8 +324,8 @@ bool createDestination(const Text& destination, const Text& probe, DWORD attribu
 // place in the walk, listed the destination's attributes when known is
 // kListed. false when something failed here; what the copying threads find
 // goes to the report.
-bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known known,
-               DWORD listed, uint64_t order) {
+bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known known, DWORD listed,
+               uint64_t order) {
   const Level& level = walk.level;
   Text probe = destination;
   if (probe.back() == u'\\' || probe.back() == u'/') probe.pop_back();
@@ -337,9 +338,9 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
   }
   // A folder known to be missing is made at once; only when that fails is
   // it asked what lies there.
-  bool fresh = known == Known::kMade ||
-               (known == Known::kMissing && CreateDirectoryW(win32Name(destination).c_str(), nullptr));
-  DWORD attributes = fresh                    ? FILE_ATTRIBUTE_DIRECTORY
+  bool fresh = known == Known::kMade || (known == Known::kMissing &&
+                                         CreateDirectoryW(win32Name(destination).c_str(), nullptr));
+  DWORD attributes = fresh                     ? FILE_ATTRIBUTE_DIRECTORY
                      : known == Known::kListed ? listed
                                                : probeAttributes(probe);
   bool present = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
