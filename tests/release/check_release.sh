@@ -73,7 +73,8 @@ same_programs() {
 
 version_resource() {  # program
   wrestool -x --raw -t 16 "$1" >"$work/version.res" &&
-    /usr/bin/python3 "$root/tests/release/package_probe.py" version "$work/version.res" "$version"
+    /usr/bin/python3 "$root/tests/release/package_probe.py" version "$work/version.res" "$version" \
+      "$(basename "$1")"
 }
 
 # The template and its example folder, as unpacked, beside the Linux program

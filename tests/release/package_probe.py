@@ -6,9 +6,10 @@
 #       stored names; fails when a name sets the UTF-8 flag, when a stored
 #       name is not code page 936, or when a field's CRC-32 does not match
 #       its stored name (readers would then ignore it)
-#   package_probe.py version RESOURCE VERSION      a version resource as
+#   package_probe.py version RESOURCE VERSION NAME a version resource as
 #       wrestool extracts it: the fixed file and product versions and the
-#       FileVersion and ProductVersion strings all say VERSION
+#       FileVersion and ProductVersion strings all say VERSION, and the
+#       OriginalFilename is NAME, the program's own file name
 #   package_probe.py large-address PROGRAM         an i386 PE file with the
 #       large-address-aware flag
 #   package_probe.py reasons CATALOGUE GUIDE       every failure reason text of
@@ -71,7 +72,7 @@ def hide_unicode(source, target):
     return 1 if problems else 0
 
 
-def version(resource, wanted):
+def version(resource, wanted, file_name):
     data = open(resource, 'rb').read()
     numbers = [int(n) for n in wanted.split('.')] + [0] * 4
     fixed = data.find(struct.pack('<I', 0xFEEF04BD))
@@ -84,9 +85,10 @@ def version(resource, wanted):
     if (file_ms, file_ls) != expected or (product_ms, product_ls) != expected:
         problems.append('fixed versions %x.%x / %x.%x' % (file_ms, file_ls, product_ms, product_ls))
     text = data.decode('utf-16-le', errors='replace')
-    for key in ('FileVersion', 'ProductVersion'):
+    for key, value in (('FileVersion', wanted), ('ProductVersion', wanted),
+                       ('OriginalFilename', file_name)):
         match = re.search(key + r'\x00+([^\x00]*)', text)
-        if not match or match.group(1) != wanted:
+        if not match or match.group(1) != value:
             problems.append('%s is %r' % (key, match.group(1) if match else None))
     for p in problems:
         print(p)
