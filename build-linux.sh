@@ -68,8 +68,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # Runs in the root: builds zlib, expat and libarchive for one processor into
-# /opt/varnelo/<arch>. Written out here so that its text is part of the recipe.
-library_script='
+# /opt/varnelo/<arch>, after the shared build options. Written out here so
+# that its text, the options included, is part of the recipe.
+library_script=$(cat "$here/scripts/static-libraries.sh")'
 set -euo pipefail
 arch=$1 jobs=$2
 prefix=/opt/varnelo/$arch
@@ -95,22 +96,11 @@ cmake_build() {  # source, build, options...
     "${cmake_cross[@]}" "$@" >"$binary.log" 2>&1 || { tail -n 30 "$binary.log"; return 1; }
 }
 cp -r /usr/src/varnelo-libs/expat-*/ expat
-# Debian'"'"'s patched 2.5 tests "#if XML_DTD == 1", which an empty define fails.
-sed -i "s/^#cmakedefine XML_DTD\$/#cmakedefine XML_DTD 1/" expat/expat/expat_config.h.cmake
-cmake_build expat/expat expat-build -DCMAKE_INSTALL_PREFIX="$prefix" -DEXPAT_SHARED_LIBS=OFF \
-  -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF \
-  -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_FUZZERS=OFF
+fix_expat_dtd expat
+cmake_build expat/expat expat-build -DCMAKE_INSTALL_PREFIX="$prefix" "${expat_options[@]}"
 cmake --build expat-build -j "$jobs" >>expat-build.log 2>&1 && cmake --install expat-build >/dev/null
-# The zip reader with zlib; every other format, filter, crypto library, ACL
-# and extended attribute off.
 cp -r /usr/src/varnelo-libs/libarchive-*/ libarchive
-cmake_build libarchive libarchive-build \
-  -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_OPENSSL=OFF -DENABLE_LIBB2=OFF \
-  -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_ZLIB=ON \
-  -DENABLE_BZip2=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF -DENABLE_PCREPOSIX=OFF \
-  -DENABLE_LIBGCC=OFF -DENABLE_CNG=OFF -DENABLE_TAR=OFF -DENABLE_CPIO=OFF -DENABLE_CAT=OFF \
-  -DENABLE_XATTR=OFF -DENABLE_ACL=OFF -DENABLE_ICONV=OFF -DENABLE_TEST=OFF \
-  -DENABLE_WERROR=OFF -DENABLE_INSTALL=OFF -DPOSIX_REGEX_LIB=NONE \
+cmake_build libarchive libarchive-build "${libarchive_options[@]}" \
   -DZLIB_INCLUDE_DIR="$prefix/include" -DZLIB_LIBRARY="$prefix/lib/libz.a"
 cmake --build libarchive-build -j "$jobs" --target archive_static >>libarchive-build.log 2>&1 ||
   { tail -n 30 libarchive-build.log; exit 1; }

@@ -21,6 +21,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/static-libraries.sh
+source "$root/scripts/static-libraries.sh"
 arch=x86_64
 with_tests=OFF
 while (($#)); do
@@ -132,30 +134,20 @@ configure_and_build() {
 
 build_expat() {
   local source=$1 prefix=$2
-  # Debian's patched 2.5 tests "#if XML_DTD == 1", which an empty define fails.
-  sed -i 's/^#cmakedefine XML_DTD$/#cmakedefine XML_DTD 1/' "$source/expat/expat_config.h.cmake"
+  fix_expat_dtd "$source"
   configure_and_build "$source/expat" "$workdir/expat-build" "$workdir/expat-build.log" \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF \
-    -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF \
-    -DEXPAT_BUILD_FUZZERS=OFF
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${expat_options[@]}"
   cmake --install "$workdir/expat-build" >/dev/null
 }
 
-# The zip reader with zlib, every other feature off. Cross-compiling, CMake
-# 3.25 crashes in check_c_source_runs, so the one run check (ZLIB_WINAPI, a
-# calling convention that 64-bit Windows does not have and Debian's 32-bit
-# zlib does not use) is answered here; the "_WITH_LIB" twin keeps libarchive
-# from discarding that answer.
+# Cross-compiling, CMake 3.25 crashes in check_c_source_runs, so the one run
+# check (ZLIB_WINAPI, a calling convention that 64-bit Windows does not have
+# and Debian's 32-bit zlib does not use) is answered here; the "_WITH_LIB"
+# twin keeps libarchive from discarding that answer.
 build_libarchive() {
   local source=$1 prefix=$2 zlib=$sysroot/lib/libz.a
   target=archive_static configure_and_build "$source" "$workdir/libarchive-build" \
-    "$workdir/libarchive-build.log" \
-    -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_OPENSSL=OFF -DENABLE_LIBB2=OFF \
-    -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_ZLIB=ON \
-    -DENABLE_BZip2=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF -DENABLE_PCREPOSIX=OFF \
-    -DENABLE_LIBGCC=OFF -DENABLE_CNG=OFF -DENABLE_TAR=OFF -DENABLE_CPIO=OFF -DENABLE_CAT=OFF \
-    -DENABLE_XATTR=OFF -DENABLE_ACL=OFF -DENABLE_ICONV=OFF -DENABLE_TEST=OFF \
-    -DENABLE_WERROR=OFF -DENABLE_INSTALL=OFF -DPOSIX_REGEX_LIB=NONE \
+    "$workdir/libarchive-build.log" "${libarchive_options[@]}" \
     -DZLIB_INCLUDE_DIR="$sysroot/include" -DZLIB_LIBRARY="$zlib" \
     -DZLIB_WINAPI=OFF -DZLIB_WINAPI_WITH_LIB="$zlib"
   mkdir -p "$prefix/lib" "$prefix/include"
