@@ -113,14 +113,6 @@ void printCounts(const char* run, long files) {
   std::printf("    %-28s %7ld  %6.2f per file\n", "all", total, double(total) / files);
 }
 
-bool writeFile(const Text& path, size_t size) {
-  std::FILE* file = openFile(path, "wb");
-  if (!file) return false;
-  std::string block(size, 'm');
-  bool written = std::fwrite(block.data(), 1, block.size(), file) == block.size();
-  return std::fclose(file) == 0 && written;
-}
-
 Text fileName(const Text& root, int folders, int i) {
   return root + u"子文件夹" + intToText(i % folders) + kSeparator + u"文件" + intToText(i) +
          u".docx";
@@ -146,7 +138,7 @@ int main(int argc, char** argv) {
   Text source = root + u"材料" + kSeparator;
   for (int i = 0; i < folders; ++i) makePath(source + u"子文件夹" + intToText(i));
   for (int i = 0; i < files; ++i)
-    if (!writeFile(fileName(source, folders, i), 2000 + 37 * i)) return 1;
+    if (!writeNewFile(fileName(source, folders, i), std::string(2000 + 37 * i, 'm'))) return 1;
 
   int installed = installStandIns();
   std::printf("copyTree's calls into kernel32 (%d of %d functions imported), one destination\n",

@@ -33,7 +33,6 @@ class CopyWorkers {
   void run(std::function<void()> job, const void* lane = nullptr);
   // Returns once every job handed over so far is done.
   void finish();
-  bool parallel() const { return workers_ > 1; }
 
  private:
   void work();
