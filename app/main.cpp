@@ -1,13 +1,10 @@
 // Varnelo: one window, one synchronisation of the material folders beside the
 // program according to the relation table, then the summary.
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#ifndef _WIN32
-#include <langinfo.h>
-#endif
 
+#include "app/prepare_process.h"
 #include "app/sync_run.h"
 #include "fs/copy_tree.h"
 #include "fs/run_guard.h"
@@ -23,21 +20,6 @@ namespace {
 // A progress bar and one status line under the log view, in 1/96 inch.
 constexpr int kStripHeight = 46;
 
-// Archive entry names are converted through the character-type locale; the
-// plain "C" locale would turn every non-ASCII name into a warning. On Linux
-// the program writes and reads file names as UTF-8 whatever the session says,
-// so a locale of another character set (or none at all, as under cron or a
-// bare "env -i") gives way to C.UTF-8.
-void adoptUserLocale() {
-  const char* chosen = std::setlocale(LC_CTYPE, "");
-  if (chosen == nullptr || std::strcmp(chosen, "C") == 0 || std::strcmp(chosen, "POSIX") == 0)
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-#ifndef _WIN32
-  else if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-#endif
-}
-
 // Ends the process without running static destructors: a run still in
 // progress keeps using the collections until the process is gone.
 [[noreturn]] void endProcess(int status) {
@@ -48,13 +30,13 @@ void adoptUserLocale() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  PrepareProcess();
   // Asked for from a terminal, to tell which program one has; the run itself
   // takes no arguments.
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("varnelo %s\n", VARNELO_VERSION_TEXT);
     return 0;
   }
-  adoptUserLocale();
   initWindowShell();
   XmlDocument::startup();
   PackReader::startup();

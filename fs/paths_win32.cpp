@@ -49,7 +49,8 @@ Function lookUp(HMODULE module, const char* name) {
 
 Text longPathName(const Text& path) {
   using GetLongPathNameFunction = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
-  HMODULE kernel = LoadLibraryW(L"Kernel32.DLL");
+  // Always loaded, so only asked for: nothing is searched for.
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel == nullptr) return path;
   auto getLongPathName = lookUp<GetLongPathNameFunction>(kernel, "GetLongPathNameW");
   Text result = path;
@@ -58,7 +59,6 @@ Text longPathName(const Text& path) {
     result = growingCall(
         [&](wchar_t* buffer, DWORD size) { return getLongPathName(name.c_str(), buffer, size); });
   }
-  FreeLibrary(kernel);
   return result;
 }
 

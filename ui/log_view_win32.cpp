@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <string>
 
 #include "ui/shell.h"
 #include "ui/shell_win32_state.h"
@@ -31,12 +32,26 @@ Function lookUp(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// A library of the system, by its full path in the system folder: never one
+// of that name beside the program (app/prepare_process_win32.cpp says why).
+// The altered search makes the libraries it needs come from its own folder
+// too, on a Windows 7 that cannot restrict the search for the whole process.
+HMODULE loadSystemLibrary(const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::wstring path(folder, length);
+  path += L'\\';
+  path += name;
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 void loadRichEdit() {
   if (shell.richEditLoaded) return;
   shell.richEditLoaded = true;
-  HMODULE msftEdit = LoadLibraryW(L"MSFTEDIT.DLL");
-  HMODULE richEdit20 = LoadLibraryW(L"RICHED20.DLL");
-  HMODULE richEdit32 = richEdit20 != nullptr ? nullptr : LoadLibraryW(L"RICHED32.DLL");
+  HMODULE msftEdit = loadSystemLibrary(L"MSFTEDIT.DLL");
+  HMODULE richEdit20 = loadSystemLibrary(L"RICHED20.DLL");
+  HMODULE richEdit32 = richEdit20 != nullptr ? nullptr : loadSystemLibrary(L"RICHED32.DLL");
   for (HMODULE library : {msftEdit, richEdit20, richEdit32})
     if (library != nullptr) shell.richEditLibraries.push_back(library);
   shell.msftEdit = msftEdit != nullptr;
@@ -54,7 +69,7 @@ bool commonControlsSixOrLater() {
 
 // uxtheme.dll is asked at run time: systems without visual styles lack it.
 bool visualStylesActive() {
-  HMODULE theme = LoadLibraryW(L"uxtheme.dll");
+  HMODULE theme = loadSystemLibrary(L"uxtheme.dll");
   if (theme == nullptr) return false;
   auto isAppThemed = lookUp<BOOL(WINAPI*)()>(theme, "IsAppThemed");
   bool themed = isAppThemed != nullptr && isAppThemed();
