@@ -273,9 +273,14 @@ Text SummaryHeadline(const SyncOutcome& outcome) {
 SyncOutcome RunOnce(const Text& base, bool progress) {
   SyncOutcome outcome;
   outcome.summary = kSummaryFirstLine;
-  if (lockProgramFolder(base) == FolderLock::kBusy) {
-    reportFailure(outcome, kBusyFolder);
-    outcome.tableFailure = kBusyFolder;
+  // Without its own folder the program would take every path as relative to
+  // wherever it was started from.
+  Text refusal = base.empty() ? Text(kProgramFolderUnknown)
+                 : lockProgramFolder(base) == FolderLock::kBusy ? Text(kBusyFolder)
+                                                                : Text();
+  if (!refusal.empty()) {
+    reportFailure(outcome, refusal);
+    outcome.tableFailure = refusal;
     return outcome;
   }
   Text source = base + kSourceRootName + separator();
@@ -312,7 +317,7 @@ int SyncRunIn(const Text& base) {
     showProgress(1.0, record.endLine, failed);
     Text source = base + kSourceRootName + separator();
     Text savedAt, problem;
-    if (fileSize(source) == -2) savedAt = WriteRunRecord(base, source, record, problem);
+    if (!base.empty() && fileSize(source) == -2) savedAt = WriteRunRecord(base, source, record, problem);
     SummaryDialog dialog{kSummaryTitle, record.headline,
                      dialogNotes(outcome, record.endLine, savedAt, problem), record.summary,
                      failed || !outcome.tableFailure.empty()};

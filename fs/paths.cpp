@@ -16,7 +16,11 @@ int makePathFrom(const Text& path, Text* failure, bool* made, int depth) {
   Text parent = pathPart(p);
   // No ancestor exists (an empty or unchanging parent part): give up rather
   // than recurse for ever.
-  if (parent.empty() || parent == p || depth > 4096) return 0;
+  if (parent.empty() || parent == p || depth > 4096) {
+    // Not even the root of the path is there: its drive or share has gone.
+    if (failure != nullptr && failure->empty()) *failure = kReasonDeviceGone;
+    return 0;
+  }
   if (makePathFrom(parent, failure, nullptr, depth + 1) != 1) return 0;
   bool created = createDirectory(p);
   if (created && made != nullptr) *made = true;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,10 +37,21 @@ Text programFileName() {
   std::string buffer(4096, '\0');
   for (;;) {
     ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) return Text();
+    if (length < 0) break;
     if (static_cast<size_t>(length) < buffer.size()) return fromUtf8(buffer.substr(0, length));
     buffer.resize(buffer.size() * 2);
   }
+  // No /proc (a bare chroot or container): the path the program was started
+  // by, as the kernel handed it over, made absolute against the folder it
+  // was started in. Empty when even that names no file of ours.
+  const char* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+  if (started == nullptr) return Text();
+  char* full = realpath(started, nullptr);
+  if (full == nullptr) return Text();
+  std::string path(full);
+  free(full);
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? fromUtf8(path) : Text();
 }
 
 Text tempDirectory() {

@@ -41,6 +41,7 @@ inline constexpr char16_t kCannotCreateOpen[] = u"无法创建文件夹（";  //
 inline constexpr char16_t kFilesFailedOpen[] = u"有 ";  // + N +
 inline constexpr char16_t kFilesFailedExample[] = u" 个文件未能复制，例如 ";  // + path + "（" + why + "）"
 inline constexpr char16_t kBusyFolder[] = u"另一个同步正在此文件夹中进行，本次未执行";
+inline constexpr char16_t kProgramFolderUnknown[] = u"无法确定程序所在的文件夹";
 
 // Why no table could be read.
 inline constexpr char16_t kCannotOpenTable[] = u"无法打开关系表";  // + "：" + path + "（" + why + "）"

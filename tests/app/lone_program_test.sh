@@ -7,7 +7,11 @@
 #      Chinese folder and file names come out whole, in the log and on disk;
 #   3. with standard error on a terminal: the status line stands there,
 #      rewritten in place and ending with the end line, while standard
-#      output stays exactly the lines it gives in a pipe.
+#      output stays exactly the lines it gives in a pipe;
+#   4. where /proc is not mounted (a bare chroot or container; needs root):
+#      started by a relative path it still finds its folder; started from a
+#      folder deleted under it, so that nothing tells where it lies, it says
+#      so once, copies nothing and ends with 1.
 # Prints "PASS: <check>" or "FAIL: <check>" for each and exits 1 on a failure.
 # VARNELO_RUNNER, when set, is put before every start of the program: an
 # emulator such as "qemu-aarch64 -L ROOT" (tests/linux/portable_test.sh).
@@ -149,8 +153,46 @@ status_on_terminal() {
   fi
 }
 
+without_proc() {
+  local folder d output status expected
+  folder=$(mktemp -d "$scratch/noproc.XXXX")
+  "$root/scripts/prepare-demo.sh" "$program" "$folder/demo" >/dev/null || return 1
+  d=$folder/demo
+  mkdir "$folder/gone"
+  # Its own mount namespace: /proc is hidden from this one program only.
+  run_without_proc() {  # folder to start in, program path as given
+    unshare --mount --propagation private sh -c 'mount -t tmpfs none /proc && cd "$1" &&
+      { [ "$1" != "$3" ] || rmdir "$3"; } && exec env -u DISPLAY -u WAYLAND_DISPLAY "$2"' \
+      sh "$@" </dev/null
+  }
+  output=$(run_without_proc "$folder" ./demo/varnelo "")
+  status=$?
+  [[ $status == 0 && $(sed -n 2p <<<"$output") == "$d/2024年度考核/一季度/" ]] ||
+    { echo "started by a relative path: status $status, output:"; printf '%s\n' "$output"; return 1; }
+  rm -rf "$d"/2024年度考核 "$d"/党建工作 "$d"/年度总结 "$d/0-所有履职材料/同步记录"
+  output=$(run_without_proc "$folder/gone" ../demo/varnelo "$folder/gone")
+  status=$?
+  expected="【失败】无法确定程序所在的文件夹
+Varnelo-完成
+同步提示
+【同步完毕】同步内容：
+【失败】共 1 项：
+无法确定程序所在的文件夹"
+  [[ $status == 1 && $output == "$expected" ]] ||
+    { echo "with nothing to tell its folder: status $status, output:"; printf '%s\n' "$output"; return 1; }
+  [[ $(ls "$d") == $'0-所有履职材料\nvarnelo' && ! -e $d/0-所有履职材料/同步记录 ]] ||
+    { echo "the run made something:"; ls -R "$d"; return 1; }
+}
+
 check "lone program in an empty folder" lone_program
 check "sample with no locale set" sample_without_locale
 check "sample in the C locale" sample_without_locale LC_ALL=C LANG=C
 check "status line on a terminal's standard error" status_on_terminal
+# An emulator and the sanitizers' runtime read /proc themselves.
+if [[ $(id -u) != 0 || ${#runner[@]} -gt 0 || ${#sanitizer_env[@]} -gt 0 ]] ||
+   ! command -v unshare >/dev/null; then
+  echo "SKIP: without /proc: needs root and unshare, and the program run directly"
+else
+  check "without /proc" without_proc
+fi
 ((failures == 0))
