@@ -6,8 +6,8 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <string>
 
+#include "fs/system_library_win32.h"
 #include "ui/shell.h"
 #include "ui/shell_win32_state.h"
 
@@ -30,20 +30,6 @@ constexpr DWORD kLogViewStyle = 0x503111C4;
 template <typename Function>
 Function lookUp(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-// A library of the system, by its full path in the system folder: never one
-// of that name beside the program (app/prepare_process_win32.cpp says why).
-// The altered search makes the libraries it needs come from its own folder
-// too, on a Windows 7 that cannot restrict the search for the whole process.
-HMODULE loadSystemLibrary(const wchar_t* name) {
-  wchar_t folder[MAX_PATH];
-  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  std::wstring path(folder, length);
-  path += L'\\';
-  path += name;
-  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 void loadRichEdit() {

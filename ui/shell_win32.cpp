@@ -168,6 +168,22 @@ void closeFinishedWorkers() {
   }
 }
 
+// The common controls are loaded here rather than imported: an import is
+// loaded before the program's first line, and with it the libraries the
+// controls load in turn, looked for in the program's folder first. Loaded
+// now, after restrictLibrarySearch (fs/system_library_win32.h), they come,
+// by the manifest, from the side-by-side store, and what they load from the
+// system folder.
+void initCommonControls() {
+  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  HMODULE library = LoadLibraryW(L"comctl32.dll");
+  if (library == nullptr) return;
+  auto init = reinterpret_cast<InitFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "InitCommonControlsEx")));
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  if (init != nullptr) init(&controls);
+}
+
 }  // namespace
 
 void queueEvent(int code, HWND window, HWND control, LPARAM data) {
@@ -196,8 +212,7 @@ void initWindowShell() {
   chooseDefaultFont();
   shell.oleReady = SUCCEEDED(OleInitialize(nullptr));
   shell.comReady = SUCCEEDED(CoInitialize(nullptr));
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&controls);
+  initCommonControls();
   createEventWindow();
   shell.icon = LoadIconW(shell.instance, MAKEINTRESOURCEW(kProgramIcon));
   shell.cursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW

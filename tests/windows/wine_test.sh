@@ -10,7 +10,10 @@
 #      it, and the retry button, pressed once the file is free, runs again;
 #   6. the Win32 shell's own tests at 96 and 144 dots per inch, with pictures
 #      of a window in the middle of a run and of the end dialog;
-#   7. for the 32-bit program, a table with one cell of 1.1 GB, more than its
+#   7. libraries planted beside the program under the names it loads, with
+#      Wine told to prefer them as Windows would: none is loaded, and the
+#      run ends with its summary;
+#   8. for the 32-bit program, a table with one cell of 1.1 GB, more than its
 #      address space can hold: the run fails with 内存不足 and the window
 #      stays, as after any other failure;
 # and, first, when build-windows.sh --tests made them, the unit test programs,
@@ -77,6 +80,12 @@ give_up() {  # name, reason
 
 [[ -f $exe ]] || { echo "FAIL: wine: no program at $exe: run ./build-windows.sh first"; exit 1; }
 mkdir -p "$build"
+# Nothing is installed for a 32-bit Wine that could never start: wine32 on
+# such a machine would also take over the plain wine command.
+if [[ $wine_arch == win32 ]] && ! runs_32_bit_programs; then
+  echo "SKIP: wine: this machine's kernel runs no 32-bit x86 program (Exec format error), so the 32-bit Wine cannot start here"
+  exit 0
+fi
 if ! install_missing_packages; then
   # The i386 half of a mirror can lag the amd64 one (an index that fails its
   # checksum, a library a security update ahead): then wine32 cannot go
@@ -87,7 +96,7 @@ if ! install_missing_packages; then
   fi
   give_up setup "Wine and its helpers cannot be installed"
 fi
-command -v wine >/dev/null || give_up setup "no wine command after installing"
+wine_installed || give_up setup "no wine command after installing"
 zh_CN_ready=1
 ensure_locale || zh_CN_ready=0
 
@@ -210,6 +219,26 @@ run_worked_example() {  # name, locale
   expect_text "$work/$name.texts" log "$log" "$name (log lines, newest first)"
   check_worked_tree "$name" "$folder"
   finish_program "$name"
+}
+
+# The program kept on a shared folder that others can write to: libraries
+# dropped beside it, under every name it loads itself and one that the
+# system's libraries load for it, are never loaded. Wine is told to take a
+# library from the program's folder before its own, as Windows would.
+run_planted_libraries() {
+  local name=planted-libraries folder=$work/planted-libraries library loaded
+  place_program "$folder"
+  for library in MSFTEDIT.DLL RICHED20.DLL RICHED32.DLL uxtheme.dll dwmapi.dll; do
+    cp "$work/planted.dll" "$folder/$library"
+  done
+  WINEDLLOVERRIDES="$WINEDLLOVERRIDES;msftedit,riched20,riched32,uxtheme,dwmapi=n,b" \
+    start_program "$folder" C.UTF-8
+  read_summary_box "$name" C.UTF-8 || return 0
+  check_common_window "$name"
+  check_worked_tree "$name" "$folder"
+  finish_program "$name"
+  loaded=$(cd "$folder" && ls -- *.loaded 2>/dev/null)
+  [[ -z $loaded ]] || fail "$name: loaded from the program's folder: "$loaded
 }
 
 run_sample() {
@@ -471,6 +500,7 @@ run_unit_tests C.UTF-8
 run_unit_tests zh_CN.UTF-8
 check worked-example run_worked_example worked-example C.UTF-8
 check worked-example-zh_CN run_worked_example worked-example-zh_CN zh_CN.UTF-8
+check planted-libraries run_planted_libraries
 check close-during-copy run_close_during_copy
 check second-program run_second_program
 check close-while-reading run_close_while_reading
