@@ -30,7 +30,50 @@ if [[ $(pe_machine "$exe") == 014c ]]; then
 else
   wine_arch=win64 triplet=x86_64-w64-mingw32
   packages+=(wine64 g++-mingw-w64-x86-64-posix)
+  # Debian's wine and wineserver commands start the 32-bit loader and server
+  # whenever wine32 is installed, which a kernel without 32-bit support
+  # cannot run at all: the 64-bit ones are started by name, and Wine starts
+  # every further process and its server from these two.
+  export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+  wine_commands=$build/wine64-commands
+  mkdir -p "$wine_commands"
+  for command in wine wineboot winepath wineserver; do
+    case $command in
+      wine) line='exec "$WINELOADER" "$@"' ;;
+      wineserver) line='exec "$WINESERVER" "$@"' ;;
+      *) line="exec \"\$WINELOADER\" $command \"\$@\"" ;;
+    esac
+    printf '#!/bin/sh\n%s\n' "$line" >"$wine_commands/$command"
+    chmod +x "$wine_commands/$command"
+  done
+  export PATH=$wine_commands:$PATH
 fi
+
+# Whether the Wine loader these tests start is there.
+wine_installed() { [[ -x ${WINELOADER:-$(command -v wine)} ]]; }
+
+# Whether this machine's kernel runs 32-bit x86 programs itself: a kernel
+# built without IA-32 emulation answers "Exec format error", and Wine's
+# 32-bit loader then cannot start, nor can it through an emulator. The
+# smallest such program, written out byte by byte: one header, one segment,
+# and exit(0) through the 32-bit system call gate.
+runs_32_bit_programs() {
+  local probe status
+  # i386 programs handed to an emulator by binfmt_misc are not run by the kernel.
+  grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386 && return 1
+  probe=$(mktemp) || return 1
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'`
+        `'\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00'`
+        `'\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00'`
+        `'\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08'`
+        `'\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00'`
+        `'\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null
+  status=$?
+  rm -f "$probe"
+  return "$status"
+}
 
 as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo -n "$@"; fi
@@ -138,6 +181,8 @@ build_helper() {
     "$triplet-g++-posix" -std=c++20 -O2 -municode -static -o "$work/$helper.exe" \
       "$root/tests/windows/${helper}_win32.cpp" || return 1
   done
+  "$triplet-g++-posix" -std=c++20 -O2 -shared -static -o "$work/planted.dll" \
+    "$root/tests/windows/planted_library_win32.cpp"
 }
 
 focus_desktop() {

@@ -51,7 +51,7 @@ give_up() {  # reason
   exit 0
 }
 install_missing_packages || give_up "Wine and its helpers cannot be installed"
-command -v wine >/dev/null || give_up "no wine command after installing"
+wine_installed || give_up "no wine command after installing"
 rm -rf "$work"
 mkdir -p "$work"
 
