@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -16,7 +17,7 @@ constexpr int kSharedStringsDocument = 0;
 Text RunsText(const XmlNode* item) {
   Text text;
   for (const XmlNode* run = item->firstChild; run; run = run->nextSibling) {
-    if (IsElementNamed(run, u"r")) text += XmlNode::text(FirstChildNamed(run, u"t"));
+    if (IsElementNamed(run, u"r")) text += ElementText(FirstChildNamed(run, u"t"));
   }
   return text;
 }
@@ -39,11 +40,28 @@ const XmlNode* FirstChildNamed(const XmlNode* node, std::u16string_view localNam
   return nullptr;
 }
 
+Text ElementText(const XmlNode* element) {
+  Text own = XmlNode::text(element);
+  if (!element) return own;
+  Text text;
+  size_t taken = 0;
+  bool sections = false;
+  for (const XmlNode* child = element->firstChild; child; child = child->nextSibling) {
+    if (child->kind != kXmlCdataNode) continue;
+    size_t at = std::min<size_t>(child->textPosition, own.size());
+    text.append(own, taken, at - taken);
+    if (child->textText) text += child->textText;
+    taken = at;
+    sections = true;
+  }
+  return sections ? text.append(own, taken, Text::npos) : own;
+}
+
 bool StringItemText(const XmlNode* item, Text& text) {
   if (!item) return false;
   for (const XmlNode* child = item->firstChild; child; child = child->nextSibling) {
     if (IsElementNamed(child, u"t")) {
-      text = XmlNode::text(child);
+      text = ElementText(child);
       return true;
     }
     if (IsElementNamed(child, u"r")) {

@@ -74,14 +74,18 @@ bool CellValue(const XmlNode* cell, std::u16string_view& value, Text& built, boo
       container = child;
     }
   }
-  if (formula) {
-    value = TextOf(cached);
-  } else if (container) {
+  if (container && !formula) {
     inlineString = true;
     StringItemText(container, built);
     value = built;
-  } else {
-    value = TextOf(cached ? cached : cell->firstChild);
+    return true;
+  }
+  const XmlNode* valued = formula || cached ? cached : cell->firstChild;
+  value = TextOf(valued);
+  // A CDATA section in the value is part of its text.
+  if (valued && valued->kind == kXmlElementNode && valued->firstChild) {
+    built = ElementText(valued);
+    value = built;
   }
   return true;
 }

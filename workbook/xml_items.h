@@ -15,6 +15,9 @@ struct XmlElementStream;
 bool IsElementNamed(const XmlNode* node, std::u16string_view localName);
 // The first child element of node named localName (prefix allowed), or nullptr.
 const XmlNode* FirstChildNamed(const XmlNode* node, std::u16string_view localName);
+// The character data of element in document order: its own text with the
+// text of each CDATA section put back where the section stood.
+Text ElementText(const XmlNode* element);
 // The text of a string item (a shared-string "si" or an inline "is"): the first
 // "t" or "r" child decides; runs contribute the text of their first "t" each.
 // False, with text untouched, when the item has neither child.

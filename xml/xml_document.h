@@ -45,6 +45,9 @@ struct XmlNode {
   int32_t attributeCount;
   int32_t document;  // handle of the owning document
   uint16_t kind;
+  // How long the parent's text was when this node began: where the text of a
+  // CDATA section stands among its element's own character data.
+  uint32_t textPosition;
 
   static Text name(const XmlNode* node);
   static Text text(const XmlNode* node);

@@ -130,6 +130,7 @@ XmlNode* openNode(Document& doc, uint16_t kind) {
   if (!node) return nullptr;
   node->kind = kind;
   node->document = doc.handle;
+  node->textPosition = static_cast<uint32_t>(std::min<size_t>(parent.text.length, UINT32_MAX));
   if (kind == kXmlElementNode && !doc.root) doc.root = node;
   linkAsLastChild(parent, node);
   return node;

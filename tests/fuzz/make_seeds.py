@@ -19,7 +19,7 @@ NS = b'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
 
 SHARED = (b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<sst ' + NS +
           b' count="4" uniqueCount="4"><si><t>2024</t></si><si><t xml:space="preserve"> A01 </t></si>'
-          b'<si><r><rPr><b/></rPr><t>G</t></r><r><t>1;G2</t></r></si><si><t>B02</t></si></sst>')
+          b'<si><r><rPr><b/></rPr><t>G</t></r><r><t>1;G2</t></r></si><si><t>B<![CDATA[0]]>2</t></si></sst>')
 
 SHEETS = {
     # shared strings, a formula's cached value, an inline string, a cell without reference

@@ -206,6 +206,26 @@ TEST_F(WorkbookTest, WorksheetCellForms) {
   EXPECT_EQ(u"first", CellText(u"M1"));
 }
 
+// A CDATA section is text like any other, wherever it stands among the rest
+// of an element's text: in shared strings, their runs, inline strings and
+// values.
+TEST_F(WorkbookTest, CdataSectionsAreText) {
+  LoadStrings(
+      "<si><t><![CDATA[张三]]></t></si>"
+      "<si><t>x<![CDATA[y]]>z<![CDATA[<&>]]></t></si>"
+      "<si><r><t><![CDATA[Mat]]></t></r><r><t>er<![CDATA[ial]]></t></r></si>");
+  LoadRows(
+      "<row r=\"3\"><c r=\"A3\" t=\"s\"><v>0</v></c><c r=\"B3\" t=\"s\"><v>1</v></c>"
+      "<c r=\"C3\" t=\"s\"><v><![CDATA[2]]></v></c>"
+      "<c r=\"D3\" t=\"inlineStr\"><is><t>李<![CDATA[四]]></t></is></c>"
+      "<c r=\"E3\" t=\"str\"><f>A3</f><v><![CDATA[王]]>五</v></c></row>");
+  EXPECT_EQ(u"张三", CellText(u"A3"));
+  EXPECT_EQ(u"xyz<&>", CellText(u"B3"));
+  EXPECT_EQ(u"Material", CellText(u"C3"));
+  EXPECT_EQ(u"李四", CellText(u"D3"));
+  EXPECT_EQ(u"王五", CellText(u"E3"));
+}
+
 TEST_F(WorkbookTest, WorksheetWithoutSharedStringsKeepsIndexTexts) {
   LoadSharedStrings(dir + u"absent.xml");
   EXPECT_EQ(u"2:1", LoadRows("<row><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>3</v>"
