@@ -258,5 +258,13 @@ std::map<int, std::vector<int>> presentCells(const Table& table) {
 RunPlan PlanRun(const Text& base, const Table& table) {
   Planner planner{base, table, RunPlan(), {}};
   for (const auto& [column, rows] : presentCells(table)) planner.group(column, rows);
+  for (const auto& [key, value] : table.cells) {
+    int64_t column, row;
+    if (!canonicalReference(key, column, row) || column != kNameColumn || row < kFirstEntryRow ||
+        row > table.maxRow)
+      continue;
+    Text name = tableName(value);
+    if (!name.empty() && !overlong(name)) planner.plan.entryNames.push_back(std::move(name));
+  }
   return std::move(planner.plan);
 }

@@ -150,7 +150,10 @@ Text refusalNow(const Text& base, const PlannedStep& step) {
   if (material == -2) return Text();
   // A share that has gone away is not a missing folder.
   Text unreachable = material == -1 ? lastReasonUnlessMissing() : Text();
-  return unreachable.empty() ? kNoMaterialFolder + step.material : unreachable;
+  if (!unreachable.empty()) return unreachable;
+  Text missing = kNoMaterialFolder + step.material;
+  if (!step.nearMaterial.empty()) missing += kNearMaterialOpen + step.nearMaterial + kNearMaterialClose;
+  return missing;
 }
 
 void addCounts(EndCounts& counts, const CopyReport& report) {
@@ -246,7 +249,9 @@ void CarryOut(const Text& base, const RunPlan& plan, SyncOutcome& outcome, bool 
 }
 
 void WalkTable(const Text& base, const Table& table, SyncOutcome& outcome) {
-  CarryOut(base, PlanRun(base, table), outcome, false);
+  RunPlan plan = PlanRun(base, table);
+  CompareWithMaterials(plan, base + kSourceRootName + separator());
+  CarryOut(base, plan, outcome, false);
 }
 
 Text SummaryText(const SyncOutcome& outcome) {
@@ -291,6 +296,7 @@ SyncOutcome RunOnce(const Text& base, bool progress) {
   if (table.status.fault == WorkbookFault::kNone) {
     RunPlan plan = PlanRun(base, table);
     table = Table();  // the plan holds all the run needs; the cells may be large
+    CompareWithMaterials(plan, source);
     CarryOut(base, plan, outcome, progress);
   }
   unlockProgramFolder();

@@ -29,6 +29,9 @@ struct PlannedStep {
   // empty when it may be.
   Text refusal;
   bool insideMaterial = false;  // the destination lies in the material folder
+  // The one material folder no row names whose name is near the entry's,
+  // offered should the entry's own folder be missing; empty for none.
+  Text nearMaterial;
   int materialIndex = -1;  // into RunPlan::materials; -1 when nothing is to be copied
 };
 
@@ -38,6 +41,9 @@ struct RunPlan {
   int64_t destinations = 0;
   // Every material folder a destination may copy, once each, in first use.
   std::vector<Text> materials;
+  // The material folder names of the entry rows (column C), as the walk uses
+  // them, whether or not any destination needs them.
+  std::vector<Text> entryNames;
 };
 
 // Decides every title, destination and notice of a run over table, with
@@ -53,6 +59,20 @@ struct SyncOutcome {
   bool nothingToReadFrom = false;  // the source folder or the workbook is not there
   EndCounts counts;  // what the copies did, for the end line
 };
+
+// Compares the plan with the material folders in source (ending in a
+// separator), listed once: every folder there that no entry row names gets
+// a notice at the end of the plan, unless it is the one folder near the name
+// of an entry whose own folder is missing, which that entry's destinations
+// then offer (nearMaterial). Folders of the program's own, hidden ones and
+// office lock names are left out.
+void CompareWithMaterials(RunPlan& plan, const Text& source);
+// The one of candidates near name, or empty when none is, or several are at
+// the first of the two rules that finds any: equal once spaces are removed,
+// full-width forms folded to ASCII and Latin letters to one case; else, for
+// names of two characters or more, one character substituted, added or
+// removed, or two neighbours swapped.
+Text NearName(const Text& name, const std::vector<Text>& candidates);
 
 // Carries out the plan: titles, log lines, folders and copies, in order.
 // With progress, the strip under the log follows it, the material being

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "text/text.h"
 
@@ -53,6 +54,10 @@ bool passesThroughLink(const Text& base, const Text& path);
 // A new folder of the calling process's own inside parent, ending in a
 // separator; empty when none could be made.
 Text createPrivateFolder(const Text& parent);
+// The names of the folders directly inside folder (not "." or ".."), in no
+// particular order; links to folders are not folders here. False when the
+// folder cannot be listed (what was listed is kept).
+bool listFolders(const Text& folder, std::vector<Text>& names);
 // Removes an empty folder; non-zero on success.
 int removeDirectory(const Text& path);
 // Deletes the plain files directly inside folder (not its sub-folders); the

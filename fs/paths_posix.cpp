@@ -102,6 +102,27 @@ Text createPrivateFolder(const Text& parent) {
   return withSeparator(fromUtf8(pattern));
 }
 
+bool listFolders(const Text& folder, std::vector<Text>& names) {
+  DIR* dir = opendir(nativePath(folder).c_str());
+  if (dir == nullptr) return false;
+  errno = 0;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool folderEntry = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info;
+      folderEntry = fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISDIR(info.st_mode);
+    }
+    if (folderEntry) names.push_back(fromUtf8(name));
+    errno = 0;
+  }
+  bool whole = errno == 0;
+  closedir(dir);
+  return whole;
+}
+
 int removeDirectory(const Text& path) { return rmdir(nativePath(path).c_str()) == 0 ? 1 : 0; }
 
 int removeFilesIn(const Text& folder) {

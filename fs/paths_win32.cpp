@@ -203,6 +203,23 @@ Text createPrivateFolder(const Text& parent) {
   return Text();
 }
 
+bool listFolders(const Text& folder, std::vector<Text>& names) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(win32Name(withSeparator(folder) + u"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    Text name = fromWide(found.cFileName, wcslen(found.cFileName));
+    if (name == u"." || name == u"..") continue;
+    // A junction or folder link is not one of the material folders.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      names.push_back(std::move(name));
+  } while (FindNextFileW(search, &found));
+  bool whole = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(search);
+  return whole;
+}
+
 int removeDirectory(const Text& path) {
   Text folder = trimTrailing(path, u"\\/");
   if (folder.empty()) return 0;

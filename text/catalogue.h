@@ -155,6 +155,12 @@ inline constexpr char16_t kNoticeMarks[] = u"」含有全角标点「";  // + th
 inline constexpr char16_t kNoticeAdvice[] =
     u"」，已按一个文件夹名处理；若要分成多个文件夹，请改用半角逗号 , 或分号 ;";
 
+// A material folder that no row names, and the one near a missing one's name.
+inline constexpr char16_t kNoticeUnlistedOpen[] = u"材料文件夹“";  // + name +
+inline constexpr char16_t kNoticeUnlistedClose[] = u"”未列入关系表，没有同步";
+inline constexpr char16_t kNearMaterialOpen[] = u"（材料中有“";  // + name +
+inline constexpr char16_t kNearMaterialClose[] = u"”，是否写错了？）";
+
 // The progress strip and the end line.
 inline constexpr char16_t kStatusTargetOpen[] = u"第 ";  // + n + " / " + M +
 inline constexpr char16_t kStatusTargetClose[] = u" 个目标";

@@ -248,7 +248,10 @@ TEST_F(SyncRunTest, WorkbooksFromRealProducersGiveTheirTrees) {
     SCOPED_TRACE(c.fixture);
     TearDown();
     SetUp();
-    for (const Text entry : {u"A01", u"B02", u"张三", u"李四", u"王五"})
+    // Only the material the table names: another folder would get a notice.
+    bool chinese = std::string(c.fixture) == "xlsxwriter_relation.xlsx";
+    for (const Text entry : chinese ? std::vector<Text>{u"张三", u"李四", u"王五"}
+                                    : std::vector<Text>{u"A01", u"B02"})
       material(entry, u"m.txt", toUtf8(entry));
     useWorkbook(c.fixture);
     EXPECT_EQ(0, SyncRunIn(dir));
@@ -257,6 +260,54 @@ TEST_F(SyncRunTest, WorkbooksFromRealProducersGiveTheirTrees) {
   }
   EXPECT_EQ("王五", readFile(dir + u"年度总结/述职报告/m.txt"));
   EXPECT_EQ("李四", readFile(dir + u"2024年度考核/一季度/m.txt"));  // the later row wins
+}
+
+TEST(NearName, OneCandidateAtTheFirstRuleThatFindsAny) {
+  struct Case {
+    Text name;
+    std::vector<Text> candidates;
+    Text near;
+  } cases[] = {
+      {u"王伍", {u"王五", u"赵六"}, u"王五"},  // one substituted
+      {u"李 四", {u"李四"}, u"李四"},
+      {u"李\u3000四\t", {u"李四"}, u"李四"},
+      {u"ＡＢ　１", {u"ab1"}, u"ab1"},  // full-width forms, letter case
+      {u"张三", {u"张三丰"}, u"张三丰"},  // one added
+      {u"张三丰", {u"张三"}, u"张三"},  // one removed
+      {u"四李", {u"李四"}, u"李四"},  // neighbours swapped
+      {u"𠀀a", {u"𠀀b"}, u"𠀀b"},  // code points, not UTF-16 units
+      {u"LiSi", {u"lisi", u"LiSi2"}, u"lisi"},  // the first rule decides alone
+      {u"孙七", {u"孙八", u"孙九"}, u""},  // two are as near: none is named
+      {u"王", {u"玉"}, u""},  // one character: too short to guess
+      {u"王五", {u"王二五六", u"五王二"}, u""},  // two edits
+      {u"王五", {}, u""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.near, NearName(c.name, c.candidates)) << toUtf8(c.name);
+}
+
+// A table kept by hand: folders no row names are noticed, a name nearly
+// right is told which folder it may mean, and the run's own folders, hidden
+// ones and office leftovers are no one's material.
+TEST_F(SyncRunTest, MaterialTheTableMissesIsNamed) {
+  for (const Text folder : {u"王五", u"李四", u"孙八", u"孙九", u"赵六", u"A01", u"同步记录",
+                            u".hidden", u"~$tmp"})
+    material(folder, u"m.txt", "m");
+  cell(u"D2", u"G");
+  const Text rows[][2] = {{u"C3", u"王伍"}, {u"C4", u"李\u3000四"}, {u"C5", u"孙七"},
+                          {u"C6", u"A01"}, {u"C7", u"不送"}};
+  for (const auto& row : rows) cell(row[0], row[1]);
+  for (const Text ref : {u"D3", u"D4", u"D5", u"D6"}) cell(ref, u"x");
+  SyncOutcome outcome = walk(4, 7);
+  Text missing = u"G/x/：找不到材料文件夹 " + dir + kRoot;
+  EXPECT_EQ((std::vector<Text>{dir + missing + u"王伍/（材料中有“王五”，是否写错了？）",
+                               dir + missing + u"李\u3000四/（材料中有“李四”，是否写错了？）",
+                               dir + missing + u"孙七/"}),
+            outcome.failures);
+  EXPECT_EQ((std::vector<Text>{u"材料文件夹“孙九”未列入关系表，没有同步",
+                               u"材料文件夹“孙八”未列入关系表，没有同步",
+                               u"材料文件夹“赵六”未列入关系表，没有同步"}),
+            outcome.notices);
+  EXPECT_EQ("m", readFile(dir + u"G/x/m.txt"));  // A01's, delivered as before
 }
 
 TEST_F(SyncRunTest, FullWidthMarksGiveOneNoticePerCellAfterItsLines) {
