@@ -84,7 +84,7 @@ class RunProgress {
     auto* progress = static_cast<RunProgress*>(context);
     int64_t now = millisecondsNow();
     std::lock_guard<std::mutex> hold(progress->lock_);
-    progress->reported_[progress->meter_.current - 1] += bytes;
+    progress->reported_[static_cast<size_t>(progress->meter_.current - 1)] += bytes;
     meterBytes(progress->meter_, bytes, unchanged, now);
     progress->show(now);
   }
