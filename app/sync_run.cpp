@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "app/run_record.h"
 #include "fs/copy_tree.h"
@@ -139,6 +140,67 @@ class RunProgress {
   std::thread scanner_;
 };
 
+// Which entry's material each file placed in this run came from, so that a
+// later entry's file replacing an earlier one's in a shared destination is
+// never silent: the table may mean it, but one person's material is then
+// missing there. A hash of the file's path and the entry's index, a few
+// bytes a file however long the paths.
+class PlacedFiles {
+ public:
+  struct Replaced {
+    int64_t count = 0;
+    Text example;  // the first by name, whichever copy finished first
+    int earlier = -1;  // the example's entry, into RunPlan::materials
+  };
+  // The copy of material entry into destination begins.
+  void begin(int entry, const Text& destination) {
+    entry_ = entry;
+    destination_ = destination;
+    replaced_ = Replaced();
+  }
+  const Replaced& replaced() const { return replaced_; }
+  static void onPlaced(void* context, const Text& path, bool copied) {
+    auto* files = static_cast<PlacedFiles*>(context);
+    auto [owner, added] = files->owners_.emplace(key(path), files->entry_);
+    if (added) return;
+    // Found in place, the earlier entry's file was this one's as well.
+    if (copied && owner->second != files->entry_) files->note(path, owner->second);
+    owner->second = files->entry_;
+  }
+
+ private:
+  // 64 bits even in a 32-bit program: a false match would report a
+  // replacement that never happened.
+  static uint64_t key(const Text& path) {
+    uint64_t hash = 14695981039346656037ull;
+    for (char16_t unit : kFoldsLetterCase ? toUpper(path) : path) {
+      hash ^= unit;
+      hash *= 1099511628211ull;
+    }
+    return hash;
+  }
+  void note(const Text& path, int earlier) {
+    ++replaced_.count;
+    Text inside = path.substr(std::min(destination_.size(), path.size()));
+    if (replaced_.example.empty() || inside < replaced_.example) {
+      replaced_.example = inside;
+      replaced_.earlier = earlier;
+    }
+  }
+
+  std::unordered_map<uint64_t, int> owners_;
+  int entry_ = -1;
+  Text destination_;
+  Replaced replaced_;
+};
+
+// The entry a material folder belongs to, as its row names it.
+Text entryOf(const Text& material) {
+  Text folder = material.substr(0, material.size() - (material.empty() ? 0 : 1));
+  size_t root = folder.find(kSourceRootName + Text(1, kSeparator));
+  return root == Text::npos ? filePart(folder) : folder.substr(root + kSourceRootName.size() + 1);
+}
+
 // The reason a destination the table allowed is not made or not filled,
 // checked on the file system right before it is: an earlier copy may have
 // made a link or a material folder since the plan was made.
@@ -163,8 +225,8 @@ void addCounts(EndCounts& counts, const CopyReport& report) {
   counts.lockFiles += report.lockFiles;
 }
 
-void carryOutDestination(const Text& base, const PlannedStep& step, SyncOutcome& out,
-                         RunProgress& progress) {
+void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedStep& step,
+                         SyncOutcome& out, RunProgress& progress, PlacedFiles& placed) {
   addLogLine(0, step.text);
   ++out.destinations;
   progress.startDestination();
@@ -183,12 +245,20 @@ void carryOutDestination(const Text& base, const PlannedStep& step, SyncOutcome&
       report.progress = RunProgress::onBytes;
       report.progressContext = &progress;
     }
+    placed.begin(step.materialIndex, step.text);
+    report.placed = PlacedFiles::onPlaced;
+    report.placedContext = &placed;
     int flags = kCopyRecursive | kCopyForce | (made ? kCopyIntoNew : 0);
     if (copyTree(step.material, step.text, flags, &report) == 0 ||
         report.failedEntries > 0)
       reason = kFilesFailedOpen + intToText(std::max(report.failedEntries, 1)) +
                kFilesFailedExample + report.firstFailedPath + u"（" + report.firstFailedMessage +
                u"）";
+    const PlacedFiles::Replaced& replaced = placed.replaced();
+    if (reason.empty() && replaced.count > 0)
+      reason = kFilesFailedOpen + intToText(replaced.count) + kReplacedMiddle +
+               entryOf(plan.materials[static_cast<size_t>(replaced.earlier)]) + kReplacedExample +
+               replaced.example + kReplacedAdvice;
     addCounts(out.counts, report);
   }
   if (!reason.empty()) reportFailure(out, step.text + u"：" + reason);
@@ -231,13 +301,14 @@ Text dialogNotes(const SyncOutcome& outcome, const Text& endLine, const Text& re
 
 void CarryOut(const Text& base, const RunPlan& plan, SyncOutcome& outcome, bool progress) {
   RunProgress strip(plan, progress);
+  PlacedFiles placed;
   for (const PlannedStep& step : plan.steps) {
     switch (step.kind) {
       case PlannedStep::Kind::kTitle:
         setWindowTitle(step.text);
         break;
       case PlannedStep::Kind::kDestination:
-        carryOutDestination(base, step, outcome, strip);
+        carryOutDestination(base, plan, step, outcome, strip, placed);
         break;
       case PlannedStep::Kind::kNotice:
         addLogLine(0, kNoticePrefix + step.text);

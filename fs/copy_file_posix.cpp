@@ -272,6 +272,7 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
     if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
     if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) {
       countUnchanged(level.report, existing.st_size);
+      notePlaced(level.report, target.path + name, false);
       return Text();
     }
     // Without the force flag a read-only target stays, as the Windows copy does.
@@ -310,7 +311,10 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
                              : reasonForError(errno, ErrorContext::kReplacingTarget);
   if (!reason.empty()) unlinkat(destFolder, part.c_str(), 0);
   forgetPart(target.path + part);
-  if (reason.empty()) countCopied(level.report, moved);
+  if (reason.empty()) {
+    countCopied(level.report, moved);
+    notePlaced(level.report, target.path + name, true);
+  }
   return reason;
 }
 

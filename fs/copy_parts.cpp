@@ -16,6 +16,8 @@ std::vector<std::string> partsInProgress;
 std::atomic<bool> abandoning{false};
 // The counts of a report, which several copying threads may add to.
 std::mutex countsLock;
+// The placed calls, one at a time.
+std::mutex placedLock;
 // Callers see one call at a time, whichever threads are copying.
 std::mutex progressLock;
 
@@ -79,6 +81,16 @@ void countUnchanged(CopyReport* report, int64_t bytes) {
     report->unchangedBytes += bytes;
   }
   reportProgress(report, bytes, true);
+}
+
+void notePlaced(CopyReport* report, const Text& path, bool copied) {
+  if (report == nullptr || report->placed == nullptr) return;
+  std::lock_guard<std::mutex> hold(placedLock);
+  report->placed(report->placedContext, path, copied);
+}
+
+void notePlaced(CopyReport* report, const std::string& path, bool copied) {
+  if (report != nullptr && report->placed != nullptr) notePlaced(report, fromUtf8(path), copied);
 }
 
 void countLockFile(CopyReport* report) {

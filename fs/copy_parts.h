@@ -26,5 +26,9 @@ void countCopied(CopyReport* report, int64_t bytes);
 // A file found already in place: counted, and its bytes reported as done.
 void countUnchanged(CopyReport* report, int64_t bytes);
 void countLockFile(CopyReport* report);
+// A file copied to path, or found in place there, for the report's placed
+// call; the UTF-8 form is converted only when someone asks.
+void notePlaced(CopyReport* report, const Text& path, bool copied);
+void notePlaced(CopyReport* report, const std::string& path, bool copied);
 // An entry that failed, order being its place in the walk.
 void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason);

@@ -27,6 +27,11 @@ struct CopyReport {
   // in place.
   void (*progress)(void* context, int64_t bytes, bool unchanged) = nullptr;
   void* progressContext = nullptr;
+  // When set, told of every file the copy put in place (copied) or found in
+  // place already: its destination path. One call at a time, from whichever
+  // thread placed the file.
+  void (*placed)(void* context, const Text& path, bool copied) = nullptr;
+  void* placedContext = nullptr;
 };
 
 // Copies the content of source (not source itself) into destination, creating

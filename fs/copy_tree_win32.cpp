@@ -203,6 +203,7 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
     if (existing->size == sizeOf(before) &&
         CompareFileTime(&existing->written, &before.ftLastWriteTime) == 0) {
       countUnchanged(level.report, static_cast<int64_t>(existing->size));
+      notePlaced(level.report, target, false);
       return Text();
     }
     // Without the force flag a read-only target stays. Said here, not left to
@@ -251,7 +252,10 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   }
   if (!reason.empty()) deleteAnyFile(part);
   forgetPart(partKept);
-  if (reason.empty()) countCopied(level.report, whole);
+  if (reason.empty()) {
+    countCopied(level.report, whole);
+    notePlaced(level.report, target, true);
+  }
   return reason;
 }
 

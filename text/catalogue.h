@@ -40,6 +40,9 @@ inline constexpr char16_t kNoMaterialFolder[] = u"找不到材料文件夹 ";  /
 inline constexpr char16_t kCannotCreateOpen[] = u"无法创建文件夹（";  // + why + "）"
 inline constexpr char16_t kFilesFailedOpen[] = u"有 ";  // + N +
 inline constexpr char16_t kFilesFailedExample[] = u" 个文件未能复制，例如 ";  // + path + "（" + why + "）"
+inline constexpr char16_t kReplacedMiddle[] = u" 个文件替换了“";  // "有 " + N + this + entry +
+inline constexpr char16_t kReplacedExample[] = u"”材料中的同名文件，例如 ";  // + path +
+inline constexpr char16_t kReplacedAdvice[] = u"（请改名后重新同步）";
 inline constexpr char16_t kBusyFolder[] = u"另一个同步正在此文件夹中进行，本次未执行";
 inline constexpr char16_t kProgramFolderUnknown[] = u"无法确定程序所在的文件夹";
 

@@ -21,11 +21,11 @@ class DamagedWorkbookTest : public RunFolderTest {
   void SetUp() override {
     RunFolderTest::SetUp();
     // The material every row of the undamaged table names, so a table read
-    // even in part would copy something.
+    // even in part would copy something; a file of each one's own name.
     for (const char* entry : {"张三", "李四", "王五"}) {
       Text folder = dir + kRoot + fromUtf8(entry) + u"/";
       makePath(folder);
-      writeFile(folder + u"m.txt", entry);
+      writeFile(folder + fromUtf8(entry) + u".txt", entry);
     }
     workbook = dir + kRoot + kRelationTableName;
   }
@@ -129,7 +129,7 @@ TEST_F(DamagedWorkbookTest, ExtractionBombEndsAtTheBudget) {
 TEST_F(DamagedWorkbookTest, CutAfterBothPartsStillCopies) {
   useFixture("damaged/cut_after_parts.xlsx");
   EXPECT_EQ(0, SyncRunIn(dir));
-  EXPECT_EQ("王五", readFile(dir + u"年度总结/述职报告/m.txt"));
+  EXPECT_EQ("王五", readFile(dir + u"年度总结/述职报告/王五.txt"));
 }
 
 }  // namespace

@@ -47,13 +47,15 @@ TEST_F(SyncRunTest, WorkedExampleEndToEnd) {
   material(u"B02", u"a.txt", "B02 wins");
   useWorkbook("worked_example.xlsx");
 
-  EXPECT_EQ(0, SyncRunIn(dir));
+  // B02's a.txt still replaces A01's in 2023/G1, but never in silence.
+  EXPECT_EQ(1, SyncRunIn(dir));
 
   EXPECT_EQ((std::vector<Text>{u"Varnelo", u"Varnelo-当前同步【2023】", u"Varnelo-当前同步【2024】",
                                u"Varnelo-当前同步【Review】", u"Varnelo-完成"}),
             recording().titles);
-  EXPECT_EQ((std::vector<Text>{dir + u"2024/G4/", dir + u"2024/G3/", dir + u"2023/G1/",
-                               dir + u"2023/G2/", dir + u"2023/G1/"}),
+  Text replaced = dir + u"2023/G1/：有 1 个文件替换了“A01”材料中的同名文件，例如 a.txt（请改名后重新同步）";
+  EXPECT_EQ((std::vector<Text>{dir + u"2024/G4/", dir + u"2024/G3/", u"【失败】" + replaced,
+                               dir + u"2023/G1/", dir + u"2023/G2/", dir + u"2023/G1/"}),
             logLines());
   EXPECT_EQ("B02 wins", readFile(dir + u"2023/G1/a.txt"));
   EXPECT_EQ("from B02", readFile(dir + u"2023/G1/b.txt"));
@@ -65,8 +67,10 @@ TEST_F(SyncRunTest, WorkedExampleEndToEnd) {
   EXPECT_FALSE(pathExists(dir + u"Review"));
   EXPECT_EQ(recording().messages[0].title, u"同步提示");
   EXPECT_TRUE(recording().messages[0].summary);
-  EXPECT_EQ(u"同步完成：共 5 个目标，全部成功。", recording().messages[0].headline);
-  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【2023】:G1、G2、G1\r\n【2024】:G3、G4\r\n【Review】:\r\n",
+  EXPECT_EQ(u"同步完成：共 5 个目标，其中 1 项未能完成，详见下方【失败】。",
+            recording().messages[0].headline);
+  EXPECT_EQ(u"【同步完毕】同步内容：\r\n【2023】:G1、G2、G1\r\n【2024】:G3、G4\r\n【Review】:\r\n"
+            u"【失败】共 1 项：\r\n" + replaced + u"\r\n",
             summary());
   // The run's private folder for the extracted parts is gone again.
   EXPECT_TRUE(std::filesystem::is_empty(native(temp)));
@@ -252,14 +256,15 @@ TEST_F(SyncRunTest, WorkbooksFromRealProducersGiveTheirTrees) {
     bool chinese = std::string(c.fixture) == "xlsxwriter_relation.xlsx";
     for (const Text entry : chinese ? std::vector<Text>{u"张三", u"李四", u"王五"}
                                     : std::vector<Text>{u"A01", u"B02"})
-      material(entry, u"m.txt", toUtf8(entry));
+      material(entry, entry + u".txt", toUtf8(entry));
     useWorkbook(c.fixture);
     EXPECT_EQ(0, SyncRunIn(dir));
     EXPECT_EQ(u"【同步完毕】同步内容：\r\n" + c.summary, summary());
     for (const Text& folder : c.folders) EXPECT_EQ(-2, fileSize(dir + folder)) << toUtf8(folder);
   }
-  EXPECT_EQ("王五", readFile(dir + u"年度总结/述职报告/m.txt"));
-  EXPECT_EQ("李四", readFile(dir + u"2024年度考核/一季度/m.txt"));  // the later row wins
+  EXPECT_EQ("王五", readFile(dir + u"年度总结/述职报告/王五.txt"));
+  EXPECT_EQ("张三", readFile(dir + u"2024年度考核/一季度/张三.txt"));
+  EXPECT_EQ("李四", readFile(dir + u"2024年度考核/一季度/李四.txt"));
 }
 
 TEST(NearName, OneCandidateAtTheFirstRuleThatFindsAny) {
