@@ -35,6 +35,10 @@ std::string RecordBytes(const RunRecord& record, const Text& programFolder) {
               line(kRecordStarted + timeText(record.started, '-', ':')) +
               line(kRecordEnded + timeText(record.ended, '-', ':')) +
               line(kRecordProgramFolder + programFolder) + line(Text()) + record.summary;
+  if (!record.oldCopies.empty()) {
+    text += line(Text()) + line(kRecordOldCopies);
+    for (const Text& path : record.oldCopies) text += line(path);
+  }
   return "\xEF\xBB\xBF" + toUtf8(text);
 }
 

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "text/text.h"
 
@@ -11,6 +12,7 @@ struct RunRecord {
   Text headline;
   Text endLine;
   Text summary;  // lines already ended by CR LF
+  std::vector<Text> oldCopies;  // in destinations, gone from the material, never deleted
   std::tm started{};  // local time
   std::tm ended{};
 };

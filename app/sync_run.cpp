@@ -5,8 +5,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <map>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/run_record.h"
 #include "fs/copy_tree.h"
@@ -152,11 +154,33 @@ class PlacedFiles {
     Text example;  // the first by name, whichever copy finished first
     int earlier = -1;  // the example's entry, into RunPlan::materials
   };
-  // The copy of material entry into destination begins.
+  // The copy of material entry into destination begins. The destination
+  // folder itself is this entry's: never an old copy of another one's.
   void begin(int entry, const Text& destination) {
     entry_ = entry;
     destination_ = destination;
     replaced_ = Replaced();
+    owners_.emplace(key(destination.substr(0, destination.size() - 1)), entry);
+    auto [place, added] = destinationIndex_.emplace(destination, unmatched_.size());
+    if (added) unmatched_.emplace_back(destination, std::vector<Text>());
+    current_ = place->second;
+  }
+  // What each destination held that no material had, in the order the
+  // destinations came: whatever no entry put in place in the whole run.
+  std::vector<std::pair<Text, std::vector<Text>>> oldCopies() const {
+    std::vector<std::pair<Text, std::vector<Text>>> result;
+    for (const auto& [destination, paths] : unmatched_) {
+      std::vector<Text> old;
+      for (const Text& path : paths)
+        if (owners_.count(key(path)) == 0) old.push_back(path);
+      if (!old.empty()) result.emplace_back(destination, std::move(old));
+    }
+    return result;
+  }
+  static void onUnmatched(void* context, const Text& path) {
+    auto* files = static_cast<PlacedFiles*>(context);
+    if (files->unmatchedKeys_.insert(key(path)).second)
+      files->unmatched_[files->current_].second.push_back(path);
   }
   const Replaced& replaced() const { return replaced_; }
   static void onPlaced(void* context, const Text& path, bool copied) {
@@ -192,6 +216,12 @@ class PlacedFiles {
   int entry_ = -1;
   Text destination_;
   Replaced replaced_;
+  // Per destination, what its folders held that the entry being copied had
+  // not; only where a folder was there before, so a first run has none.
+  std::map<Text, size_t> destinationIndex_;
+  std::vector<std::pair<Text, std::vector<Text>>> unmatched_;
+  std::unordered_set<uint64_t> unmatchedKeys_;
+  size_t current_ = 0;
 };
 
 // The entry a material folder belongs to, as its row names it.
@@ -247,6 +277,7 @@ void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedSte
     }
     placed.begin(step.materialIndex, step.text);
     report.placed = PlacedFiles::onPlaced;
+    report.unmatched = PlacedFiles::onUnmatched;
     report.placedContext = &placed;
     int flags = kCopyRecursive | kCopyForce | (made ? kCopyIntoNew : 0);
     if (copyTree(step.material, step.text, flags, &report) == 0 ||
@@ -315,6 +346,15 @@ void CarryOut(const Text& base, const RunPlan& plan, SyncOutcome& outcome, bool 
         outcome.notices.push_back(step.text);
         break;
     }
+  }
+  // Old copies are decided once every entry is in: one entry's files are
+  // never old copies of another's.
+  for (const auto& [destination, paths] : placed.oldCopies()) {
+    Text notice = destination + u"：" + kFilesFailedOpen + intToText(static_cast<int64_t>(paths.size())) +
+                  kOldCopiesMiddle + paths.front();
+    addLogLine(0, kNoticePrefix + notice);
+    outcome.notices.push_back(notice);
+    outcome.oldCopies.insert(outcome.oldCopies.end(), paths.begin(), paths.end());
   }
   outcome.summary += plan.summary;
 }
@@ -390,6 +430,7 @@ int SyncRunIn(const Text& base) {
     record.headline = SummaryHeadline(outcome);
     record.endLine = endLine(outcome.counts);
     record.summary = SummaryText(outcome);
+    record.oldCopies = outcome.oldCopies;
     bool failed = !outcome.failures.empty();
     showProgress(1.0, record.endLine, failed);
     Text source = base + kSourceRootName + separator();

@@ -58,6 +58,8 @@ struct SyncOutcome {
   Text tableFailure;  // why no table could be read, without the workbook path; empty when it was read
   bool nothingToReadFrom = false;  // the source folder or the workbook is not there
   EndCounts counts;  // what the copies did, for the end line
+  // What destinations hold that no material put there: listed, never deleted.
+  std::vector<Text> oldCopies;
 };
 
 // Compares the plan with the material folders in source (ending in a

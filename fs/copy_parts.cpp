@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "fs/part_name.h"
 #include "fs/paths.h"
 
 namespace {
@@ -93,6 +94,12 @@ void notePlaced(CopyReport* report, const std::string& path, bool copied) {
   if (report != nullptr && report->placed != nullptr) notePlaced(report, fromUtf8(path), copied);
 }
 
+void noteUnmatched(CopyReport* report, const Text& path) {
+  if (report == nullptr || report->unmatched == nullptr) return;
+  std::lock_guard<std::mutex> hold(placedLock);
+  report->unmatched(report->placedContext, path);
+}
+
 void countLockFile(CopyReport* report) {
   if (report == nullptr) return;
   std::lock_guard<std::mutex> hold(countsLock);
@@ -107,4 +114,9 @@ void countFailure(CopyReport* report, uint64_t order, const Text& path, const Te
   report->firstFailedOrder = order;
   report->firstFailedPath = path;
   report->firstFailedMessage = reason;
+}
+
+bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& name, void* context),
+                         void* context) {
+  return name != u"同步记录" && !isPartName(name) && !isOfficeLockFile(name, siblingExists, context);
 }

@@ -30,5 +30,6 @@ void countLockFile(CopyReport* report);
 // call; the UTF-8 form is converted only when someone asks.
 void notePlaced(CopyReport* report, const Text& path, bool copied);
 void notePlaced(CopyReport* report, const std::string& path, bool copied);
+void noteUnmatched(CopyReport* report, const Text& path);
 // An entry that failed, order being its place in the walk.
 void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason);

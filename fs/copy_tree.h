@@ -30,9 +30,21 @@ struct CopyReport {
   // When set, told of every file the copy put in place (copied) or found in
   // place already: its destination path. One call at a time, from whichever
   // thread placed the file.
+  // Folders walked into are told too, as found in place. And, with the
+  // same context, every entry of a destination folder that was there
+  // before the copy whose name the source does not have at that place: a
+  // file, or a folder not walked into. Lock files, part files and the
+  // record folder are not told. Nothing is ever removed for it.
   void (*placed)(void* context, const Text& path, bool copied) = nullptr;
+  void (*unmatched)(void* context, const Text& path) = nullptr;
   void* placedContext = nullptr;
 };
+
+// Whether a destination entry that the source lacks is someone's concern:
+// not the program's own part files or record folder, nor an office lock
+// file (whose document siblingExists looks for).
+bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& name, void* context),
+                         void* context);
 
 // Copies the content of source (not source itself) into destination, creating
 // destination when it is missing and its parent exists. Links to folders

@@ -234,6 +234,10 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   pair->target = Target{pair->destination.fd, asFolder(destPath), !present, modeAsAsked};
   std::string sourceFolder = asFolder(sourcePath);
   bool whole = true;
+  // The source's names, where a listed destination may hold others.
+  std::unordered_set<std::string> seen;
+  bool compare = pair->namesKnown && level.report != nullptr && level.report->unmatched != nullptr;
+  if (nested) notePlaced(level.report, destPath, false);
   for (;;) {
     // A listing that breaks off is a failure, not the folder's end.
     errno = 0;
@@ -246,7 +250,14 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
     if (abandoningCopies()) return false;
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    if (compare) seen.insert(name);
     whole = walkEntry(pair, sourceFolder, entry, walk) && whole;
+  }
+  int destination = pair->destination.fd;
+  for (const std::string& name : compare ? pair->names : std::unordered_set<std::string>()) {
+    if (seen.count(name) == 0 && name != "." && name != ".." &&
+        isLeftOverCandidate(fromUtf8(name), existsIn, &destination))
+      noteUnmatched(level.report, fromUtf8(pair->target.path + name));
   }
   return whole;
 }

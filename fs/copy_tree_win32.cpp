@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "fs/copy_parts.h"
@@ -31,6 +32,7 @@ struct Existing {
   DWORD attributes;
   uint64_t size;
   FILETIME written;
+  std::wstring name;  // as the folder spells it
 };
 
 // A destination folder's content by name, keyed in capitals, as the file
@@ -160,7 +162,7 @@ void listDestination(const Text& sourceFolder, const Text& folder, Listing& list
     listing.names[keyOf(found.cFileName)] =
         Existing{found.dwFileAttributes,
                  static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow,
-                 found.ftLastWriteTime};
+                 found.ftLastWriteTime, found.cFileName};
   } while (FindNextFileW(search, &found));
   listing.complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(search);
@@ -292,6 +294,7 @@ bool walkEntry(const Text& sourceFolder, const Text& destFolder, const Listing& 
       fail(level, order, destFolder + name, plainReason(ErrorKind::kFolderLinkSkipped));
       return false;
     }
+    notePlaced(level.report, destFolder + name, false);
     Known known = present                             ? Known::kListed
                   : listing.fresh || listing.complete ? Known::kMissing
                                                       : Known::kNothing;
@@ -366,11 +369,15 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
   Listing listing;
   listing.fresh = fresh;
   if (!fresh) listDestination(sourceFolder, destFolder, listing);
+  // The source's names, where a listed destination may hold others.
+  std::unordered_set<std::wstring> seen;
+  bool compare = listing.complete && level.report != nullptr && level.report->unmatched != nullptr;
   bool whole = true;
   do {
     if (abandoningCopies()) break;
     Text name = nameOf(found);
     if (name == u"." || name == u"..") continue;
+    if (compare) seen.insert(keyOf(found.cFileName));
     whole = walkEntry(sourceFolder, destFolder, listing, found, walk) && whole;
   } while (FindNextFileW(search, &found));
   // A listing that breaks off is a failure, not the folder's end.
@@ -379,6 +386,11 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
   if (error != ERROR_NO_MORE_FILES && !abandoningCopies()) {
     fail(level, walk.nextOrder++, source, reasonFor(error, ErrorContext::kReadingSource));
     return false;
+  }
+  for (const auto& [key, existing] : compare ? listing.names : decltype(listing.names)()) {
+    Text name = fromWide(existing.name.c_str(), existing.name.size());
+    if (seen.count(key) == 0 && isLeftOverCandidate(name, existsIn, &destFolder))
+      noteUnmatched(level.report, destFolder + name);
   }
   return whole;
 }

@@ -43,6 +43,8 @@ inline constexpr char16_t kFilesFailedExample[] = u" 个文件未能复制，例
 inline constexpr char16_t kReplacedMiddle[] = u" 个文件替换了“";  // "有 " + N + this + entry +
 inline constexpr char16_t kReplacedExample[] = u"”材料中的同名文件，例如 ";  // + path +
 inline constexpr char16_t kReplacedAdvice[] = u"（请改名后重新同步）";
+// A destination's old copies: "有 " + N + this + the first one's path.
+inline constexpr char16_t kOldCopiesMiddle[] = u" 个文件在材料中已没有，未删除，例如 ";
 inline constexpr char16_t kBusyFolder[] = u"另一个同步正在此文件夹中进行，本次未执行";
 inline constexpr char16_t kProgramFolderUnknown[] = u"无法确定程序所在的文件夹";
 
@@ -193,3 +195,5 @@ inline constexpr char16_t kRecordFileOpen[] = u"同步记录 ";  // + "YYYY-MM-D
 inline constexpr char16_t kRecordStarted[] = u"开始时间：";
 inline constexpr char16_t kRecordEnded[] = u"结束时间：";
 inline constexpr char16_t kRecordProgramFolder[] = u"程序文件夹：";
+// Every old copy in full, after the summary.
+inline constexpr char16_t kRecordOldCopies[] = u"材料中已没有、未删除的文件和文件夹：";
