@@ -6,9 +6,19 @@
 # deflate only) and zlib are linked statically; libc, GTK 3 and what GTK
 # brings are the system's.
 #
+# It also builds build-linux/i686/varnelo, the console program alone for
+# 32-bit x86 Linux, which is not handed out: the 32-bit Windows program cannot
+# run on a machine whose kernel runs no 32-bit x86 program, so the core it
+# shares with the others (the table reader, the plan, the paths, the copy, the
+# texts, the run record) is run at 32 bits through this one, under qemu-i386
+# (tests/linux/portable_test.sh). There is no i386 GTK in the root, and the
+# window code is not what it checks: it is built with VARNELO_CONSOLE_ONLY.
+#
 # The root is made with debootstrap from the Debian mirror this machine uses,
-# with Debian 11's compilers (g++ and g++-aarch64-linux-gnu), CMake 3.18,
-# GTK 3 for amd64 and, by multiarch, arm64, and what the tests run there
+# with Debian 11's compilers (g++, g++-aarch64-linux-gnu and g++-i686-linux-gnu;
+# Debian's multilib compiler cannot stand beside a cross compiler), CMake 3.18,
+# GTK 3 for amd64 and, by multiarch, arm64, the i386 C library that the
+# 32-bit program loads under qemu-i386, and what the tests run there
 # (Xvfb, a window manager). expat, libarchive and zlib are built inside it
 # from Debian 12's source packages, the versions the Windows program and the
 # Debian 12 build use, once for each processor. The finished root is kept as a
@@ -19,7 +29,7 @@
 # Needs root (debootstrap, chroot and the mounts of /proc and /dev it makes
 # in the root while it works, all unmounted again on every way out).
 #
-# Exit status: 0 when both programs were made, 3 when the root had to be made
+# Exit status: 0 when the three programs were made, 3 when the root had to be made
 # and the mirror does not serve Debian 11, 1 on any other failure.
 #
 # Environment: VARNELO_LINUX_CACHE (the tarball's folder), VARNELO_LINUX_ROOT
@@ -45,9 +55,9 @@ die() { say "$*"; exit 1; }
 
 # What the root holds; its digest names the tarball, so a change here makes a new one.
 root_packages=(g++ make cmake pkg-config dpkg-dev libgtk-3-dev
-               g++-aarch64-linux-gnu libgtk-3-dev:arm64
+               g++-aarch64-linux-gnu libgtk-3-dev:arm64 g++-i686-linux-gnu libc6:i386
                xvfb xauth xdotool x11-utils imagemagick metacity wmctrl fonts-wqy-microhei)
-arches=(x86_64 aarch64)
+arches=(x86_64 aarch64 i686)
 
 mirror() {
   local uri
@@ -75,10 +85,10 @@ set -euo pipefail
 arch=$1 jobs=$2
 prefix=/opt/varnelo/$arch
 cmake_cross=()
-if [[ $arch == aarch64 ]]; then
-  triplet=aarch64-linux-gnu
+if [[ $arch != x86_64 ]]; then
+  triplet=$arch-linux-gnu
   export CC=$triplet-gcc AR=$triplet-ar RANLIB=$triplet-ranlib
-  cmake_cross=(-DCMAKE_SYSTEM_NAME=Linux -DCMAKE_SYSTEM_PROCESSOR=aarch64
+  cmake_cross=(-DCMAKE_SYSTEM_NAME=Linux -DCMAKE_SYSTEM_PROCESSOR=$arch
                -DCMAKE_C_COMPILER=$triplet-gcc -DCMAKE_CXX_COMPILER=$triplet-g++)
 else
   export CC=gcc
@@ -144,6 +154,7 @@ APT::Sandbox::User "root";
 CONF
   root_mount "$root"
   in_root "$root" dpkg --add-architecture arm64
+  in_root "$root" dpkg --add-architecture i386
   in_root "$root" apt-get update -q >/dev/null
   in_root "$root" apt-get install -y -q "${root_packages[@]}" >"$root.apt.log" 2>&1 ||
     { tail -n 30 "$root.apt.log" >&2; die "installing the build packages in the root failed"; }
@@ -197,10 +208,17 @@ for arch in "${arches[@]}"; do
            -DLibArchive_INCLUDE_DIR=$prefix/include -DLibArchive_LIBRARY=$prefix/lib/libarchive.a
            -DZLIB_INCLUDE_DIR=$prefix/include -DZLIB_LIBRARY=$prefix/lib/libz.a)
   strip=strip
-  if [[ $arch == aarch64 ]]; then
-    options+=(-DCMAKE_TOOLCHAIN_FILE=/src/varnelo/cmake/linux-aarch64.cmake
+  product=dist/linux-$arch/varnelo
+  if [[ $arch != x86_64 ]]; then
+    options+=(-DCMAKE_TOOLCHAIN_FILE=/src/varnelo/cmake/linux-$arch.cmake
               -DVARNELO_STATIC_PREFIX=$prefix)
-    strip=aarch64-linux-gnu-strip
+    strip=$arch-linux-gnu-strip
+  fi
+  if [[ $arch == i686 ]]; then
+    # The 32-bit check program: console only, kept out of dist/ and so out of
+    # the packages of build-release.sh.
+    options+=(-DVARNELO_CONSOLE_ONLY=ON)
+    product=build-linux/i686/varnelo
   fi
   say "building the $arch program"
   binary=/src/build-$arch
@@ -208,9 +226,9 @@ for arch in "${arches[@]}"; do
     { tail -n 30 "$root.configure-$arch.log" >&2; die "configuring the $arch program failed"; }
   in_root "$root" cmake --build "$binary" -j "$jobs" --target varnelo >"$root.build-$arch.log" 2>&1 ||
     { tail -n 40 "$root.build-$arch.log" >&2; die "building the $arch program failed"; }
-  mkdir -p "$here/dist/linux-$arch"
+  mkdir -p "$here/$(dirname "$product")"
   in_root "$root" "$strip" -o /src/varnelo-$arch "$binary/varnelo"
-  mv "$root/src/varnelo-$arch" "$here/dist/linux-$arch/varnelo"
-  say "dist/linux-$arch/varnelo: $(stat -c %s "$here/dist/linux-$arch/varnelo") bytes"
+  mv "$root/src/varnelo-$arch" "$here/$product"
+  say "$product: $(stat -c %s "$here/$product") bytes"
 done
 say "done in $(($(date +%s) - started)) s"
