@@ -161,7 +161,10 @@ without_proc() {
   mkdir "$folder/gone"
   # Its own mount namespace: /proc is hidden from this one program only.
   run_without_proc() {  # folder to start in, program path as given
-    unshare --mount --propagation private sh -c 'mount -t tmpfs none /proc && cd "$1" &&
+    # Only /proc's own mount is made private, so the hiding stays in the
+    # namespace: in a chroot "/" is no mount whose propagation could change.
+    unshare --mount --propagation unchanged sh -c 'mount --make-private /proc &&
+      mount -t tmpfs none /proc && cd "$1" &&
       { [ "$1" != "$3" ] || rmdir "$3"; } && exec env -u DISPLAY -u WAYLAND_DISPLAY "$2"' \
       sh "$@" </dev/null
   }
