@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "fs/copy_tree.h"
@@ -104,11 +105,27 @@ struct Outcome {
   int result;
   CopyReport report;
   std::map<std::string, std::string> tree;
+  // What the run is told of: files and folders placed ("+" copied, "=" in
+  // place) and entries the source lacks ("?"), below the destination.
+  Text destination;
+  std::set<std::string> told;
 };
+
+void tell(Outcome& outcome, const Text& path, const char* mark) {
+  outcome.told.insert(mark + toUtf8(path.substr(outcome.destination.size())));
+}
 
 Outcome copyWith(int workers, const Text& source, const Text& destination, int flags) {
   forcedCopyWorkers = workers;
   Outcome outcome;
+  outcome.destination = destination;
+  outcome.report.placed = [](void* context, const Text& path, bool copied) {
+    tell(*static_cast<Outcome*>(context), path, copied ? "+" : "=");
+  };
+  outcome.report.unmatched = [](void* context, const Text& path) {
+    tell(*static_cast<Outcome*>(context), path, "?");
+  };
+  outcome.report.placedContext = &outcome;
   outcome.result = copyTree(source, destination, flags, &outcome.report);
   outcome.tree = treeOf(destination);
   return outcome;
@@ -141,12 +158,14 @@ TEST_F(ParallelCopyTest, SeveralAtOnceLeaveAndReportWhatOneAtATimeDoes) {
       EXPECT_EQ(alone.report.copiedBytes, together.report.copiedBytes);
       EXPECT_EQ(alone.report.unchangedFiles, together.report.unchangedFiles);
       EXPECT_EQ(alone.report.lockFiles, together.report.lockFiles);
+      EXPECT_EQ(alone.told, together.told);
 
       Outcome rerun = copyWith(8, source, many, flags);
       EXPECT_EQ("", differences(again.tree, rerun.tree));
       EXPECT_EQ(again.report.failedEntries, rerun.report.failedEntries);
       EXPECT_EQ(again.report.unchangedFiles, rerun.report.unchangedFiles);
       EXPECT_EQ(again.report.copiedFiles, rerun.report.copiedFiles);
+      EXPECT_EQ(again.told, rerun.told);
       for (auto& [path, what] : rerun.tree)
         EXPECT_FALSE(isPartName(fromUtf8(std::filesystem::path(path).filename().string()))) << path;
     }
