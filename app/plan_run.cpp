@@ -133,8 +133,11 @@ struct Planner {
     return table.cells.text(ColumnLetters(column) + intToText(row));
   }
 
+  // Rows naming one folder share its index, in the letter case the file
+  // system ignores too: their material is one entry's.
   int materialOf(const Text& material) {
-    auto [found, added] = materialIndex.emplace(material, static_cast<int>(plan.materials.size()));
+    Text key = kFoldsLetterCase ? toUpper(material) : material;
+    auto [found, added] = materialIndex.emplace(key, static_cast<int>(plan.materials.size()));
     if (added) plan.materials.push_back(material);
     return found->second;
   }
