@@ -12,7 +12,8 @@
 #
 # Needs: dist/varnelo.exe and dist/varnelo-32位.exe (./build-windows.sh and
 # ./build-windows.sh --arch i686), the screenshots the tests take
-# (build-win/wine-ui-*.png from tests/windows/wine_test.sh,
+# (build-win/wine-ui-mid-run-96.png and build-win/wine-guide-summary.png from
+# tests/windows/wine_test.sh,
 # build/demo-screenshot.png from tests/ui/screenshot_demo.sh), python3,
 # python3-xlsxwriter and ImageMagick. The version is the one in VERSION.
 set -euo pipefail
@@ -35,7 +36,7 @@ for program in "${programs[@]}"; do
   [[ -f $program ]] || die "no $program: run ./build-windows.sh and ./build-windows.sh --arch i686 first"
 done
 # The pictures of the real windows, as the tests took them.
-pictures=("$root/build-win/wine-ui-mid-run-96.png" "$root/build-win/wine-ui-end-dialog-96.png"
+pictures=("$root/build-win/wine-ui-mid-run-96.png" "$root/build-win/wine-guide-summary.png"
           "$root/build/demo-screenshot.png")
 for picture in "${pictures[@]}"; do
   [[ -f $picture ]] ||
