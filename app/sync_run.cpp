@@ -177,9 +177,12 @@ class PlacedFiles {
     }
     return result;
   }
+  // What an earlier entry put in place needs no keeping: in a shared
+  // destination that is most of what a copy finds.
   static void onUnmatched(void* context, const Text& path) {
     auto* files = static_cast<PlacedFiles*>(context);
-    if (files->unmatchedKeys_.insert(key(path)).second)
+    uint64_t found = key(path);
+    if (files->owners_.count(found) == 0 && files->unmatchedKeys_.insert(found).second)
       files->unmatched_[files->current_].second.push_back(path);
   }
   const Replaced& replaced() const { return replaced_; }
