@@ -7,7 +7,12 @@
 #     tests/linux/console_cases.sh compared with the native program's, and
 #     the window under Xvfb up to the summary box (tests/ui/screenshot_demo.sh);
 #   - the aarch64 program under qemu-aarch64 with the root's arm64 libraries:
-#     the same console tests and comparison.
+#     the same console tests and comparison;
+#   - the i686 console program (build-linux/i686/varnelo) under qemu-i386 with
+#     the root's i386 C library: the same console tests and comparison, which
+#     run the core the 32-bit Windows program shares with the others at 32
+#     bits, and a table too large for a 32-bit address space, which must fail
+#     the run with "内存不足" and no crash.
 # Usage: portable_test.sh NATIVE_PROGRAM   (run as root, after ./build-linux.sh)
 # Prints "PASS: name" or "FAIL: name" for each check and exits 1 on a failure.
 set -u
@@ -17,11 +22,14 @@ native=$(realpath "$1")
 root=$(linux_root_default "$top")
 x86=$top/dist/linux-x86_64/varnelo
 arm=$top/dist/linux-aarch64/varnelo
+i686=$top/build-linux/i686/varnelo
 failures=0
 kit=/tmp/varnelo-portable-test
 scratch=$(mktemp -d)
+huge_run=  # the process of the out-of-memory run while it lasts
 
 cleanup() {
+  [[ -n $huge_run ]] && kill "$huge_run" 2>/dev/null && wait "$huge_run" 2>/dev/null
   root_unmount
   [[ -d $root$kit ]] && ! mounted_under "$root" && rm -rf --one-file-system "$root$kit"
   rm -rf "$scratch"
@@ -91,20 +99,66 @@ in_root "$root" bash "$kit/scripts/prepare-demo.sh" "$kit/varnelo" "$kit/demo" &
 mkdir -p "$top/build"
 cp "$root$kit/screenshot.png" "$top/build/linux-x86_64-screenshot.png" 2>/dev/null || true
 
+# A program for another processor under qemu-user, given the root's
+# libraries with -L; /proc/self/exe is the emulated program.
+emulated() {  # where, emulator, program, name of its runs
+  local where=$1 emulator=$2 program=$3 runs=$scratch/$4
+  export VARNELO_RUNNER="$emulator -L $root"
+  "$top/tests/app/lone_program_test.sh" "$program" 2>&1 | prefixed "$where"
+  ((PIPESTATUS[0] == 0)) || failures=$((failures + 1))
+  if "$top/tests/linux/console_cases.sh" "$program" "$runs" >"$runs.log" 2>&1; then
+    compare "$where" "$runs"
+  else
+    cat "$runs.log"
+    count_failure "$where: console runs"
+  fi
+  unset VARNELO_RUNNER
+}
+
+# A cell of 800 MiB. Reading it holds its text in UTF-16 and a copy of that
+# at once (a 256 MiB cell takes 1041 MiB on x86-64), some 3.2 GiB here: more
+# than the 3 GiB (-R) of a large-address-aware process on 32-bit Windows.
+# -p 65536 maps the guest's memory in Windows' 64 KiB units; it also makes
+# qemu's search for free space 16 times shorter, and that search is repeated
+# for every piece of the cell read after its text could no longer grow
+# (1.5 minutes rather than 10).
+out_of_memory_at_32_bits() {  # where
+  local where=$1 folder=$scratch/huge status=0
+  /usr/bin/python3 "$top/tests/app/huge_cell_workbook.py" "$folder" 800 ||
+    { count_failure "$where: the huge workbook could not be made"; return; }
+  cp "$i686" "$folder/varnelo"
+  (cd "$folder" && exec env -u DISPLAY -u WAYLAND_DISPLAY \
+     qemu-i386 -L "$root" -R 0xC0000000 -p 65536 ./varnelo) >"$scratch/huge.out" 2>&1 </dev/null &
+  huge_run=$!
+  wait "$huge_run" || status=$?
+  huge_run=
+  if [[ $status == 1 ]] && grep -q '^【失败】无法打开关系表：.*（内存不足：' "$scratch/huge.out" &&
+     [[ ! -e $folder/G ]]; then
+    echo "PASS: $where: out of memory in a 3 GiB address space"
+  else
+    tail -n 5 "$scratch/huge.out" | cut -c1-200
+    count_failure "$where: out of memory in a 3 GiB address space: status $status"
+  fi
+  rm -rf "$folder"
+}
+
 where="aarch64 under qemu-aarch64"
 if ! command -v qemu-aarch64 >/dev/null; then
   count_failure "$where: qemu-aarch64 is not installed (Debian package qemu-user)"
 else
-  # The arm64 libraries of the root; /proc/self/exe is the emulated program.
-  export VARNELO_RUNNER="qemu-aarch64 -L $root"
-  "$top/tests/app/lone_program_test.sh" "$arm" 2>&1 | prefixed "$where"
-  ((PIPESTATUS[0] == 0)) || failures=$((failures + 1))
-  if "$top/tests/linux/console_cases.sh" "$arm" "$scratch/aarch64" >"$scratch/arm.log" 2>&1; then
-    compare "$where" "$scratch/aarch64"
-  else
-    cat "$scratch/arm.log"
-    count_failure "$where: console runs"
-  fi
-  unset VARNELO_RUNNER
+  emulated "$where" qemu-aarch64 "$arm" aarch64
+fi
+
+where="i686 under qemu-i386"
+if ! command -v qemu-i386 >/dev/null; then
+  count_failure "$where: qemu-i386 is not installed (Debian package qemu-user)"
+elif [[ ! -f $i686 ]]; then
+  count_failure "$where: no $i686 (./build-linux.sh makes it)"
+elif ! LC_ALL=C readelf -h "$i686" | grep -q 'Class:.*ELF32' ||
+     ! LC_ALL=C readelf -h "$i686" | grep -q 'Machine:.*80386'; then
+  count_failure "$where: $i686 is not a 32-bit x86 program"
+else
+  emulated "$where" qemu-i386 "$i686" i686
+  out_of_memory_at_32_bits "$where"
 fi
 ((failures == 0))
