@@ -430,6 +430,7 @@ int SyncRunIn(const Text& base) {
     record.ended = LocalTimeNow();
     outcome.counts.destinations = outcome.destinations;
     outcome.counts.failures = static_cast<int64_t>(outcome.failures.size());
+    outcome.counts.oldCopies = static_cast<int64_t>(outcome.oldCopies.size());
     record.headline = SummaryHeadline(outcome);
     record.endLine = endLine(outcome.counts);
     record.summary = SummaryText(outcome);

@@ -180,6 +180,7 @@ inline constexpr char16_t kEndLineFiles[] = u" 个文件（";  // + size +
 inline constexpr char16_t kEndLineUnchanged[] = u"），";  // + K +
 inline constexpr char16_t kEndLineUnchangedFiles[] = u" 个文件无变化";
 inline constexpr char16_t kEndLineLockFiles[] = u" 个锁定文件未复制";  // "，" + L +
+inline constexpr char16_t kEndLineOldCopies[] = u" 个旧文件未删除（材料中已没有）";  // "，" + O +
 inline constexpr char16_t kEndLineFailures[] = u" 项失败";  // "，" + F +
 
 // Under the headline of the end dialog.

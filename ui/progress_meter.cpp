@@ -38,6 +38,7 @@ Text endLine(const EndCounts& counts) {
               intToText(counts.copiedFiles) + kEndLineFiles + sizeText(counts.copiedBytes) +
               kEndLineUnchanged + intToText(counts.unchangedFiles) + kEndLineUnchangedFiles;
   if (counts.lockFiles > 0) line += u"，" + intToText(counts.lockFiles) + kEndLineLockFiles;
+  if (counts.oldCopies > 0) line += u"，" + intToText(counts.oldCopies) + kEndLineOldCopies;
   if (counts.failures > 0) line += u"，" + intToText(counts.failures) + kEndLineFailures;
   return line;
 }

@@ -19,10 +19,11 @@ struct EndCounts {
   int64_t copiedBytes = 0;
   int64_t unchangedFiles = 0;
   int64_t lockFiles = 0;
+  int64_t oldCopies = 0;  // in destinations, gone from the material
   int64_t failures = 0;
 };
-// "完成：M 个目标，复制 N 个文件（x GB），K 个文件无变化", then the lock files
-// and the failures when there are any.
+// "完成：M 个目标，复制 N 个文件（x GB），K 个文件无变化", then the lock files,
+// the old copies and the failures when there are any.
 Text endLine(const EndCounts& counts);
 
 struct ProgressMeter {

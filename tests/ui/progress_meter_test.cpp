@@ -23,8 +23,10 @@ TEST(ProgressMeter, EndLineNamesLockFilesAndFailuresOnlyWhenThereAreAny) {
   EXPECT_EQ(u"完成：152 个目标，复制 3041 个文件（38.0 MB），0 个文件无变化", endLine(counts));
   counts.unchangedFiles = 12;
   counts.lockFiles = 2;
+  counts.oldCopies = 4;
   counts.failures = 3;
-  EXPECT_EQ(u"完成：152 个目标，复制 3041 个文件（38.0 MB），12 个文件无变化，2 个锁定文件未复制，3 项失败",
+  EXPECT_EQ(u"完成：152 个目标，复制 3041 个文件（38.0 MB），12 个文件无变化，2 个锁定文件未复制，"
+            u"4 个旧文件未删除（材料中已没有），3 项失败",
             endLine(counts));
 }
 
