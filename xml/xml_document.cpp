@@ -98,7 +98,8 @@ void readAndParse(Document& doc, XML_Parser parser, std::FILE* file, int64_t siz
       doc.lineEnd = detectLineEnd(static_cast<const unsigned char*>(buffer), want);
     done += want;
     if (XML_ParseBuffer(parser, want, done >= size) == XML_STATUS_ERROR)
-      return recordParseStop(doc, parser, XML_GetErrorCode(parser));
+      return recordParseStop(doc, parser,
+                             doc.outOfMemory ? XML_ERROR_NO_MEMORY : XML_GetErrorCode(parser));
     chunk = doc.events != eventsBefore ? kChunkSize : std::min(chunk * 2, kLargestChunk);
   }
 }
@@ -148,6 +149,7 @@ bool parseOpenFile(int handle, std::FILE* file, int64_t size, const XmlElementSt
     addArenaBlock(doc->arena, static_cast<size_t>(size) + kBlockHeader);
   readAndParse(*doc, parser, file, size);
   finishLoad(*doc);
+  doc->parser = nullptr;
   XML_ParserFree(parser);
   return true;
 }

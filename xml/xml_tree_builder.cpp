@@ -54,6 +54,12 @@ bool reserveText(TextBuffer& buffer, size_t extra) {
   return true;
 }
 
+void runOutOfMemory(Document& doc) {
+  if (doc.outOfMemory) return;
+  doc.outOfMemory = true;
+  if (doc.parser) XML_StopParser(doc.parser, XML_FALSE);
+}
+
 OpenNode* currentOpen(Document& doc) {
   if (doc.unrecordedDepth > 0 || doc.depth == 0) return nullptr;
   OpenNode* open = &doc.open[doc.depth - 1];
@@ -69,7 +75,7 @@ void appendText(Document& doc, const XML_Char* s, int length, bool lineEnds) {
   bool keepLineFeeds = convention == LineEnd::kLf || convention == LineEnd::kUndetermined;
   size_t extra = static_cast<size_t>(length);
   if (convention == LineEnd::kCrLf) extra += std::count(s, s + length, '\n');
-  if (!reserveText(open->text, extra)) return;
+  if (!reserveText(open->text, extra)) return runOutOfMemory(doc);
   char16_t* start = open->text.units + open->text.length;
   size_t count = decodeUtf8(s, static_cast<size_t>(length), start);
   if (!keepLineFeeds) {
@@ -122,11 +128,13 @@ void linkAsLastChild(OpenNode& parent, XmlNode* node) {
 XmlNode* openNode(Document& doc, uint16_t kind) {
   if (doc.unrecordedDepth > 0 || !growOpenStack(doc)) {
     ++doc.unrecordedDepth;
+    runOutOfMemory(doc);
     return nullptr;
   }
   OpenNode& parent = doc.open[doc.depth - 1];
   XmlNode* node = parent.node ? takeNode() : nullptr;
   doc.open[doc.depth++] = OpenNode{node, kind, nullptr, TextBuffer()};
+  if (parent.node && !node) runOutOfMemory(doc);
   if (!node) return nullptr;
   node->kind = kind;
   node->document = doc.handle;
@@ -322,6 +330,7 @@ void XMLCALL onInstruction(void* userData, const XML_Char* target, const XML_Cha
 }  // namespace
 
 void installHandlers(XML_Parser parser, Document* doc) {
+  doc->parser = parser;
   XML_SetUserData(parser, doc);
   XML_SetElementHandler(parser, onStartElement, onEndElement);
   XML_SetCharacterDataHandler(parser, onCharacters);

@@ -59,6 +59,11 @@ struct Document {
   size_t openCapacity = 0;
   size_t unrecordedDepth = 0;  // levels opened after the stack itself could not grow
   uint64_t events = 0;  // handler calls so far, to tell whether a chunk made progress
+  // The parser feeding this document, stopped at the first text or node
+  // that memory cannot hold: a tree with a text cut short, or an element
+  // left out, would read as a different table.
+  XML_Parser parser = nullptr;
+  bool outOfMemory = false;
 };
 
 // Looks at the raw bytes of one chunk for the file's line-end convention.
