@@ -162,17 +162,17 @@ class PlacedFiles {
     replaced_ = Replaced();
     owners_.emplace(key(destination.substr(0, destination.size() - 1)), entry);
     auto [place, added] = destinationIndex_.emplace(destination, unmatched_.size());
-    if (added) unmatched_.emplace_back(destination, std::vector<Text>());
+    if (added) unmatched_.emplace_back(destination, Candidates());
     current_ = place->second;
   }
   // What each destination held that no material had, in the order the
   // destinations came: whatever no entry put in place in the whole run.
   std::vector<std::pair<Text, std::vector<Text>>> oldCopies() const {
     std::vector<std::pair<Text, std::vector<Text>>> result;
-    for (const auto& [destination, paths] : unmatched_) {
+    for (const auto& [destination, candidates] : unmatched_) {
       std::vector<Text> old;
-      for (const Text& path : paths)
-        if (owners_.count(key(path)) == 0) old.push_back(path);
+      for (const auto& [found, inside] : candidates)
+        if (owners_.count(found) == 0) old.push_back(destination + fromUtf8(inside));
       if (!old.empty()) result.emplace_back(destination, std::move(old));
     }
     return result;
@@ -182,8 +182,9 @@ class PlacedFiles {
   static void onUnmatched(void* context, const Text& path) {
     auto* files = static_cast<PlacedFiles*>(context);
     uint64_t found = key(path);
-    if (files->owners_.count(found) == 0 && files->unmatchedKeys_.insert(found).second)
-      files->unmatched_[files->current_].second.push_back(path);
+    if (files->owners_.count(found) != 0 || !files->unmatchedKeys_.insert(found).second) return;
+    auto& [destination, candidates] = files->unmatched_[files->current_];
+    candidates.emplace_back(found, toUtf8(path.substr(std::min(destination.size(), path.size()))));
   }
   const Replaced& replaced() const { return replaced_; }
   static void onPlaced(void* context, const Text& path, bool copied) {
@@ -199,8 +200,12 @@ class PlacedFiles {
   // 64 bits even in a 32-bit program: a false match would report a
   // replacement that never happened.
   static uint64_t key(const Text& path) {
+    if (kFoldsLetterCase) return hashOf(toUpper(path));
+    return hashOf(path);
+  }
+  static uint64_t hashOf(const Text& path) {
     uint64_t hash = 14695981039346656037ull;
-    for (char16_t unit : kFoldsLetterCase ? toUpper(path) : path) {
+    for (char16_t unit : path) {
       hash ^= unit;
       hash *= 1099511628211ull;
     }
@@ -222,7 +227,10 @@ class PlacedFiles {
   // Per destination, what its folders held that the entry being copied had
   // not; only where a folder was there before, so a first run has none.
   std::map<Text, size_t> destinationIndex_;
-  std::vector<std::pair<Text, std::vector<Text>>> unmatched_;
+  // Each with its key and its path inside the destination, in UTF-8: a
+  // rerun keeps one per file of the other entries until they are placed.
+  using Candidates = std::vector<std::pair<uint64_t, std::string>>;
+  std::vector<std::pair<Text, Candidates>> unmatched_;
   std::unordered_set<uint64_t> unmatchedKeys_;
   size_t current_ = 0;
 };
