@@ -35,9 +35,13 @@ programs=("$dist/varnelo.exe" "$dist/varnelo-32位.exe")
 for program in "${programs[@]}"; do
   [[ -f $program ]] || die "no $program: run ./build-windows.sh and ./build-windows.sh --arch i686 first"
 done
-# The pictures of the real windows, as the tests took them.
+# The pictures of the real windows, as the tests took them. The Linux one is
+# the portable program's in a user's folder (tests/linux/portable_test.sh)
+# where that stage ran, else the Debian 12 build's.
+linux_picture=$root/build/linux-x86_64-screenshot.png
+[[ -f $linux_picture ]] || linux_picture=$root/build/demo-screenshot.png
 pictures=("$root/build-win/wine-ui-mid-run-96.png" "$root/build-win/wine-guide-summary.png"
-          "$root/build/demo-screenshot.png")
+          "$linux_picture")
 for picture in "${pictures[@]}"; do
   [[ -f $picture ]] ||
     die "no $picture: ./test.sh takes it (tests/windows/wine_test.sh, tests/ui/screenshot_demo.sh)"
@@ -48,7 +52,9 @@ mkdir -p "$stage/pictures" "$stage/common"
 # The screenshots are of the whole virtual screen: the guide shows the
 # windows alone, cut out of the plain desktop around them.
 for picture in "${pictures[@]}"; do
-  convert "$picture" -fuzz 2% -trim +repage "$stage/pictures/$(basename "$picture")"
+  name=$(basename "$picture")
+  [[ $picture == "$linux_picture" ]] && name=linux-screenshot.png
+  convert "$picture" -fuzz 2% -trim +repage "$stage/pictures/$name"
 done
 /usr/bin/python3 "$root/release/make_template.py" "$stage/common"
 /usr/bin/python3 "$root/release/make_guide.py" "$root/release/guide.html" "$version" \
