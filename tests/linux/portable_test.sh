@@ -32,10 +32,12 @@ scratch=$(mktemp -d)
 huge_run=  # the process of the out-of-memory run while it lasts
 
 cleanup() {
-  [[ -d $root/home/张三 ]] && ! mounted_under "$root" && rm -rf --one-file-system "$root/home/张三"
   [[ -n $huge_run ]] && kill "$huge_run" 2>/dev/null && wait "$huge_run" 2>/dev/null
   root_unmount
-  [[ -d $root$kit ]] && ! mounted_under "$root" && rm -rf --one-file-system "$root$kit"
+  if ! mounted_under "$root"; then
+    [[ -d $root$kit ]] && rm -rf --one-file-system "$root$kit"
+    [[ -d $root/home/张三 ]] && rm -rf --one-file-system "$root/home/张三"
+  fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
