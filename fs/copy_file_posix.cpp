@@ -23,7 +23,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "fs/copy_file_posix.h"
@@ -123,7 +122,7 @@ bool processAlive(uint32_t id) {
 // Removes the part files that an interrupted run left in destination. A name
 // of that form that the source also holds is material, and a part whose
 // writer is still running is that run's business.
-bool listDestination(int source, int destination, std::unordered_set<std::string>& names) {
+bool listDestination(int source, int destination, DestinationNames& names) {
   // A duplicate lists the folder already open: opening it again would be
   // one more round trip to a share.
   int fd = fcntl(destination, F_DUPFD_CLOEXEC, 0);
@@ -144,7 +143,7 @@ bool listDestination(int source, int destination, std::unordered_set<std::string
         !processAlive(owner) && fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0 &&
         errno == ENOENT && unlinkat(destination, name, 0) == 0)
       continue;
-    names.insert(name);
+    names.emplace(name, false);
   }
 }
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "fs/copy_tree.h"
 
@@ -65,7 +65,10 @@ bool existsIn(const Text& name, void* context);
 // are removed on the way, unless the source holds a file of that name (then
 // it is material) or their writer is still running (then they are its
 // business). false when the listing could not be read to its end.
-bool listDestination(int source, int destination, std::unordered_set<std::string>& names);
+// Each name's flag starts false; the walk sets it for the names the source
+// has too (fs/copy_tree_posix.cpp).
+using DestinationNames = std::unordered_map<std::string, bool>;
+bool listDestination(int source, int destination, DestinationNames& names);
 
 // Copies the regular file name of sourceFolder into target, or finds it in
 // place. listed is the source as a stat found it, where a target of that

@@ -16,7 +16,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <utility>
 
 #include "fs/copy_file_posix.h"
@@ -66,7 +65,7 @@ struct FolderPair {
   Fd destination{-1};
   Target target{-1, std::string(), false, false};
   bool namesKnown = false;  // the destination was listed: names holds all it had
-  std::unordered_set<std::string> names;
+  DestinationNames names;
   int source() const { return dirfd(listing.get()); }
 };
 
@@ -234,8 +233,8 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   pair->target = Target{pair->destination.fd, asFolder(destPath), !present, modeAsAsked};
   std::string sourceFolder = asFolder(sourcePath);
   bool whole = true;
-  // The source's names, where a listed destination may hold others.
-  std::unordered_set<std::string> seen;
+  // Where a listed destination may hold names the source lacks, each name
+  // the source has too is marked; the copying threads only look names up.
   bool compare = pair->namesKnown && level.report != nullptr && level.report->unmatched != nullptr;
   if (nested) notePlaced(level.report, destPath, false);
   for (;;) {
@@ -250,12 +249,15 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
     if (abandoningCopies()) return false;
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    if (compare) seen.insert(name);
+    if (compare) {
+      auto listed = pair->names.find(name);
+      if (listed != pair->names.end()) listed->second = true;
+    }
     whole = walkEntry(pair, sourceFolder, entry, walk) && whole;
   }
   int destination = pair->destination.fd;
-  for (const std::string& name : compare ? pair->names : std::unordered_set<std::string>()) {
-    if (seen.count(name) == 0 && name != "." && name != ".." &&
+  for (const auto& [name, inSource] : compare ? pair->names : DestinationNames()) {
+    if (!inSource && name != "." && name != ".." &&
         isLeftOverCandidate(fromUtf8(name), existsIn, &destination))
       noteUnmatched(level.report, fromUtf8(pair->target.path + name));
   }

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "fs/copy_parts.h"
@@ -33,6 +32,7 @@ struct Existing {
   uint64_t size;
   FILETIME written;
   std::wstring name;  // as the folder spells it
+  bool inSource = false;  // the source has it too: set by the walk
 };
 
 // A destination folder's content by name, keyed in capitals, as the file
@@ -280,13 +280,14 @@ bool existsIn(const Text& name, void* context) {
 
 // Takes one entry of a listing: a folder is walked into now, a file handed
 // to a copying thread. false when it failed here already.
-bool walkEntry(const Text& sourceFolder, const Text& destFolder, const Listing& listing,
+bool walkEntry(const Text& sourceFolder, const Text& destFolder, Listing& listing,
                const WIN32_FIND_DATAW& found, Walk& walk) {
   const Level& level = walk.level;
   uint64_t order = walk.nextOrder++;
   Text name = nameOf(found);
   auto there = listing.names.find(keyOf(found.cFileName));
   bool present = there != listing.names.end();
+  if (present) there->second.inSource = true;
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     if (!(level.flags & kCopyRecursive)) return true;
     // A junction or folder link may lead back up the tree: never followed.
@@ -369,15 +370,13 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
   Listing listing;
   listing.fresh = fresh;
   if (!fresh) listDestination(sourceFolder, destFolder, listing);
-  // The source's names, where a listed destination may hold others.
-  std::unordered_set<std::wstring> seen;
+  // A listed destination may hold names the source lacks.
   bool compare = listing.complete && level.report != nullptr && level.report->unmatched != nullptr;
   bool whole = true;
   do {
     if (abandoningCopies()) break;
     Text name = nameOf(found);
     if (name == u"." || name == u"..") continue;
-    if (compare) seen.insert(keyOf(found.cFileName));
     whole = walkEntry(sourceFolder, destFolder, listing, found, walk) && whole;
   } while (FindNextFileW(search, &found));
   // A listing that breaks off is a failure, not the folder's end.
@@ -389,7 +388,7 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
   }
   for (const auto& [key, existing] : compare ? listing.names : decltype(listing.names)()) {
     Text name = fromWide(existing.name.c_str(), existing.name.size());
-    if (seen.count(key) == 0 && isLeftOverCandidate(name, existsIn, &destFolder))
+    if (!existing.inSource && isLeftOverCandidate(name, existsIn, &destFolder))
       noteUnmatched(level.report, destFolder + name);
   }
   return whole;
