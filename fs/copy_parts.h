@@ -31,5 +31,10 @@ void countLockFile(CopyReport* report);
 void notePlaced(CopyReport* report, const Text& path, bool copied);
 void notePlaced(CopyReport* report, const std::string& path, bool copied);
 void noteUnmatched(CopyReport* report, const Text& path);
+// Whether a destination entry that the source lacks is someone's concern:
+// not the program's own part files or record folder, nor an office lock
+// file (whose document siblingExists looks for).
+bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& name, void* context),
+                         void* context);
 // An entry that failed, order being its place in the walk.
 void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason);

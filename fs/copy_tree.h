@@ -40,12 +40,6 @@ struct CopyReport {
   void* placedContext = nullptr;
 };
 
-// Whether a destination entry that the source lacks is someone's concern:
-// not the program's own part files or record folder, nor an office lock
-// file (whose document siblingExists looks for).
-bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& name, void* context),
-                         void* context);
-
 // Copies the content of source (not source itself) into destination, creating
 // destination when it is missing and its parent exists. Links to folders
 // are not followed: a symbolic link is reproduced as a link, a Windows reparse
