@@ -7,9 +7,8 @@
 #include <mutex>
 #include <map>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
+#include "app/placed_files.h"
 #include "app/run_record.h"
 #include "fs/copy_tree.h"
 #include "fs/paths.h"
@@ -140,99 +139,6 @@ class RunProgress {
   std::atomic<bool> stop_{false};
   std::condition_variable stopped_;
   std::thread scanner_;
-};
-
-// Which entry's material each file placed in this run came from, so that a
-// later entry's file replacing an earlier one's in a shared destination is
-// never silent: the table may mean it, but one person's material is then
-// missing there. A hash of the file's path and the entry's index, a few
-// bytes a file however long the paths.
-class PlacedFiles {
- public:
-  struct Replaced {
-    int64_t count = 0;
-    Text example;  // the first by name, whichever copy finished first
-    int earlier = -1;  // the example's entry, into RunPlan::materials
-  };
-  // The copy of material entry into destination begins. The destination
-  // folder itself is this entry's: never an old copy of another one's.
-  void begin(int entry, const Text& destination) {
-    entry_ = entry;
-    destination_ = destination;
-    replaced_ = Replaced();
-    owners_.emplace(key(destination.substr(0, destination.size() - 1)), entry);
-    auto [place, added] = destinationIndex_.emplace(destination, unmatched_.size());
-    if (added) unmatched_.emplace_back(destination, Candidates());
-    current_ = place->second;
-  }
-  // What each destination held that no material had, in the order the
-  // destinations came: whatever no entry put in place in the whole run.
-  std::vector<std::pair<Text, std::vector<Text>>> oldCopies() const {
-    std::vector<std::pair<Text, std::vector<Text>>> result;
-    for (const auto& [destination, candidates] : unmatched_) {
-      std::vector<Text> old;
-      for (const auto& [found, inside] : candidates)
-        if (owners_.count(found) == 0) old.push_back(destination + fromUtf8(inside));
-      if (!old.empty()) result.emplace_back(destination, std::move(old));
-    }
-    return result;
-  }
-  // What an earlier entry put in place needs no keeping: in a shared
-  // destination that is most of what a copy finds.
-  static void onUnmatched(void* context, const Text& path) {
-    auto* files = static_cast<PlacedFiles*>(context);
-    uint64_t found = key(path);
-    if (files->owners_.count(found) != 0 || !files->unmatchedKeys_.insert(found).second) return;
-    auto& [destination, candidates] = files->unmatched_[files->current_];
-    candidates.emplace_back(found, toUtf8(path.substr(std::min(destination.size(), path.size()))));
-  }
-  const Replaced& replaced() const { return replaced_; }
-  static void onPlaced(void* context, const Text& path, bool copied) {
-    auto* files = static_cast<PlacedFiles*>(context);
-    auto [owner, added] = files->owners_.emplace(key(path), files->entry_);
-    if (added) return;
-    // Found in place, the earlier entry's file was this one's as well.
-    if (copied && owner->second != files->entry_) files->note(path, owner->second);
-    owner->second = files->entry_;
-  }
-
- private:
-  // 64 bits even in a 32-bit program: a false match would report a
-  // replacement that never happened.
-  static uint64_t key(const Text& path) {
-    if (kFoldsLetterCase) return hashOf(toUpper(path));
-    return hashOf(path);
-  }
-  static uint64_t hashOf(const Text& path) {
-    uint64_t hash = 14695981039346656037ull;
-    for (char16_t unit : path) {
-      hash ^= unit;
-      hash *= 1099511628211ull;
-    }
-    return hash;
-  }
-  void note(const Text& path, int earlier) {
-    ++replaced_.count;
-    Text inside = path.substr(std::min(destination_.size(), path.size()));
-    if (replaced_.example.empty() || inside < replaced_.example) {
-      replaced_.example = inside;
-      replaced_.earlier = earlier;
-    }
-  }
-
-  std::unordered_map<uint64_t, int> owners_;
-  int entry_ = -1;
-  Text destination_;
-  Replaced replaced_;
-  // Per destination, what its folders held that the entry being copied had
-  // not; only where a folder was there before, so a first run has none.
-  std::map<Text, size_t> destinationIndex_;
-  // Each with its key and its path inside the destination, in UTF-8: a
-  // rerun keeps one per file of the other entries until they are placed.
-  using Candidates = std::vector<std::pair<uint64_t, std::string>>;
-  std::vector<std::pair<Text, Candidates>> unmatched_;
-  std::unordered_set<uint64_t> unmatchedKeys_;
-  size_t current_ = 0;
 };
 
 // The entry a material folder belongs to, as its row names it.

@@ -28,7 +28,39 @@ void reportProgress(CopyReport* report, int64_t bytes, bool unchanged) {
   report->progress(report->progressContext, bytes, unchanged);
 }
 
+// FNV-1a, over UTF-8 bytes where names are bytes and over upper-cased UTF-16
+// units where the file system ignores letter case.
+constexpr uint64_t kKeyStart = 14695981039346656037ull;
+uint64_t addToKey(uint64_t key, uint32_t unit) { return (key ^ unit) * 1099511628211ull; }
+
+uint64_t addToKey(uint64_t key, const Text& text) {
+  if (!kFoldsLetterCase) {
+    for (char byte : toUtf8(text)) key = addToKey(key, static_cast<unsigned char>(byte));
+    return key;
+  }
+  for (char16_t unit : text) key = addToKey(key, upperUnit(unit));
+  return key;
+}
+
+uint64_t addToKey(uint64_t key, const char* utf8) {
+  if (kFoldsLetterCase) return addToKey(key, fromUtf8(utf8));
+  for (const char* byte = utf8; *byte != '\0'; ++byte)
+    key = addToKey(key, static_cast<unsigned char>(*byte));
+  return key;
+}
+
 }  // namespace
+
+ToldPath::ToldPath(const std::string& folder, const char* name)
+    : key_(addToKey(addToKey(kKeyStart, folder.c_str()), name)), folder_(&folder), name_(name) {}
+
+ToldPath::ToldPath(const Text& path) : key_(pathKey(path)), path_(&path) {}
+
+Text ToldPath::text() const { return path_ != nullptr ? *path_ : fromUtf8(utf8()); }
+
+std::string ToldPath::utf8() const { return path_ != nullptr ? toUtf8(*path_) : *folder_ + name_; }
+
+uint64_t pathKey(const Text& path) { return addToKey(kKeyStart, path); }
 
 bool keepPart(const std::string& path) {
   std::lock_guard<std::mutex> hold(partsLock);
@@ -84,17 +116,13 @@ void countUnchanged(CopyReport* report, int64_t bytes) {
   reportProgress(report, bytes, true);
 }
 
-void notePlaced(CopyReport* report, const Text& path, bool copied) {
+void notePlaced(CopyReport* report, const ToldPath& path, bool copied) {
   if (report == nullptr || report->placed == nullptr) return;
   std::lock_guard<std::mutex> hold(placedLock);
   report->placed(report->placedContext, path, copied);
 }
 
-void notePlaced(CopyReport* report, const std::string& path, bool copied) {
-  if (report != nullptr && report->placed != nullptr) notePlaced(report, fromUtf8(path), copied);
-}
-
-void noteUnmatched(CopyReport* report, const Text& path) {
+void noteUnmatched(CopyReport* report, const ToldPath& path) {
   if (report == nullptr || report->unmatched == nullptr) return;
   std::lock_guard<std::mutex> hold(placedLock);
   report->unmatched(report->placedContext, path);

@@ -27,10 +27,9 @@ void countCopied(CopyReport* report, int64_t bytes);
 void countUnchanged(CopyReport* report, int64_t bytes);
 void countLockFile(CopyReport* report);
 // A file copied to path, or found in place there, for the report's placed
-// call; the UTF-8 form is converted only when someone asks.
-void notePlaced(CopyReport* report, const Text& path, bool copied);
-void notePlaced(CopyReport* report, const std::string& path, bool copied);
-void noteUnmatched(CopyReport* report, const Text& path);
+// call; an entry the source lacks, for its unmatched call.
+void notePlaced(CopyReport* report, const ToldPath& path, bool copied);
+void noteUnmatched(CopyReport* report, const ToldPath& path);
 // Whether a destination entry that the source lacks is someone's concern:
 // not the program's own part files or record folder, nor an office lock
 // file (whose document siblingExists looks for).

@@ -3,12 +3,37 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "text/text.h"
 
 constexpr int kCopyRecursive = 1;
 constexpr int kCopyForce = 2;    // overwrite read-only destination files
 constexpr int kCopyIntoNew = 4;  // the caller has just made destination: it is empty
+
+// A destination path as the copy tells it to the report: a copy's every file
+// is told, so the path is put together only when someone asks for it, and
+// its key is ready at once. The key is the same for every spelling the file
+// system takes as one path (on Windows, any letter case); 64 bits even in a
+// 32-bit program.
+class ToldPath {
+ public:
+  // The folder (ending with a separator) and a name in it, in UTF-8; both
+  // must outlive the told path.
+  ToldPath(const std::string& folder, const char* name);
+  explicit ToldPath(const Text& path);
+  uint64_t key() const { return key_; }
+  Text text() const;
+  std::string utf8() const;
+
+ private:
+  uint64_t key_;
+  const std::string* folder_ = nullptr;
+  const char* name_ = nullptr;
+  const Text* path_ = nullptr;
+};
+// The key a told path of this path has.
+uint64_t pathKey(const Text& path);
 
 struct CopyReport {
   int failedEntries = 0;
@@ -28,15 +53,15 @@ struct CopyReport {
   void (*progress)(void* context, int64_t bytes, bool unchanged) = nullptr;
   void* progressContext = nullptr;
   // When set, told of every file the copy put in place (copied) or found in
-  // place already: its destination path. One call at a time, from whichever
-  // thread placed the file.
+  // place already. One call at a time, from whichever thread placed the
+  // file.
   // Folders walked into are told too, as found in place. And, with the
   // same context, every entry of a destination folder that was there
   // before the copy whose name the source does not have at that place: a
   // file, or a folder not walked into. Lock files, part files and the
   // record folder are not told. Nothing is ever removed for it.
-  void (*placed)(void* context, const Text& path, bool copied) = nullptr;
-  void (*unmatched)(void* context, const Text& path) = nullptr;
+  void (*placed)(void* context, const ToldPath& path, bool copied) = nullptr;
+  void (*unmatched)(void* context, const ToldPath& path) = nullptr;
   void* placedContext = nullptr;
 };
 

@@ -236,7 +236,7 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   // Where a listed destination may hold names the source lacks, each name
   // the source has too is marked; the copying threads only look names up.
   bool compare = pair->namesKnown && level.report != nullptr && level.report->unmatched != nullptr;
-  if (nested) notePlaced(level.report, destPath, false);
+  if (nested) notePlaced(level.report, ToldPath(destPath, ""), false);
   for (;;) {
     // A listing that breaks off is a failure, not the folder's end.
     errno = 0;
@@ -259,7 +259,7 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   for (const auto& [name, inSource] : compare ? pair->names : DestinationNames()) {
     if (!inSource && name != "." && name != ".." &&
         isLeftOverCandidate(fromUtf8(name), existsIn, &destination))
-      noteUnmatched(level.report, fromUtf8(pair->target.path + name));
+      noteUnmatched(level.report, ToldPath(pair->target.path, name.c_str()));
   }
   return whole;
 }

@@ -205,7 +205,7 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
     if (existing->size == sizeOf(before) &&
         CompareFileTime(&existing->written, &before.ftLastWriteTime) == 0) {
       countUnchanged(level.report, static_cast<int64_t>(existing->size));
-      notePlaced(level.report, target, false);
+      notePlaced(level.report, ToldPath(target), false);
       return Text();
     }
     // Without the force flag a read-only target stays. Said here, not left to
@@ -256,7 +256,7 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   forgetPart(partKept);
   if (reason.empty()) {
     countCopied(level.report, whole);
-    notePlaced(level.report, target, true);
+    notePlaced(level.report, ToldPath(target), true);
   }
   return reason;
 }
@@ -295,7 +295,7 @@ bool walkEntry(const Text& sourceFolder, const Text& destFolder, Listing& listin
       fail(level, order, destFolder + name, plainReason(ErrorKind::kFolderLinkSkipped));
       return false;
     }
-    notePlaced(level.report, destFolder + name, false);
+    notePlaced(level.report, ToldPath(destFolder + name), false);
     Known known = present                             ? Known::kListed
                   : listing.fresh || listing.complete ? Known::kMissing
                                                       : Known::kNothing;
@@ -389,7 +389,7 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
   for (const auto& [key, existing] : compare ? listing.names : decltype(listing.names)()) {
     Text name = fromWide(existing.name.c_str(), existing.name.size());
     if (!existing.inSource && isLeftOverCandidate(name, existsIn, &destFolder))
-      noteUnmatched(level.report, destFolder + name);
+      noteUnmatched(level.report, ToldPath(destFolder + name));
   }
   return whole;
 }

@@ -22,29 +22,6 @@ Text trimUnit(const Text& s, char16_t c) {
   return s.substr(lead, s.size() - lead - trail);
 }
 
-char16_t upperUnit(char16_t c) {
-  if (c >= u'a' && c <= u'z') return c - 0x20;
-  if (c < 0xB5) return c;
-  if (c == 0xB5) return 0x39C;
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
-  if (c == 0xFF) return 0x178;
-  // Latin Extended-A pairs capital/small letters on even/odd code points,
-  // shifted by one in the ranges below.
-  if (c >= 0x100 && c <= 0x17F) {
-    bool shifted = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x131) return u'I';
-    if (c == 0x17F) return u'S';
-    if (shifted ? (c % 2 == 0) : (c % 2 == 1)) return c - 1;
-    return c;
-  }
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;
-  if (c == 0x3C2) return 0x3A3;
-  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
-  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-  if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;
-  return c;
-}
-
 void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -156,6 +133,29 @@ Text trimChar(const Text& s, const Text& character) {
 Text trimRightChar(const Text& s, const Text& character) {
   if (character.empty()) return s;
   return s.substr(0, s.size() - trailingRun(s, character[0]));
+}
+
+char16_t upperUnit(char16_t c) {
+  if (c >= u'a' && c <= u'z') return c - 0x20;
+  if (c < 0xB5) return c;
+  if (c == 0xB5) return 0x39C;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  // Latin Extended-A pairs capital/small letters on even/odd code points,
+  // shifted by one in the ranges below.
+  if (c >= 0x100 && c <= 0x17F) {
+    bool shifted = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (c == 0x131) return u'I';
+    if (c == 0x17F) return u'S';
+    if (shifted ? (c % 2 == 0) : (c % 2 == 1)) return c - 1;
+    return c;
+  }
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;
+  if (c == 0x3C2) return 0x3A3;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;
+  return c;
 }
 
 Text toUpper(const Text& s) {

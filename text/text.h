@@ -33,6 +33,7 @@ Text trimChar(const Text& s, const Text& character);
 Text trimRightChar(const Text& s, const Text& character);
 // Simple one-to-one upper-case mapping; the length never changes.
 Text toUpper(const Text& s);
+char16_t upperUnit(char16_t c);
 // Signed 64-bit integer from the start of s: blanks, sign, then "$" hex, "%"
 // binary or decimal digits; wraps modulo 2^64, 0 when no digit follows.
 int64_t parseInt(std::u16string_view s);

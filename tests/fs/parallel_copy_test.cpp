@@ -119,11 +119,11 @@ Outcome copyWith(int workers, const Text& source, const Text& destination, int f
   forcedCopyWorkers = workers;
   Outcome outcome;
   outcome.destination = destination;
-  outcome.report.placed = [](void* context, const Text& path, bool copied) {
-    tell(*static_cast<Outcome*>(context), path, copied ? "+" : "=");
+  outcome.report.placed = [](void* context, const ToldPath& path, bool copied) {
+    tell(*static_cast<Outcome*>(context), path.text(), copied ? "+" : "=");
   };
-  outcome.report.unmatched = [](void* context, const Text& path) {
-    tell(*static_cast<Outcome*>(context), path, "?");
+  outcome.report.unmatched = [](void* context, const ToldPath& path) {
+    tell(*static_cast<Outcome*>(context), path.text(), "?");
   };
   outcome.report.placedContext = &outcome;
   outcome.result = copyTree(source, destination, flags, &outcome.report);

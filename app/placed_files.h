@@ -1,0 +1,79 @@
+#pragma once
+// Which entry's material each file placed in a run came from, so that a later
+// entry's file replacing an earlier one's in a shared destination is never
+// silent (the table may mean it, but one person's material is then missing
+// there); and what the destinations held that no entry put in place, the old
+// copies a run lists and never deletes.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fs/copy_tree.h"
+#include "text/text.h"
+
+class PlacedFiles {
+ public:
+  struct Replaced {
+    int64_t count = 0;
+    Text example;  // the first by name, whichever copy finished first
+    int earlier = -1;  // the example's entry, into RunPlan::materials
+  };
+
+  // The copy of material entry into destination (ending with a separator)
+  // begins. The destination folder itself is this entry's: never an old copy
+  // of another one's.
+  void begin(int entry, const Text& destination);
+  // The current copy's replacements of earlier entries' files.
+  const Replaced& replaced() const { return replaced_; }
+  // Per destination, in the order the destinations came, the full paths of
+  // what no entry put in place in the whole run. Asked once every entry is
+  // in: one entry's files are never old copies of another's.
+  std::vector<std::pair<Text, std::vector<Text>>> oldCopies() const;
+
+  // The copy's report calls, with this as their context.
+  static void onPlaced(void* context, const ToldPath& path, bool copied);
+  static void onUnmatched(void* context, const ToldPath& path);
+
+ private:
+  // Each path's key and what it holds: an entry's index, or kUnplaced for an
+  // entry of a destination that nobody has put in place (yet). About twelve
+  // bytes a path however long the paths: a run may place millions of files.
+  class Owners {
+   public:
+    static constexpr int32_t kUnplaced = -1;
+    // The value at key, added as value when missing; whether it was added.
+    std::pair<int32_t*, bool> add(uint64_t key, int32_t value);
+    const int32_t* find(uint64_t key) const;
+
+   private:
+    size_t slotOf(uint64_t key) const;
+    void grow();
+    std::vector<uint64_t> keys_;  // 0 for an empty slot
+    std::vector<int32_t> values_;
+    size_t used_ = 0;
+  };
+  struct Candidate {
+    uint64_t key;
+    size_t destination;  // into destinations_
+    size_t name;  // where its path inside the destination starts in names_
+  };
+
+  void note(const ToldPath& path, int earlier);
+
+  Owners owners_;
+  int entry_ = -1;
+  size_t destination_ = 0;  // into destinations_
+  Replaced replaced_;
+  std::map<Text, size_t> destinationIndex_;
+  std::vector<Text> destinations_;
+  std::vector<size_t> destinationLength_;  // each one's length in UTF-8
+  // What the destinations held that the entry being copied had not, each
+  // seen first; only where a folder was there before, so a first run has
+  // none. A rerun keeps one per file of the other entries until they are
+  // placed, so the paths go into one buffer, each ended by a zero byte.
+  std::vector<Candidate> candidates_;
+  std::string names_;
+};
