@@ -28,11 +28,10 @@ void PlacedFiles::onPlaced(void* context, const ToldPath& path, bool copied) {
 // destination that is most of what a copy finds.
 void PlacedFiles::onUnmatched(void* context, const ToldPath& path) {
   auto* files = static_cast<PlacedFiles*>(context);
-  if (!files->owners_.add(path.key(), Owners::kUnplaced).second) return;
-  std::string utf8 = path.utf8();
-  size_t inside = std::min(files->destinationLength_[files->destination_], utf8.size());
-  files->candidates_.push_back(Candidate{path.key(), files->destination_, files->names_.size()});
-  files->names_.append(utf8, inside, std::string::npos);
+  uint64_t key = path.key();
+  if (!files->owners_.add(key, Owners::kUnplaced).second) return;
+  files->candidates_.push_back(Candidate{key, files->destination_, files->names_.size()});
+  path.appendUtf8(files->names_, files->destinationLength_[files->destination_]);
   files->names_.push_back('\0');
 }
 
@@ -64,39 +63,32 @@ void PlacedFiles::note(const ToldPath& path, int earlier) {
 // Open addressing with linear probing, at most 70 % full. Keys are hashes
 // already; the rare key 0 stands for an empty slot, so it becomes 1.
 std::pair<int32_t*, bool> PlacedFiles::Owners::add(uint64_t key, int32_t value) {
-  if ((used_ + 1) * 10 > keys_.size() * 7) grow();
+  if ((used_ + 1) * 10 > slots_.size() * 7) grow();
   key = key == 0 ? 1 : key;
-  size_t slot = slotOf(key);
-  if (keys_[slot] == key) return {&values_[slot], false};
-  keys_[slot] = key;
-  values_[slot] = value;
+  Slot& slot = slots_[slotOf(key)];
+  if (slot.key() == key) return {&slot.value, false};
+  slot = Slot{static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32), value};
   ++used_;
-  return {&values_[slot], true};
+  return {&slot.value, true};
 }
 
 const int32_t* PlacedFiles::Owners::find(uint64_t key) const {
-  if (keys_.empty()) return nullptr;
-  size_t slot = slotOf(key == 0 ? 1 : key);
-  return keys_[slot] == 0 ? nullptr : &values_[slot];
+  if (slots_.empty()) return nullptr;
+  const Slot& slot = slots_[slotOf(key == 0 ? 1 : key)];
+  return slot.key() == 0 ? nullptr : &slot.value;
 }
 
 // The slot holding key, else the empty slot where it goes.
 size_t PlacedFiles::Owners::slotOf(uint64_t key) const {
-  size_t mask = keys_.size() - 1;
-  size_t slot = static_cast<size_t>(key ^ (key >> 32)) & mask;
-  while (keys_[slot] != 0 && keys_[slot] != key) slot = (slot + 1) & mask;
-  return slot;
+  size_t mask = slots_.size() - 1;
+  size_t at = static_cast<size_t>(key ^ (key >> 32)) & mask;
+  while (slots_[at].key() != 0 && slots_[at].key() != key) at = (at + 1) & mask;
+  return at;
 }
 
 void PlacedFiles::Owners::grow() {
-  std::vector<uint64_t> keys(std::max<size_t>(keys_.size() * 2, 1024), 0);
-  std::vector<int32_t> values(keys.size());
-  keys_.swap(keys);
-  values_.swap(values);
-  for (size_t i = 0; i < keys.size(); ++i) {
-    if (keys[i] == 0) continue;
-    size_t slot = slotOf(keys[i]);
-    keys_[slot] = keys[i];
-    values_[slot] = values[i];
-  }
+  std::vector<Slot> old(std::max<size_t>(slots_.size() * 2, 1024));
+  slots_.swap(old);
+  for (const Slot& slot : old)
+    if (slot.key() != 0) slots_[slotOf(slot.key())] = slot;
 }

@@ -271,7 +271,7 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
     if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
     if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) {
       countUnchanged(level.report, existing.st_size);
-      notePlaced(level.report, ToldPath(target.path, name), false);
+      notePlaced(level.report, ToldPath(target.path, target.key, name), false);
       return Text();
     }
     // Without the force flag a read-only target stays, as the Windows copy does.
@@ -312,7 +312,7 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
   forgetPart(target.path + part);
   if (reason.empty()) {
     countCopied(level.report, moved);
-    notePlaced(level.report, ToldPath(target.path, name), true);
+    notePlaced(level.report, ToldPath(target.path, target.key, name), true);
   }
   return reason;
 }

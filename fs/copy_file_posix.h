@@ -46,6 +46,7 @@ struct Level {
 struct Target {
   int fd;
   std::string path;  // ends with a separator; names the folder in failure reports
+  uint64_t key;      // pathKey(path), for telling the report what is placed here
   bool fresh;        // made by this copy, so nothing is in it: no targets, no leftovers
   bool modeAsAsked;  // a file created in it gets the mode asked for, less the umask
 };

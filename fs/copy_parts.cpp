@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -51,16 +52,35 @@ uint64_t addToKey(uint64_t key, const char* utf8) {
 
 }  // namespace
 
-ToldPath::ToldPath(const std::string& folder, const char* name)
-    : key_(addToKey(addToKey(kKeyStart, folder.c_str()), name)), folder_(&folder), name_(name) {}
+ToldPath::ToldPath(const std::string& folder, const char* name) : folder_(&folder), name_(name) {}
 
-ToldPath::ToldPath(const Text& path) : key_(pathKey(path)), path_(&path) {}
+ToldPath::ToldPath(const std::string& folder, uint64_t folderKey, const char* name)
+    : folderKey_(folderKey), folderKeyKnown_(true), folder_(&folder), name_(name) {}
 
-Text ToldPath::text() const { return path_ != nullptr ? *path_ : fromUtf8(utf8()); }
+ToldPath::ToldPath(const Text& path) : path_(&path) {}
 
-std::string ToldPath::utf8() const { return path_ != nullptr ? toUtf8(*path_) : *folder_ + name_; }
+// Asked for only where someone listens: a copy without a placed call hashes
+// nothing.
+uint64_t ToldPath::key() const {
+  if (path_ != nullptr) return pathKey(*path_);
+  return addToKey(folderKeyKnown_ ? folderKey_ : addToKey(kKeyStart, folder_->c_str()), name_);
+}
+
+Text ToldPath::text() const { return path_ != nullptr ? *path_ : fromUtf8(*folder_ + name_); }
+
+void ToldPath::appendUtf8(std::string& out, size_t skip) const {
+  if (path_ != nullptr) {
+    std::string utf8 = toUtf8(*path_);
+    out.append(utf8, std::min(skip, utf8.size()), std::string::npos);
+    return;
+  }
+  if (skip < folder_->size()) out.append(*folder_, skip, std::string::npos);
+  out.append(name_ + std::min(skip - std::min(skip, folder_->size()), std::strlen(name_)));
+}
 
 uint64_t pathKey(const Text& path) { return addToKey(kKeyStart, path); }
+
+uint64_t pathKey(const std::string& utf8) { return addToKey(kKeyStart, utf8.c_str()); }
 
 bool keepPart(const std::string& path) {
   std::lock_guard<std::mutex> hold(partsLock);
@@ -147,4 +167,12 @@ void countFailure(CopyReport* report, uint64_t order, const Text& path, const Te
 bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& name, void* context),
                          void* context) {
   return name != u"同步记录" && !isPartName(name) && !isOfficeLockFile(name, siblingExists, context);
+}
+
+bool isLeftOverCandidate(const std::string& name,
+                         bool (*siblingExists)(const Text& name, void* context), void* context) {
+  // Part files and lock files begin with "." or "~": most names need no
+  // conversion.
+  if (name.empty() || (name[0] != '.' && name[0] != '~')) return name != "同步记录";
+  return isLeftOverCandidate(fromUtf8(name), siblingExists, context);
 }

@@ -35,5 +35,7 @@ void noteUnmatched(CopyReport* report, const ToldPath& path);
 // file (whose document siblingExists looks for).
 bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& name, void* context),
                          void* context);
+bool isLeftOverCandidate(const std::string& name,
+                         bool (*siblingExists)(const Text& name, void* context), void* context);
 // An entry that failed, order being its place in the walk.
 void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason);

@@ -19,21 +19,26 @@ constexpr int kCopyIntoNew = 4;  // the caller has just made destination: it is 
 class ToldPath {
  public:
   // The folder (ending with a separator) and a name in it, in UTF-8; both
-  // must outlive the told path.
+  // must outlive the told path. folderKey, when given, is pathKey(folder):
+  // a folder's many names are told without hashing the folder each time.
   ToldPath(const std::string& folder, const char* name);
+  ToldPath(const std::string& folder, uint64_t folderKey, const char* name);
   explicit ToldPath(const Text& path);
-  uint64_t key() const { return key_; }
+  uint64_t key() const;
   Text text() const;
-  std::string utf8() const;
+  // Appends the path's UTF-8 form from its byte skip on.
+  void appendUtf8(std::string& out, size_t skip) const;
 
  private:
-  uint64_t key_;
+  uint64_t folderKey_ = 0;
+  bool folderKeyKnown_ = false;
   const std::string* folder_ = nullptr;
   const char* name_ = nullptr;
   const Text* path_ = nullptr;
 };
 // The key a told path of this path has.
 uint64_t pathKey(const Text& path);
+uint64_t pathKey(const std::string& utf8);
 
 struct CopyReport {
   int failedEntries = 0;

@@ -63,7 +63,7 @@ bool onNetwork(const std::string& path) {
 struct FolderPair {
   DirHandle listing;
   Fd destination{-1};
-  Target target{-1, std::string(), false, false};
+  Target target{-1, std::string(), 0, false, false};
   bool namesKnown = false;  // the destination was listed: names holds all it had
   DestinationNames names;
   int source() const { return dirfd(listing.get()); }
@@ -124,15 +124,15 @@ std::string asFolder(const std::string& path) {
   return !path.empty() && path.back() == '/' ? path : path + "/";
 }
 
-// What a copying thread does with one entry listed as a file or a link. In
-// a folder this copy made, or where the destination's listing lacks the
-// name, the source's listing said enough; elsewhere the source's size and
-// time decide whether the target in place will do.
-Text copyListed(const FolderPair& pair, const char* name, unsigned char type, const Level& level) {
+// What a copying thread does with one entry listed as a file or a link.
+// Where no target can be there (a folder this copy made, or one whose
+// listing lacks the name) the source's listing said enough; elsewhere the
+// source's size and time decide whether the target in place will do.
+Text copyListed(const FolderPair& pair, const char* name, unsigned char type, bool targetMayExist,
+                const Level& level) {
   if (type == DT_LNK) return copyLink(pair.source(), pair.target.fd, name, level);
   if (type != DT_REG) return plainReason(ErrorKind::kNotFileOrFolder);  // devices, pipes, sockets
-  if (pair.target.fresh || (pair.namesKnown && pair.names.count(name) == 0))
-    return copyFile(pair.source(), pair.target, name, nullptr, level);
+  if (!targetMayExist) return copyFile(pair.source(), pair.target, name, nullptr, level);
   struct stat listed;
   if (fstatat(pair.source(), name, &listed, AT_SYMLINK_NOFOLLOW) != 0)
     return reasonForError(errno, ErrorContext::kReadingSource);
@@ -155,7 +155,7 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
 // Takes one entry of a listing: a folder is walked into now, a file or link
 // handed to a copying thread. false when it failed here already.
 bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourceFolder,
-               const dirent* entry, Walk& walk) {
+               const dirent* entry, bool targetMayExist, Walk& walk) {
   const Level& level = walk.level;
   const char* name = entry->d_name;
   uint64_t order = walk.nextOrder++;
@@ -188,8 +188,8 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
   }
   // Each destination folder is a lane of its own.
   walk.workers.run(
-      [pair, name = std::string(name), type, order, &level] {
-        Text reason = copyListed(*pair, name.c_str(), type, level);
+      [pair, name = std::string(name), type, targetMayExist, order, &level] {
+        Text reason = copyListed(*pair, name.c_str(), type, targetMayExist, level);
         if (!reason.empty()) fail(level, order, pair->target.path + name, reason);
       },
       pair.get());
@@ -230,11 +230,13 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   // A share decides modes for itself; only a local folder is asked.
   bool modeAsAsked = !walk.destinationOnShare && level.creationMask >= 0 &&
                      createsModeAsAsked(pair->destination.fd);
-  pair->target = Target{pair->destination.fd, asFolder(destPath), !present, modeAsAsked};
+  std::string destFolder = asFolder(destPath);
+  pair->target = Target{pair->destination.fd, destFolder, pathKey(destFolder), !present, modeAsAsked};
   std::string sourceFolder = asFolder(sourcePath);
   bool whole = true;
-  // Where a listed destination may hold names the source lacks, each name
-  // the source has too is marked; the copying threads only look names up.
+  // The destination's listing is looked up once per name, here: it tells
+  // the copying threads whether a target may be there and, where the report
+  // asks for what the source lacks, each name the source has too is marked.
   bool compare = pair->namesKnown && level.report != nullptr && level.report->unmatched != nullptr;
   if (nested) notePlaced(level.report, ToldPath(destPath, ""), false);
   for (;;) {
@@ -249,17 +251,20 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
     if (abandoningCopies()) return false;
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    if (compare) {
-      auto listed = pair->names.find(name);
-      if (listed != pair->names.end()) listed->second = true;
+    bool listed = false;
+    if (pair->namesKnown) {
+      auto found = pair->names.find(name);
+      listed = found != pair->names.end();
+      if (listed && compare) found->second = true;
     }
-    whole = walkEntry(pair, sourceFolder, entry, walk) && whole;
+    bool targetMayExist = !pair->target.fresh && (!pair->namesKnown || listed);
+    whole = walkEntry(pair, sourceFolder, entry, targetMayExist, walk) && whole;
   }
+  if (!compare) return whole;
   int destination = pair->destination.fd;
-  for (const auto& [name, inSource] : compare ? pair->names : DestinationNames()) {
-    if (!inSource && name != "." && name != ".." &&
-        isLeftOverCandidate(fromUtf8(name), existsIn, &destination))
-      noteUnmatched(level.report, ToldPath(pair->target.path, name.c_str()));
+  for (const auto& [name, inSource] : pair->names) {
+    if (!inSource && name != "." && name != ".." && isLeftOverCandidate(name, existsIn, &destination))
+      noteUnmatched(level.report, ToldPath(pair->target.path, pair->target.key, name.c_str()));
   }
   return whole;
 }

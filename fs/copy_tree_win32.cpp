@@ -386,7 +386,8 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
     fail(level, walk.nextOrder++, source, reasonFor(error, ErrorContext::kReadingSource));
     return false;
   }
-  for (const auto& [key, existing] : compare ? listing.names : decltype(listing.names)()) {
+  if (!compare) return whole;
+  for (const auto& [key, existing] : listing.names) {
     Text name = fromWide(existing.name.c_str(), existing.name.size());
     if (!existing.inSource && isLeftOverCandidate(name, existsIn, &destFolder))
       noteUnmatched(level.report, ToldPath(destFolder + name));
