@@ -2,17 +2,42 @@
 
 #include <algorithm>
 
-void PlacedFiles::begin(int entry, const Text& destination) {
+#include "fs/paths.h"
+
+namespace {
+
+Text compared(const Text& path) { return kFoldsLetterCase ? toUpper(path) : path; }
+
+}  // namespace
+
+PlacedFiles::PlacedFiles(const std::vector<Text>& destinations) {
+  std::vector<Text> sorted;
+  for (const Text& destination : destinations) sorted.push_back(compared(destination));
+  std::sort(sorted.begin(), sorted.end());
+  // A folder's own and those inside it follow it, in this order.
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    for (size_t j = i + 1; j < sorted.size() && sorted[j].compare(0, sorted[i].size(), sorted[i]) == 0;
+         ++j) {
+      shared_.insert(sorted[i]);
+      shared_.insert(sorted[j]);
+    }
+  }
+}
+
+bool PlacedFiles::begin(int entry, const Text& destination) {
   entry_ = entry;
   replaced_ = Replaced();
+  alone_ = shared_.count(compared(destination)) == 0;
   auto [place, added] = destinationIndex_.emplace(destination, destinations_.size());
   if (added) {
     destinations_.push_back(destination);
     destinationLength_.push_back(toUtf8(destination).size());
   }
   destination_ = place->second;
+  if (alone_) return false;
   auto [owner, first] = owners_.add(pathKey(destination.substr(0, destination.size() - 1)), entry);
   if (!first && *owner == Owners::kUnplaced) *owner = entry;
+  return true;
 }
 
 void PlacedFiles::onPlaced(void* context, const ToldPath& path, bool copied) {
@@ -28,8 +53,9 @@ void PlacedFiles::onPlaced(void* context, const ToldPath& path, bool copied) {
 // destination that is most of what a copy finds.
 void PlacedFiles::onUnmatched(void* context, const ToldPath& path) {
   auto* files = static_cast<PlacedFiles*>(context);
-  uint64_t key = path.key();
-  if (!files->owners_.add(key, Owners::kUnplaced).second) return;
+  // Where no other copy lands each name is told once, and stays old.
+  uint64_t key = files->alone_ ? 0 : std::max<uint64_t>(path.key(), 1);
+  if (!files->alone_ && !files->owners_.add(key, Owners::kUnplaced).second) return;
   files->candidates_.push_back(Candidate{key, files->destination_, files->names_.size()});
   path.appendUtf8(files->names_, files->destinationLength_[files->destination_]);
   files->names_.push_back('\0');
@@ -38,8 +64,8 @@ void PlacedFiles::onUnmatched(void* context, const ToldPath& path) {
 std::vector<std::pair<Text, std::vector<Text>>> PlacedFiles::oldCopies() const {
   std::vector<std::vector<Text>> old(destinations_.size());
   for (const Candidate& candidate : candidates_) {
-    const int32_t* owner = owners_.find(candidate.key);
-    if (owner != nullptr && *owner == Owners::kUnplaced)
+    const int32_t* owner = candidate.key == 0 ? nullptr : owners_.find(candidate.key);
+    if (owner == nullptr || *owner == Owners::kUnplaced)
       old[candidate.destination].push_back(destinations_[candidate.destination] +
                                            fromUtf8(names_.c_str() + candidate.name));
   }

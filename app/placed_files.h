@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,10 +23,15 @@ class PlacedFiles {
     int earlier = -1;  // the example's entry, into RunPlan::materials
   };
 
+  // The destinations the run copies into, each ending with a separator.
+  // Where no other one is the same folder or lies inside or around it, no
+  // file of another entry can land: nothing is kept per file there.
+  explicit PlacedFiles(const std::vector<Text>& destinations);
+
   // The copy of material entry into destination (ending with a separator)
   // begins. The destination folder itself is this entry's: never an old copy
-  // of another one's.
-  void begin(int entry, const Text& destination);
+  // of another one's. Whether the copy needs to tell what it placed.
+  bool begin(int entry, const Text& destination);
   // The current copy's replacements of earlier entries' files.
   const Replaced& replaced() const { return replaced_; }
   // Per destination, in the order the destinations came, the full paths of
@@ -62,13 +68,15 @@ class PlacedFiles {
     size_t used_ = 0;
   };
   struct Candidate {
-    uint64_t key;
+    uint64_t key;  // 0 where the destination is no other's: old as told
     size_t destination;  // into destinations_
     size_t name;  // where its path inside the destination starts in names_
   };
 
   void note(const ToldPath& path, int earlier);
 
+  std::set<Text> shared_;  // as the file system compares them
+  bool alone_ = false;  // the current destination is no other's
   Owners owners_;
   int entry_ = -1;
   size_t destination_ = 0;  // into destinations_

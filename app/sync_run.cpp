@@ -192,8 +192,7 @@ void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedSte
       report.progress = RunProgress::onBytes;
       report.progressContext = &progress;
     }
-    placed.begin(step.materialIndex, step.text);
-    report.placed = PlacedFiles::onPlaced;
+    if (placed.begin(step.materialIndex, step.text)) report.placed = PlacedFiles::onPlaced;
     report.unmatched = PlacedFiles::onUnmatched;
     report.placedContext = &placed;
     int flags = kCopyRecursive | kCopyForce | (made ? kCopyIntoNew : 0);
@@ -249,7 +248,11 @@ Text dialogNotes(const SyncOutcome& outcome, const Text& endLine, const Text& re
 
 void CarryOut(const Text& base, const RunPlan& plan, SyncOutcome& outcome, bool progress) {
   RunProgress strip(plan, progress);
-  PlacedFiles placed;
+  std::vector<Text> destinations;
+  for (const PlannedStep& step : plan.steps)
+    if (step.kind == PlannedStep::Kind::kDestination && step.materialIndex >= 0)
+      destinations.push_back(step.text);
+  PlacedFiles placed(destinations);
   for (const PlannedStep& step : plan.steps) {
     switch (step.kind) {
       case PlannedStep::Kind::kTitle:

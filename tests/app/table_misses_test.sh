@@ -48,6 +48,8 @@ both_reports "two entries' reports: both replacements reported"
 both_reports "two entries' reports: the rerun reports them again"
 
 mv "$m/张三/个人总结.txt" "$m/张三/个人总结-新.txt"
+# And one left in 李四's own 述职报告, where no other entry's copy lands.
+echo '旧' >"$d/年度总结/述职报告/旧版述职.txt"
 problems=
 out=$(run) && status=0 || status=$?
 for target in 2024年度考核/一季度 2024年度考核/二季度 党建工作/资料汇编 年度总结/个人总结; do
@@ -56,9 +58,11 @@ for target in 2024年度考核/一季度 2024年度考核/二季度 党建工作
   [[ -f $d/$target/个人总结.txt && -f $d/$target/个人总结-新.txt ]] ||
     problems+="$target lacks the old or the new copy"$'\n'
 done
+grep -qxF "【提示】$d/年度总结/述职报告/：有 1 个文件在材料中已没有，未删除，例如 $d/年度总结/述职报告/旧版述职.txt" <<<"$out" ||
+  problems+="no old copy listed for 李四's own destination"$'\n'
 # 李四's report, also in 张三's material, is no old copy of either.
 grep -q '例如 .*述职报告.txt$' <<<"$out" && problems+="a file both entries have was listed"$'\n'
-[[ $(grep -c '^【提示】.*在材料中已没有' <<<"$out") == 4 ]] || problems+="not exactly four destinations list old copies"$'\n'
+[[ $(grep -c '^【提示】.*在材料中已没有' <<<"$out") == 5 ]] || problems+="not exactly five destinations list old copies"$'\n'
 record=$(ls -t "$m/同步记录"/*.txt | head -n 1)
 [[ $(tr -d '\r' <"$record" | grep -cxF "$d/2024年度考核/一季度/个人总结.txt") == 1 ]] ||
   problems+="the record does not list the old copy in full"$'\n'
