@@ -69,9 +69,14 @@ std::vector<std::pair<Text, std::vector<Text>>> PlacedFiles::oldCopies() const {
       old[candidate.destination].push_back(destinations_[candidate.destination] +
                                            fromUtf8(names_.c_str() + candidate.name));
   }
+  // By path: the example and the record's order are the same on every
+  // platform and every rerun, whatever order the listings came in.
   std::vector<std::pair<Text, std::vector<Text>>> result;
-  for (size_t i = 0; i < old.size(); ++i)
-    if (!old[i].empty()) result.emplace_back(destinations_[i], std::move(old[i]));
+  for (size_t i = 0; i < old.size(); ++i) {
+    if (old[i].empty()) continue;
+    std::sort(old[i].begin(), old[i].end());
+    result.emplace_back(destinations_[i], std::move(old[i]));
+  }
   return result;
 }
 

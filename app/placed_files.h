@@ -35,7 +35,7 @@ class PlacedFiles {
   // The current copy's replacements of earlier entries' files.
   const Replaced& replaced() const { return replaced_; }
   // Per destination, in the order the destinations came, the full paths of
-  // what no entry put in place in the whole run. Asked once every entry is
+  // what no entry put in place in the whole run, sorted. Asked once every entry is
   // in: one entry's files are never old copies of another's.
   std::vector<std::pair<Text, std::vector<Text>>> oldCopies() const;
 
