@@ -32,8 +32,39 @@
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 
-namespace posix_copy {
+uint32_t randomToken() {
+  uint32_t value = 0;
+  if (getrandom(&value, sizeof value, GRND_NONBLOCK) == sizeof value) return value;
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<uint32_t>(now.tv_nsec) ^ static_cast<uint32_t>(now.tv_sec);
+}
 
+namespace {
+
+// The process id, asked once and again in a forked child: getpid is a
+// system call per file otherwise.
+std::atomic<uint32_t> cachedProcessId{0};
+
+}  // namespace
+
+uint32_t currentProcessId() {
+  uint32_t id = cachedProcessId.load(std::memory_order_relaxed);
+  if (id != 0) return id;
+  static const bool watched = [] {
+    return pthread_atfork(nullptr, nullptr, [] { cachedProcessId = 0; }) == 0;
+  }();
+  id = static_cast<uint32_t>(getpid());
+  if (watched) cachedProcessId = id;
+  return id;
+}
+
+bool processAlive(uint32_t id) {
+  if (id == 0 || id > static_cast<uint32_t>(INT_MAX)) return false;
+  return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
+namespace posix_copy {
 
 // umask() tells the mask only by replacing it, and a file another thread
 // created in between would get the stand-in, so it is read from the
@@ -73,52 +104,6 @@ bool createsModeAsAsked(int folder) {
          (errno == ENODATA || errno == EOPNOTSUPP);
 }
 
-namespace {
-
-// Drawn once per process; the process id goes into each name separately, so
-// a forked child never shares names with its parent.
-uint32_t runToken() {
-  static const uint32_t token = [] {
-    uint32_t value = 0;
-    if (getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value) {
-      struct timespec now;
-      clock_gettime(CLOCK_REALTIME, &now);
-      value = static_cast<uint32_t>(now.tv_nsec) ^ static_cast<uint32_t>(now.tv_sec);
-    }
-    return value;
-  }();
-  return token;
-}
-
-// The process id, asked once and again in a forked child: getpid is a
-// system call per file otherwise.
-std::atomic<uint32_t> cachedProcessId{0};
-
-uint32_t processId() {
-  uint32_t id = cachedProcessId.load(std::memory_order_relaxed);
-  if (id != 0) return id;
-  static const bool watched = [] {
-    return pthread_atfork(nullptr, nullptr, [] { cachedProcessId = 0; }) == 0;
-  }();
-  id = static_cast<uint32_t>(getpid());
-  if (watched) cachedProcessId = id;
-  return id;
-}
-
-std::string nextPartName() {
-  static std::atomic<uint32_t> counter{0};
-  return toUtf8(partName(processId(), runToken(), counter++));
-}
-
-// A process that may still be writing its part files; one we may not signal
-// is alive too.
-bool processAlive(uint32_t id) {
-  if (id == 0 || id > static_cast<uint32_t>(INT_MAX)) return false;
-  return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
-}
-
-}  // namespace
-
 // Removes the part files that an interrupted run left in destination. A name
 // of that form that the source also holds is material, and a part whose
 // writer is still running is that run's business.
@@ -137,11 +122,10 @@ bool listDestination(int source, int destination, DestinationNames& names) {
     dirent* entry = readdir(dir.get());
     if (entry == nullptr) return errno == 0;
     const char* name = entry->d_name;
-    uint32_t owner = 0;
     struct stat info;
-    if (name[0] == '.' && strlen(name) == kPartNameLength && isPartName(fromUtf8(name), &owner) &&
-        !processAlive(owner) && fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0 &&
-        errno == ENOENT && unlinkat(destination, name, 0) == 0)
+    if (name[0] == '.' && strlen(name) == kPartNameLength && abandonedPart(fromUtf8(name)) &&
+        fstatat(source, name, &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&
+        unlinkat(destination, name, 0) == 0)
       continue;
     names.emplace(name, false);
   }
@@ -210,7 +194,7 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 // None is made once the program is leaving.
 int createPart(int folder, const std::string& folderPath, std::string& part, mode_t mode) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    part = nextPartName();
+    part = toUtf8(nextPartName());
     if (!keepPart(folderPath + part)) {
       errno = ECANCELED;
       return -1;
@@ -329,7 +313,7 @@ Text copyLink(int sourceFolder, int destFolder, const char* name, const Level& l
   std::string part;
   int made = -1;
   for (int attempt = 0; attempt < 8 && made != 0; ++attempt) {
-    part = nextPartName();
+    part = toUtf8(nextPartName());
     made = symlinkat(buffer.data(), destFolder, part.c_str());
     if (made != 0 && errno != EEXIST) break;
   }

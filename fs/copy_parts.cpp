@@ -8,8 +8,13 @@
 #include <thread>
 #include <vector>
 
+#include "fs/copy_workers.h"
 #include "fs/part_name.h"
 #include "fs/paths.h"
+#include "fs/system_error_text.h"
+
+void (*copyChunkHook)() = nullptr;
+int forcedCopyWorkers = 0;
 
 namespace {
 
@@ -50,7 +55,46 @@ uint64_t addToKey(uint64_t key, const char* utf8) {
   return key;
 }
 
+// Drawn once per process; the process id goes into each name separately, so
+// a forked child never shares names with its parent.
+uint32_t runToken() {
+  static const uint32_t token = randomToken();
+  return token;
+}
+
 }  // namespace
+
+int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
+  if (source.empty() || destination.empty()) return 0;
+  CopyReport own;
+  if (report == nullptr) report = &own;
+  int before = report->failedEntries;
+  if (destinationInsideSource(source, destination)) {
+    countFailure(report, 0, destination, plainReason(ErrorKind::kInsideSource));
+    return 0;
+  }
+  CopySides sides = copySides(source, destination);
+  bool whole;
+  {
+    CopyWorkers workers(forcedCopyWorkers > 0 ? forcedCopyWorkers
+                        : sides.either        ? kShareCopyWorkers
+                                              : 1);
+    // A report that already names a failure from an earlier copy keeps it.
+    uint64_t firstOrder = report->failedEntries > 0 ? report->firstFailedOrder + 1 : 0;
+    whole = walkCopy(source, destination, flags, report, sides, workers, firstOrder);
+  }  // every file handed over is done
+  return whole && report->failedEntries == before ? 1 : 0;
+}
+
+Text nextPartName() {
+  static std::atomic<uint32_t> counter{0};
+  return partName(currentProcessId(), runToken(), counter++);
+}
+
+bool abandonedPart(const Text& name) {
+  uint32_t owner = 0;
+  return isPartName(name, &owner) && !processAlive(owner);
+}
 
 ToldPath::ToldPath(const std::string& folder, const char* name) : folder_(&folder), name_(name) {}
 

@@ -1,12 +1,17 @@
 #pragma once
-// What the two realisations of the tree copy share: the part files being
-// written now, which the way out removes (abandonCopies), and the counts and
-// progress a copy reports.
+// What the two realisations of the tree copy share: copyTree's rules before
+// the walk (inside-source refusal, shares, copying threads, order), the part
+// files' names and which of them are left over, the part files being written
+// now, which the way out removes (abandonCopies), and the counts and
+// progress a copy reports. Each realisation (copy_tree_posix.cpp,
+// copy_tree_win32.cpp) keeps only its walk and the calls declared last here.
 
 #include <cstdint>
 #include <string>
 
 #include "fs/copy_tree.h"
+
+class CopyWorkers;
 
 // Notes the part file at path (UTF-8) as being written; false once the
 // program is on its way out, when no part may be made any more.
@@ -39,3 +44,29 @@ bool isLeftOverCandidate(const std::string& name,
                          bool (*siblingExists)(const Text& name, void* context), void* context);
 // An entry that failed, order being its place in the walk.
 void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason);
+
+// A fresh name for a part file of this process (fs/part_name.h).
+Text nextPartName();
+// Whether name is a part file whose writing process has gone. Such a file
+// is left over from an interrupted run, unless the source has that name.
+bool abandonedPart(const Text& name);
+
+// Each realisation's own.
+uint32_t currentProcessId();
+// Drawn from the system, or from the clock where it cannot say.
+uint32_t randomToken();
+// Whether a process may still be writing its part files: one we may not
+// ask about is taken as alive.
+bool processAlive(uint32_t id);
+// Whether destination is the folder source or lies inside it.
+bool destinationInsideSource(const Text& source, const Text& destination);
+// Which sides of a copy lie on a network share.
+struct CopySides {
+  bool destinationOnShare = false;
+  bool either = false;
+};
+CopySides copySides(const Text& source, const Text& destination);
+// Walks source into destination, handing files to workers; the walk's
+// entries are numbered from firstOrder. false when something failed here.
+bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport* report,
+              CopySides sides, CopyWorkers& workers, uint64_t firstOrder);

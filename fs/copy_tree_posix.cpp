@@ -25,9 +25,6 @@
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 
-void (*copyChunkHook)() = nullptr;
-int forcedCopyWorkers = 0;
-
 namespace {
 
 using namespace posix_copy;
@@ -344,38 +341,39 @@ bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* st
 void lowerThreadPriority() {
   // On Linux a thread's nice value is its own. The thread's id is asked of
   // the kernel: glibc's gettid() is as new as 2.30, the portable program goes
-  // back to 2.28 (DESIGN.md section 14).
+  // back to 2.28 ("Linux programs for older desktops" in docs/design.md).
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
 }
 
 // A copy between two pieces notices by itself.
 void cancelSystemCopies() {}
 
-int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
-  if (source.empty() || destination.empty()) return 0;
-  CopyReport own;
-  if (report == nullptr) report = &own;
-  int before = report->failedEntries;
-  std::string from = toUtf8(source), to = toUtf8(destination);
-  if (isDirectory(from) && liesInside(to, from)) {
-    countFailure(report, 0, fromUtf8(to), plainReason(ErrorKind::kInsideSource));
-    return 0;
-  }
-  // One name for the destination, without the separators at its end.
+bool destinationInsideSource(const Text& source, const Text& destination) {
+  std::string from = toUtf8(source);
+  return isDirectory(from) && liesInside(toUtf8(destination), from);
+}
+
+// One name for the destination, without the separators at its end.
+std::string destinationName(const Text& destination) {
+  std::string to = toUtf8(destination);
   while (to.size() > 1 && to.back() == '/') to.pop_back();
-  bool destinationOnShare = onNetwork(to);
-  bool share = destinationOnShare || onNetwork(from);
-  int workers = forcedCopyWorkers > 0 ? forcedCopyWorkers : share ? kShareCopyWorkers : 1;
-  Level level{flags, report, creationMask(), share ? kSharePieceBytes : kLocalPieceBytes};
-  bool whole;
-  {
-    CopyWorkers copying(workers);
-    Walk walk{level, copying, destinationOnShare};
-    // A report that already names a failure from an earlier copy keeps it.
-    if (report->failedEntries > 0) walk.nextOrder = report->firstFailedOrder + 1;
-    uint64_t order = walk.nextOrder++;
-    whole = copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,
-                       (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, order);
-  }  // every file handed over is done
-  return whole && report->failedEntries == before ? 1 : 0;
+  return to;
+}
+
+CopySides copySides(const Text& source, const Text& destination) {
+  CopySides sides;
+  sides.destinationOnShare = onNetwork(destinationName(destination));
+  sides.either = sides.destinationOnShare || onNetwork(toUtf8(source));
+  return sides;
+}
+
+bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport* report,
+              CopySides sides, CopyWorkers& workers, uint64_t firstOrder) {
+  std::string from = toUtf8(source), to = destinationName(destination);
+  Level level{flags, report, creationMask(), sides.either ? kSharePieceBytes : kLocalPieceBytes};
+  Walk walk{level, workers, sides.destinationOnShare};
+  walk.nextOrder = firstOrder;
+  uint64_t order = walk.nextOrder++;
+  return copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,
+                    (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, order);
 }

@@ -12,12 +12,8 @@
 #include "fs/copy_tree.h"
 #include "fs/copy_workers.h"
 #include "fs/native_win32.h"
-#include "fs/part_name.h"
 #include "fs/system_error_text.h"
 #include "fs/win32_path_text.h"
-
-void (*copyChunkHook)() = nullptr;
-int forcedCopyWorkers = 0;
 
 namespace {
 
@@ -104,34 +100,6 @@ DWORD probeAttributes(const Text& probe) {
   return found.dwFileAttributes;
 }
 
-// Drawn once per process; with the process id it makes the run's part names
-// its own.
-uint32_t runToken() {
-  static const uint32_t token = [] {
-    unsigned int value = 0;
-    if (rand_s(&value) != 0)
-      value = GetTickCount() ^ static_cast<unsigned int>(GetCurrentThreadId());
-    return static_cast<uint32_t>(value);
-  }();
-  return token;
-}
-
-Text nextPartName() {
-  static std::atomic<uint32_t> counter{0};
-  return partName(GetCurrentProcessId(), runToken(), counter++);
-}
-
-// A process that may still be writing its part files; one we may not open
-// is alive too.
-bool processAlive(uint32_t id) {
-  if (id == GetCurrentProcessId()) return true;
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return alive;
-}
-
 bool deleteAnyFile(const Text& path) {
   std::wstring name = win32Name(path);
   SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -150,14 +118,11 @@ void listDestination(const Text& sourceFolder, const Text& folder, Listing& list
   do {
     Text name = nameOf(found);
     if (name == u"." || name == u"..") continue;
-    uint32_t owner = 0;
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && isPartName(name, &owner)) {
-      if (!processAlive(owner) &&
-          GetFileAttributesW(win32Name(sourceFolder + name).c_str()) == INVALID_FILE_ATTRIBUTES &&
-          GetLastError() == ERROR_FILE_NOT_FOUND) {
-        deleteAnyFile(folder + name);
-        continue;
-      }
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && abandonedPart(name) &&
+        GetFileAttributesW(win32Name(sourceFolder + name).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+      deleteAnyFile(folder + name);
+      continue;
     }
     listing.names[keyOf(found.cFileName)] =
         Existing{found.dwFileAttributes,
@@ -458,27 +423,39 @@ void lowerThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORI
 
 void cancelSystemCopies() { cancelCopies = TRUE; }
 
-int copyTree(const Text& source, const Text& destination, int flags, CopyReport* report) {
-  if (source.empty() || destination.empty()) return 0;
-  CopyReport own;
-  if (report == nullptr) report = &own;
-  int before = report->failedEntries;
-  Level level{flags, report};
-  if (isFolder(source) && isSameOrInside(canonical(destination), canonical(source))) {
-    countFailure(report, 0, destination, plainReason(ErrorKind::kInsideSource));
-    return 0;
-  }
-  bool share = onNetwork(destination) || onNetwork(source);
-  int workers = forcedCopyWorkers > 0 ? forcedCopyWorkers : share ? kShareCopyWorkers : 1;
-  bool whole;
-  {
-    CopyWorkers copying(workers);
-    Walk walk{level, copying};
-    // A report that already names a failure from an earlier copy keeps it.
-    if (report->failedEntries > 0) walk.nextOrder = report->firstFailedOrder + 1;
-    uint64_t order = walk.nextOrder++;
-    whole = copyLevel(source, destination, walk,
-                      (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, 0, order);
-  }  // every file handed over is done
-  return whole && report->failedEntries == before ? 1 : 0;
+uint32_t randomToken() {
+  unsigned int value = 0;
+  if (rand_s(&value) != 0) value = GetTickCount() ^ static_cast<unsigned int>(GetCurrentThreadId());
+  return static_cast<uint32_t>(value);
+}
+
+uint32_t currentProcessId() { return GetCurrentProcessId(); }
+
+bool processAlive(uint32_t id) {
+  if (id == GetCurrentProcessId()) return true;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
+bool destinationInsideSource(const Text& source, const Text& destination) {
+  return isFolder(source) && isSameOrInside(canonical(destination), canonical(source));
+}
+
+CopySides copySides(const Text& source, const Text& destination) {
+  CopySides sides;
+  sides.destinationOnShare = onNetwork(destination);
+  sides.either = sides.destinationOnShare || onNetwork(source);
+  return sides;
+}
+
+bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport* report,
+              CopySides, CopyWorkers& workers, uint64_t firstOrder) {
+  Walk walk{Level{flags, report}, workers};
+  walk.nextOrder = firstOrder;
+  uint64_t order = walk.nextOrder++;
+  return copyLevel(source, destination, walk,
+                   (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, 0, order);
 }
