@@ -2,9 +2,9 @@
 # Builds the portable Linux programs, dist/linux-x86_64/varnelo and
 # dist/linux-aarch64/varnelo, in a Debian 11 (bullseye) build root, so that
 # they start on every desktop with glibc 2.28 or newer and GTK 3.22 or newer
-# (DESIGN.md section 14): libstdc++, libgcc, expat, libarchive (zip and
-# deflate only) and zlib are linked statically; libc, GTK 3 and what GTK
-# brings are the system's.
+# ("Linux programs for older desktops" in docs/design.md): libstdc++, libgcc,
+# expat, libarchive (zip and deflate only) and zlib are linked statically;
+# libc, GTK 3 and what GTK brings are the system's.
 #
 # It also builds build-linux/i686/varnelo, the console program alone for
 # 32-bit x86 Linux, which is not handed out: the 32-bit Windows program cannot
@@ -42,7 +42,7 @@ source "$here/scripts/linux-root.sh"
 home=${HOME:-$(cd ~ && pwd)}
 cache=${VARNELO_LINUX_CACHE:-${XDG_CACHE_HOME:-$home/.cache}/varnelo-linux}
 root=$(linux_root_default "$here")
-jobs=${VARNELO_JOBS:-2}
+jobs=${VARNELO_JOBS:-$(nproc)}
 release=bullseye
 # The library sources: Debian 12's, as for the Windows program.
 source_release=bookworm

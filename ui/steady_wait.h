@@ -7,7 +7,8 @@
 
 // Waits on a condition variable for a span of the steady clock, as
 // std::condition_variable::wait_for does, without asking the C library for
-// more than glibc 2.28 has (DESIGN.md section 14, tests/linux/symbols_test.sh).
+// more than glibc 2.28 has ("Linux programs for older desktops" in
+// docs/design.md; tests/linux/symbols_test.sh).
 //
 // libstdc++ built on glibc 2.30 or newer makes every wait on the steady clock
 // a call of pthread_cond_clockwait (GLIBC_2.30), which the oldest desktops the

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The portable Linux programs of build-linux.sh, tested where they will run
-# (DESIGN.md section 14):
+# ("Linux programs for older desktops" in docs/design.md):
 #   - what both ask of the system (tests/linux/symbols_test.sh);
 #   - the x86-64 program in the Debian 11 root: the console end-to-end tests
 #     of tests/app/lone_program_test.sh, the console runs of

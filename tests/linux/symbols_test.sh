@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the portable Linux programs ask of the system they start on
-# (DESIGN.md section 14), read from the files with readelf, which knows every
-# processor:
+# ("Linux programs for older desktops" in docs/design.md), read from the
+# files with readelf, which knows every processor:
 #   - every symbol version they need is GLIBC_2.x with x at most 28: no newer
 #     glibc, and no GLIBCXX, CXXABI or GCC version (libstdc++ and libgcc are
 #     inside the program);
