@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # What a whole run costs in time and memory, and what keeping track of every
 # file placed (two entries' files of one name, old copies) adds to it: the
-# console program over a table whose two entries share every destination,
-# each with FILES small files (100,000 in all by default), first run and
-# rerun, each program in a folder of its own, in alternating order. Prints
-# the median wall time and the peak resident size per program and run.
+# console program over a table whose two entries share every destination
+# (or, with "apart", each have their own), each with FILES small files
+# (100,000 in all by default), first run and rerun, each program in a folder
+# of its own, in alternating order. Prints the median wall time and the peak
+# resident size per program and run.
 #
-#   bench/whole_run_bench.sh PROGRAM [OTHER_PROGRAM] [FILES per entry] [rounds]
+#   bench/whole_run_bench.sh PROGRAM [OTHER_PROGRAM] [FILES per entry] [rounds] [shared|apart]
 # With OTHER_PROGRAM (an earlier build), both are measured in the same run.
 # Needs GNU time (Debian package time) and python3-xlsxwriter.
 set -euo pipefail
@@ -15,14 +16,15 @@ programs=("$(realpath "$1")")
 [[ -n ${2:-} && -x ${2:-} ]] && programs+=("$(realpath "$2")")
 files=${3:-50000}
 rounds=${4:-3}
+layout=${5:-shared}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Two entries, A and B, both sent to G/x and G/y: a table of four cells.
-/usr/bin/python3 - "$work/model" "$files" <<'EOF'
+# Two entries, A and B, both sent to G/x and G/y, or A to G/x and B to G/y.
+/usr/bin/python3 - "$work/model" "$files" "$layout" <<'EOF'
 import os, sys
 import xlsxwriter
-folder, files = sys.argv[1], int(sys.argv[2])
+folder, files, layout = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 root = os.path.join(folder, '0-所有履职材料')
 for entry in ('A', 'B'):
     for i in range(files):
@@ -33,8 +35,9 @@ for entry in ('A', 'B'):
 book = xlsxwriter.Workbook(os.path.join(root, '履职材料同步关系表.xlsx'))
 sheet = book.add_worksheet()
 sheet.write_row(1, 2, ['名称', 'G'])
-sheet.write_row(2, 2, ['A', 'x,y'])
-sheet.write_row(3, 2, ['B', 'x,y'])
+apart = layout == 'apart'
+sheet.write_row(2, 2, ['A', 'x' if apart else 'x,y'])
+sheet.write_row(3, 2, ['B', 'y' if apart else 'x,y'])
 book.close()
 EOF
 
@@ -62,8 +65,8 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 for i in "${!programs[@]}"; do
   for kind in first rerun; do
     declare -n runs=$kind
-    printf '%s, %s run (%d files, 2 destinations each): %s s, peak %s MiB\n' "${programs[$i]}" \
-      "$kind" $((files * 2)) "$(cut -d' ' -f1 <<<"${runs[$i]}" | sed '/^$/d' | median)" \
+    printf '%s, %s run (%d files, destinations %s): %s s, peak %s MiB\n' "${programs[$i]}" \
+      "$kind" $((files * 2)) "$layout" "$(cut -d' ' -f1 <<<"${runs[$i]}" | sed '/^$/d' | median)" \
       "$(cut -d' ' -f2 <<<"${runs[$i]}" | sed '/^$/d' | median | awk '{ printf "%.1f", $1 / 1024 }')"
   done
 done
