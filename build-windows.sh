@@ -17,7 +17,7 @@
 #
 # Environment: VARNELO_WIN_BUILD (build folder, default build-win, or
 # build-win32 for i686), VARNELO_MINGW_CACHE (the library cache),
-# VARNELO_JOBS (default 2).
+# VARNELO_JOBS (default: the processors there are).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")" && pwd)
@@ -42,7 +42,7 @@ build=${VARNELO_WIN_BUILD:-$root/$build_name}
 # HOME may be unset (a bare "env -i" shell); the account's home folder is meant.
 home=${HOME:-$(cd ~ && pwd)}
 cache=${VARNELO_MINGW_CACHE:-${XDG_CACHE_HOME:-$home/.cache}/varnelo-mingw}/$arch
-jobs=${VARNELO_JOBS:-2}
+jobs=${VARNELO_JOBS:-$(nproc)}
 triplet=$arch-w64-mingw32
 sysroot=/usr/$triplet
 toolchain=$root/cmake/mingw-w64-$arch.cmake

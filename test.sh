@@ -15,7 +15,9 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-jobs=$(nproc)
+# One job count for every build this runs, the build scripts included.
+export VARNELO_JOBS=${VARNELO_JOBS:-$(nproc)}
+jobs=$VARNELO_JOBS
 passed=0
 failed=0
 skipped=()
@@ -85,10 +87,6 @@ run_suite() {  # build folder, extra CMake options...
   failed=$((failed + failures))
 }
 
-# A script that another stage may not have yet: run when present.
-present() { [[ -f $1 ]]; }
-script() { if [[ -x $1 ]]; then echo "$1"; else echo "bash $1"; fi; }
-
 mkdir -p "$logs"
 scripts/install-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" ||
   stage_failed "installing the build and test packages"
@@ -103,10 +101,8 @@ ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0} \
 UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
   run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNELO_SANITIZE=ON
 
-if present tests/fuzz/run_fuzz.sh; then
-  echo "== Fuzz targets"
-  run_checks fuzz $(script tests/fuzz/run_fuzz.sh)
-fi
+echo "== Fuzz targets"
+run_checks fuzz tests/fuzz/run_fuzz.sh
 
 echo "== Screenshot of the demo window"
 if [[ -x build/varnelo ]] && scripts/prepare-demo.sh build/varnelo build/screenshot-demo; then
@@ -118,11 +114,9 @@ fi
 
 echo "== Windows program under Wine"
 if ./build-windows.sh --tests; then
-  run_checks wine $(script tests/windows/wine_test.sh) dist/varnelo.exe
-  if present tests/windows/wine_dialog_test.sh; then
-    echo "== Windows dialogs under Wine"
-    run_checks wine-dialogs $(script tests/windows/wine_dialog_test.sh) dist/varnelo.exe
-  fi
+  run_checks wine tests/windows/wine_test.sh dist/varnelo.exe
+  echo "== Windows dialogs under Wine"
+  run_checks wine-dialogs tests/windows/wine_dialog_test.sh dist/varnelo.exe
 elif on_debian_12; then
   stage_failed "building the Windows program (./build-windows.sh --tests)"
 else
@@ -155,7 +149,7 @@ fi
 
 echo "== The 32-bit Windows program under Wine"
 if ./build-windows.sh --arch i686 --tests; then
-  VARNELO_WIN_BUILD=$PWD/build-win32 run_checks wine32 $(script tests/windows/wine_test.sh) \
+  VARNELO_WIN_BUILD=$PWD/build-win32 run_checks wine32 tests/windows/wine_test.sh \
     dist/varnelo-32位.exe
 elif on_debian_12; then
   stage_failed "building the 32-bit Windows program (./build-windows.sh --arch i686 --tests)"
