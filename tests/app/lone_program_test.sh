@@ -19,21 +19,9 @@ set -u
 program=$(realpath "$1")
 read -r -a runner <<<"${VARNELO_RUNNER:-}"
 root=$(cd "$(dirname "$0")/../.." && pwd)
-failures=0
+source "$root/tests/support/checks.sh"
 scratch=$(mktemp -d)
 trap 'chmod -R u+w "$scratch"; rm -rf "$scratch"' EXIT
-
-check() {  # name, function, arguments...
-  local name=$1 details
-  shift
-  if details=$("$@" 2>&1); then
-    echo "PASS: $name"
-  else
-    printf '%s\n' "$details"
-    echo "FAIL: $name"
-    failures=$((failures + 1))
-  fi
-}
 
 # The sanitizer builds read their options from the environment.
 sanitizer_env=()
@@ -191,4 +179,4 @@ if [[ $(id -u) != 0 || ${#runner[@]} -gt 0 || ${#sanitizer_env[@]} -gt 0 ]] ||
 else
   check "without /proc" without_proc
 fi
-((failures == 0))
+checks_done

@@ -12,7 +12,7 @@
 set -u
 program=$(realpath "$1")
 root=$(cd "$(dirname "$0")/../.." && pwd)
-failures=0
+source "$(dirname "$0")/../support/checks.sh"
 scratch=$(mktemp -d)
 trap 'chmod -R u+w "$scratch"; rm -rf "$scratch"' EXIT
 d=$scratch/demo
@@ -23,9 +23,6 @@ mkdir "$m/赵六" && echo '新同事' >"$m/赵六/个人总结.txt"
 
 status=0
 run() { (cd / && exec env -u DISPLAY -u WAYLAND_DISPLAY LC_ALL=C.UTF-8 "$d/varnelo") </dev/null; }
-verdict() {  # name, problems
-  if [[ -z $2 ]]; then echo "PASS: $1"; else printf '%s\n' "$2"; echo "FAIL: $1"; failures=$((failures + 1)); fi
-}
 replaced() { echo "【失败】$d/$1/：有 1 个文件替换了“张三”材料中的同名文件，例如 述职报告.txt（请改名后重新同步）"; }
 
 both_reports() {  # name
@@ -67,4 +64,4 @@ record=$(ls -t "$m/同步记录"/*.txt | head -n 1)
 [[ $(tr -d '\r' <"$record" | grep -cxF "$d/2024年度考核/一季度/个人总结.txt") == 1 ]] ||
   problems+="the record does not list the old copy in full"$'\n'
 verdict "a renamed file's old copies listed and kept" "$problems${problems:+$out}"
-((failures == 0))
+checks_done

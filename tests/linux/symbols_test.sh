@@ -18,17 +18,7 @@ kept=$here/gtk_functions.txt
 glibc_floor=28
 gtk_floor=3.22
 allowed_needed='^(ld-linux-x86-64\.so\.2|ld-linux-aarch64\.so\.1|libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|libgtk-3\.so\.0|libgdk-3\.so\.0|libpango-1\.0\.so\.0|libpangocairo-1\.0\.so\.0|libcairo\.so\.2|libcairo-gobject\.so\.2|libgdk_pixbuf-2\.0\.so\.0|libatk-1\.0\.so\.0|libharfbuzz\.so\.0|libglib-2\.0\.so\.0|libgobject-2\.0\.so\.0|libgio-2\.0\.so\.0)$'
-failures=0
-
-report() {  # name, details (empty: passed)
-  if [[ -z $2 ]]; then
-    echo "PASS: $1"
-  else
-    printf '%s\n' "$2"
-    echo "FAIL: $1"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 
 # The version names the file needs, one a line (.gnu.version_r).
 version_needs() {
@@ -51,7 +41,7 @@ check_program() {
   local program=$1 name details needs v minor
   name=$(basename "$(dirname "$program")")/$(basename "$program")
   if ! readelf -h "$program" >/dev/null 2>&1; then
-    report "$name: is a program readelf can read" "no ELF file at $program"
+    verdict "$name: is a program readelf can read" "no ELF file at $program"
     return
   fi
 
@@ -69,11 +59,11 @@ check_program() {
       details+="$v, for: $(symbols_of "$program" "$v")"$'\n'
     fi
   done <<<"$needs"
-  report "$name: no symbol version but GLIBC_2.$glibc_floor or older" "${details%$'\n'}"
+  verdict "$name: no symbol version but GLIBC_2.$glibc_floor or older" "${details%$'\n'}"
 
   details=$(readelf -d -W "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' |
     grep -Ev "$allowed_needed" | sed 's/^/not an allowed shared library: /')
-  report "$name: shared libraries only libc and GTK 3's" "$details"
+  verdict "$name: shared libraries only libc and GTK 3's" "$details"
 
   details=
   local function since
@@ -85,7 +75,7 @@ check_program() {
       details+="$function: since GTK $since, newer than $gtk_floor"$'\n'
     fi
   done < <(undefined_symbols "$program" | sed 's/@.*//' | grep -E '^(gtk|gdk)_')
-  report "$name: GTK functions only of GTK $gtk_floor" "${details%$'\n'}"
+  verdict "$name: GTK functions only of GTK $gtk_floor" "${details%$'\n'}"
 }
 
 # The kept list itself: nothing in it newer than the floor.
@@ -94,7 +84,7 @@ newer=$(grep -v '^#' "$kept" | while read -r f s; do
   [[ $(printf '%s\n%s\n' "$s" "$gtk_floor" | sort -V | tail -n 1) == "$gtk_floor" ]] ||
     echo "$f: since GTK $s, newer than $gtk_floor"
 done)
-report "gtk_functions.txt: nothing newer than GTK $gtk_floor" "$details${details:+${newer:+$'\n'}}$newer"
+verdict "gtk_functions.txt: nothing newer than GTK $gtk_floor" "$details${details:+${newer:+$'\n'}}$newer"
 
 for program in "$@"; do check_program "$program"; done
-((failures == 0))
+checks_done

@@ -23,21 +23,10 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 linux_program=$(realpath "${1:-$root/build/varnelo}")
 version=$(head -n 1 "$root/VERSION")
 zip=$root/dist/varnelo-$version-windows.zip
-failures=0
+source "$(dirname "$0")/../support/checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-check() {  # name, command...
-  local name=$1
-  shift
-  if "$@" >"$work/check.out" 2>&1; then
-    echo "PASS: release $name"
-  else
-    sed 's/^/  /' "$work/check.out" | head -n 30
-    echo "FAIL: release $name"
-    failures=$((failures + 1))
-  fi
-}
 
 "$root/scripts/install-packages.sh" libarchive-tools icoutils python3 python3-xlsxwriter ||
   { echo "FAIL: release: libarchive-tools and icoutils cannot be installed"; exit 1; }
@@ -114,23 +103,23 @@ linux_package() {  # arch
     LC_ALL=C.UTF-8 bsdtar -xOf "$tarball" "$top/varnelo" | cmp - "$root/dist/linux-$1/varnelo"
 }
 
-check "zip named with version $version" test -f "$zip"
-check "zip names as UTF-8 (Unicode Path field)" names_as_utf8
-check "zip names as code page 936, UTF-8 flag clear" names_as_cp936
-check "zip holds the built programs" same_programs
-check "varnelo.exe version resource" version_resource "$work/unpacked/varnelo.exe"
-check "varnelo-32位.exe version resource" version_resource "$work/unpacked/varnelo-32位.exe"
-check "varnelo --version says $version" test "$("$linux_program" --version)" = "varnelo $version"
-check "varnelo-32位.exe is 32-bit and large-address aware" \
+check "release zip named with version $version" test -f "$zip"
+check "release zip names as UTF-8 (Unicode Path field)" names_as_utf8
+check "release zip names as code page 936, UTF-8 flag clear" names_as_cp936
+check "release zip holds the built programs" same_programs
+check "release varnelo.exe version resource" version_resource "$work/unpacked/varnelo.exe"
+check "release varnelo-32位.exe version resource" version_resource "$work/unpacked/varnelo-32位.exe"
+check "release varnelo --version says $version" test "$("$linux_program" --version)" = "varnelo $version"
+check "release varnelo-32位.exe is 32-bit and large-address aware" \
   /usr/bin/python3 "$root/tests/release/package_probe.py" large-address "$work/unpacked/varnelo-32位.exe"
-check "template gives the guide's folders" template_as_guided
-check "guide names every failure reason and shows the screenshots" guide_names_every_reason
+check "release template gives the guide's folders" template_as_guided
+check "release guide names every failure reason and shows the screenshots" guide_names_every_reason
 for arch in x86_64 aarch64; do
   if [[ -f $root/dist/linux-$arch/varnelo ]]; then
-    check "linux-$arch package" linux_package "$arch"
+    check "release linux-$arch package" linux_package "$arch"
   else
     grep -q "skipped varnelo-$version-linux-$arch.tar.gz" "$work/build.log" &&
       echo "SKIP: release linux-$arch package: no dist/linux-$arch/varnelo"
   fi
 done
-((failures == 0))
+checks_done
