@@ -4,9 +4,8 @@
 # console program over a table whose two entries share every destination
 # (or, with "apart", each have their own), each with FILES small files
 # (100,000 in all by default), a first run and three reruns a round, each
-# program in a folder
-# of its own, in alternating order. Prints the median wall time and the peak
-# resident size per program and run.
+# program in a folder of its own, in alternating order. Prints the median
+# wall time and the peak resident size per program and run.
 #
 #   bench/whole_run_bench.sh PROGRAM [OTHER_PROGRAM] [FILES per entry] [rounds] [shared|apart]
 # With OTHER_PROGRAM (an earlier build), both are measured in the same run.
