@@ -99,10 +99,8 @@ void CompareWithMaterials(RunPlan& plan, const Text& source) {
   // Each entry whose folder is missing is offered its one near folder.
   std::set<Text> offered;
   for (PlannedStep& step : plan.steps) {
-    if (step.kind != PlannedStep::Kind::kDestination || step.materialIndex < 0 ||
-        step.material.compare(0, source.size(), source) != 0)
-      continue;
-    Text name = step.material.substr(source.size(), step.material.size() - source.size() - 1);
+    if (step.kind != PlannedStep::Kind::kDestination || step.materialIndex < 0) continue;
+    const Text& name = plan.materialNames[static_cast<size_t>(step.materialIndex)];
     if (name.find(kSeparator) != Text::npos || present.count(compared(name))) continue;
     step.nearMaterial = NearName(name, unlisted);
     if (!step.nearMaterial.empty()) offered.insert(step.nearMaterial);

@@ -135,10 +135,13 @@ struct Planner {
 
   // Rows naming one folder share its index, in the letter case the file
   // system ignores too: their material is one entry's.
-  int materialOf(const Text& material) {
-    Text key = kFoldsLetterCase ? toUpper(material) : material;
+  int materialOf(const Entry& entry) {
+    Text key = kFoldsLetterCase ? toUpper(entry.material) : entry.material;
     auto [found, added] = materialIndex.emplace(key, static_cast<int>(plan.materials.size()));
-    if (added) plan.materials.push_back(material);
+    if (added) {
+      plan.materials.push_back(entry.material);
+      plan.materialNames.push_back(entry.name);
+    }
     return found->second;
   }
 
@@ -150,7 +153,7 @@ struct Planner {
     step.refusal = tableRefusal(entry, item);
     if (step.refusal.empty()) {
       step.insideMaterial = liesInside(step.text, entry.material);
-      if (!step.insideMaterial) step.materialIndex = materialOf(entry.material);
+      if (!step.insideMaterial) step.materialIndex = materialOf(entry);
     }
     plan.steps.push_back(std::move(step));
     ++plan.destinations;

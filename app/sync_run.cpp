@@ -141,13 +141,6 @@ class RunProgress {
   std::thread scanner_;
 };
 
-// The entry a material folder belongs to, as its row names it.
-Text entryOf(const Text& material) {
-  Text folder = material.substr(0, material.size() - (material.empty() ? 0 : 1));
-  size_t root = folder.find(kSourceRootName + Text(1, kSeparator));
-  return root == Text::npos ? filePart(folder) : folder.substr(root + kSourceRootName.size() + 1);
-}
-
 // The reason a destination the table allowed is not made or not filled,
 // checked on the file system right before it is: an earlier copy may have
 // made a link or a material folder since the plan was made.
@@ -204,7 +197,7 @@ void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedSte
     const PlacedFiles::Replaced& replaced = placed.replaced();
     if (reason.empty() && replaced.count > 0)
       reason = kFilesFailedOpen + intToText(replaced.count) + kReplacedMiddle +
-               entryOf(plan.materials[static_cast<size_t>(replaced.earlier)]) + kReplacedExample +
+               plan.materialNames[static_cast<size_t>(replaced.earlier)] + kReplacedExample +
                replaced.example + kReplacedAdvice;
     addCounts(out.counts, report);
   }

@@ -41,6 +41,8 @@ struct RunPlan {
   int64_t destinations = 0;
   // Every material folder a destination may copy, once each, in first use.
   std::vector<Text> materials;
+  // Each material's entry name, as its first row gives it.
+  std::vector<Text> materialNames;
   // The material folder names of the entry rows (column C), as the walk uses
   // them, whether or not any destination needs them.
   std::vector<Text> entryNames;
