@@ -74,15 +74,10 @@ int copyTree(const Text& source, const Text& destination, int flags, CopyReport*
     return 0;
   }
   CopySides sides = copySides(source, destination);
-  bool whole;
-  {
-    CopyWorkers workers(forcedCopyWorkers > 0 ? forcedCopyWorkers
-                        : sides.either        ? kShareCopyWorkers
-                                              : 1);
-    // A report that already names a failure from an earlier copy keeps it.
-    uint64_t firstOrder = report->failedEntries > 0 ? report->firstFailedOrder + 1 : 0;
-    whole = walkCopy(source, destination, flags, report, sides, workers, firstOrder);
-  }  // every file handed over is done
+  int workers = forcedCopyWorkers > 0 ? forcedCopyWorkers : sides.either ? kShareCopyWorkers : 1;
+  // A report that already names a failure from an earlier copy keeps it.
+  uint64_t firstOrder = report->failedEntries > 0 ? report->firstFailedOrder + 1 : 0;
+  bool whole = walkCopy(source, destination, flags, report, sides, workers, firstOrder);
   return whole && report->failedEntries == before ? 1 : 0;
 }
 

@@ -11,8 +11,6 @@
 
 #include "fs/copy_tree.h"
 
-class CopyWorkers;
-
 // Notes the part file at path (UTF-8) as being written; false once the
 // program is on its way out, when no part may be made any more.
 bool keepPart(const std::string& path);
@@ -66,7 +64,8 @@ struct CopySides {
   bool either = false;
 };
 CopySides copySides(const Text& source, const Text& destination);
-// Walks source into destination, handing files to workers; the walk's
-// entries are numbered from firstOrder. false when something failed here.
+// Walks source into destination, copying up to workers files at once, and
+// returns once every file handed over is done; the walk's entries are
+// numbered from firstOrder. false when something failed here.
 bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport* report,
-              CopySides sides, CopyWorkers& workers, uint64_t firstOrder);
+              CopySides sides, int workers, uint64_t firstOrder);

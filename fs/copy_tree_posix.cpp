@@ -368,12 +368,16 @@ CopySides copySides(const Text& source, const Text& destination) {
 }
 
 bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport* report,
-              CopySides sides, CopyWorkers& workers, uint64_t firstOrder) {
+              CopySides sides, int workers, uint64_t firstOrder) {
   std::string from = toUtf8(source), to = destinationName(destination);
   Level level{flags, report, creationMask(), sides.either ? kSharePieceBytes : kLocalPieceBytes};
-  Walk walk{level, workers, sides.destinationOnShare};
+  CopyWorkers copying(workers);
+  Walk walk{level, copying, sides.destinationOnShare};
   walk.nextOrder = firstOrder;
   uint64_t order = walk.nextOrder++;
-  return copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,
-                    (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, order);
+  bool whole = copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,
+                          (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, order);
+  // The copying threads' jobs refer to the walk: all are done before it goes.
+  copying.finish();
+  return whole;
 }

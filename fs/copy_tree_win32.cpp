@@ -452,10 +452,14 @@ CopySides copySides(const Text& source, const Text& destination) {
 }
 
 bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport* report,
-              CopySides, CopyWorkers& workers, uint64_t firstOrder) {
-  Walk walk{Level{flags, report}, workers};
+              CopySides, int workers, uint64_t firstOrder) {
+  CopyWorkers copying(workers);
+  Walk walk{Level{flags, report}, copying};
   walk.nextOrder = firstOrder;
   uint64_t order = walk.nextOrder++;
-  return copyLevel(source, destination, walk,
-                   (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, 0, order);
+  bool whole = copyLevel(source, destination, walk,
+                         (flags & kCopyIntoNew) != 0 ? Known::kMade : Known::kNothing, 0, order);
+  // The copying threads' jobs refer to the walk: all are done before it goes.
+  copying.finish();
+  return whole;
 }
