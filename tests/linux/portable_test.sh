@@ -78,11 +78,12 @@ compare() {  # where, folder of its runs
 
 # What the tests need inside the root, laid out as in the clone.
 rm -rf "$root$kit"
-mkdir -p "$root$kit"/{scripts,tests/app,tests/ui,tests/linux,tests/data}
+mkdir -p "$root$kit"/{scripts,tests/app,tests/ui,tests/linux,tests/data,tests/support}
 cp "$top/scripts/prepare-demo.sh" "$root$kit/scripts/"
 cp -r "$top/examples" "$root$kit/"
 cp -r "$top/tests/data/damaged" "$root$kit/tests/data/"
 cp "$top/tests/app/lone_program_test.sh" "$root$kit/tests/app/"
+cp "$top/tests/support/checks.sh" "$root$kit/tests/support/"
 cp "$top/tests/ui/screenshot_demo.sh" "$top/tests/ui/with_xvfb.sh" "$root$kit/tests/ui/"
 cp "$top/tests/linux/console_cases.sh" "$root$kit/tests/linux/"
 cp "$x86" "$root$kit/varnelo"
