@@ -17,9 +17,6 @@ bool isMaterialName(const Text& name) {
   return name != u"同步记录" && name.rfind(u".", 0) != 0 && name.rfind(u"~$", 0) != 0;
 }
 
-// Names as the file system tells them apart.
-Text compared(const Text& name) { return kFoldsLetterCase ? toUpper(name) : name; }
-
 // The name with its spaces gone, full-width forms as their ASCII letters and
 // Latin letters in lower case.
 Text loosely(const Text& name) {
@@ -88,12 +85,13 @@ void CompareWithMaterials(RunPlan& plan, const Text& source) {
   listFolders(source, folders);
   // A row naming a folder below a material folder names that folder too.
   std::set<Text> named;
-  for (const Text& name : plan.entryNames) named.insert(compared(name.substr(0, name.find(kSeparator))));
+  for (const Text& name : plan.entryNames)
+    named.insert(comparedName(name.substr(0, name.find(kSeparator))));
   std::set<Text> present;
   std::vector<Text> unlisted;
   for (const Text& folder : folders) {
-    present.insert(compared(folder));
-    if (isMaterialName(folder) && !named.count(compared(folder))) unlisted.push_back(folder);
+    present.insert(comparedName(folder));
+    if (isMaterialName(folder) && !named.count(comparedName(folder))) unlisted.push_back(folder);
   }
   std::sort(unlisted.begin(), unlisted.end());
   // Each entry whose folder is missing is offered its one near folder.
@@ -101,7 +99,7 @@ void CompareWithMaterials(RunPlan& plan, const Text& source) {
   for (PlannedStep& step : plan.steps) {
     if (step.kind != PlannedStep::Kind::kDestination || step.materialIndex < 0) continue;
     const Text& name = plan.materialNames[static_cast<size_t>(step.materialIndex)];
-    if (name.find(kSeparator) != Text::npos || present.count(compared(name))) continue;
+    if (name.find(kSeparator) != Text::npos || present.count(comparedName(name))) continue;
     step.nearMaterial = NearName(name, unlisted);
     if (!step.nearMaterial.empty()) offered.insert(step.nearMaterial);
   }

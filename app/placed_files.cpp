@@ -4,15 +4,9 @@
 
 #include "fs/paths.h"
 
-namespace {
-
-Text compared(const Text& path) { return kFoldsLetterCase ? toUpper(path) : path; }
-
-}  // namespace
-
 PlacedFiles::PlacedFiles(const std::vector<Text>& destinations) {
   std::vector<Text> sorted;
-  for (const Text& destination : destinations) sorted.push_back(compared(destination));
+  for (const Text& destination : destinations) sorted.push_back(comparedName(destination));
   std::sort(sorted.begin(), sorted.end());
   // A folder's own and those inside it follow it, in this order.
   for (size_t i = 0; i < sorted.size(); ++i) {
@@ -27,7 +21,7 @@ PlacedFiles::PlacedFiles(const std::vector<Text>& destinations) {
 bool PlacedFiles::begin(int entry, const Text& destination) {
   entry_ = entry;
   replaced_ = Replaced();
-  alone_ = shared_.count(compared(destination)) == 0;
+  alone_ = shared_.count(comparedName(destination)) == 0;
   auto [place, added] = destinationIndex_.emplace(destination, destinations_.size());
   if (added) {
     destinations_.push_back(destination);

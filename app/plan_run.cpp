@@ -63,8 +63,8 @@ Text normalFolder(const Text& s) {
 }
 
 bool liesInside(const Text& destination, const Text& folder) {
-  Text inner = normalFolder(destination), outer = normalFolder(folder);
-  if (kFoldsLetterCase) inner = toUpper(inner), outer = toUpper(outer);
+  Text inner = comparedName(normalFolder(destination));
+  Text outer = comparedName(normalFolder(folder));
   return inner.compare(0, outer.size(), outer) == 0;
 }
 
@@ -136,7 +136,7 @@ struct Planner {
   // Rows naming one folder share its index, in the letter case the file
   // system ignores too: their material is one entry's.
   int materialOf(const Entry& entry) {
-    Text key = kFoldsLetterCase ? toUpper(entry.material) : entry.material;
+    Text key = comparedName(entry.material);
     auto [found, added] = materialIndex.emplace(key, static_cast<int>(plan.materials.size()));
     if (added) {
       plan.materials.push_back(entry.material);

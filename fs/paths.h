@@ -14,6 +14,9 @@
 extern const char16_t kSeparator;
 // Whether the file system finds names without regard to letter case.
 extern const bool kFoldsLetterCase;
+// A name or path as the file system compares it: in capitals where it
+// ignores letter case, else as it is.
+inline Text comparedName(const Text& name) { return kFoldsLetterCase ? toUpper(name) : name; }
 constexpr int kForceDelete = 2;
 
 // Full path of the running program file.
