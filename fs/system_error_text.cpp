@@ -5,6 +5,7 @@
 
 Text plainReason(ErrorKind kind) {
   switch (kind) {
+    case ErrorKind::kNone:
     case ErrorKind::kUnknown:
       return Text();
     case ErrorKind::kInUse:

@@ -4,33 +4,8 @@
 // error keeps the system's own message. The copy's own refusals live here
 // too, so that every reason a user reads comes from one list.
 
+#include "fs/failure.h"
 #include "text/text.h"
-
-enum class ErrorKind {
-  kUnknown,  // not a known kind: the system's own message is shown
-  kInUse,
-  kNoPermission,
-  kDiskFull,
-  kTooLong,
-  kBadName,
-  kWriteProtected,
-  kDeviceGone,
-  kNetworkGone,
-  kReadError,
-  kSourceVanished,
-  kSourceChanged,
-  // Refusals of the tree copy itself.
-  kNotFileOrFolder,
-  kFolderLinkSkipped,
-  kDestinationIsLink,
-  kFolderInTheWay,
-  kFileInTheWay,
-  kInsideSource,
-};
-
-// What the failed call was doing: the same code means different things to a
-// user when it replaced an existing target or read a source file.
-enum class ErrorContext { kOther, kReplacingTarget, kReadingSource };
 
 // The plain text of a kind; empty for kUnknown.
 Text plainReason(ErrorKind kind);

@@ -1,0 +1,43 @@
+#pragma once
+// Why something failed, as a value. Lower layers (fs, pack, xml, workbook)
+// say what happened: a kind, the system's code behind it and the detail the
+// words need. The words a user reads are made once, at the top, in app/.
+
+#include "text/text.h"
+
+enum class ErrorKind {
+  kNone,     // nothing failed
+  kUnknown,  // not a known kind: the system's own message is shown
+  kInUse,
+  kNoPermission,
+  kDiskFull,
+  kTooLong,
+  kBadName,
+  kWriteProtected,
+  kDeviceGone,
+  kNetworkGone,
+  kReadError,
+  kSourceVanished,
+  kSourceChanged,
+  // Refusals of the tree copy itself.
+  kNotFileOrFolder,
+  kFolderLinkSkipped,
+  kDestinationIsLink,
+  kFolderInTheWay,
+  kFileInTheWay,
+  kInsideSource,
+};
+
+// What the failed call was doing: the same code means different things to a
+// user when it replaced an existing target or read a source file.
+enum class ErrorContext { kOther, kReplacingTarget, kReadingSource };
+
+// A failure, or kNone for success. Tests compare kinds; code 0 means no
+// system call failed (a refusal of the program's own).
+struct Failure {
+  ErrorKind kind = ErrorKind::kNone;
+  int code = 0;  // errno, or a Windows error code, behind the kind
+  Text detail;   // what the words name beside the kind; empty for most
+
+  explicit operator bool() const { return kind != ErrorKind::kNone; }
+};
