@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/failure_words.h"
 #include "fs/paths.h"
 #include "text/catalogue.h"
 
@@ -51,10 +52,10 @@ Text WriteRunRecord(const Text& base, const Text& sourceFolder, const RunRecord&
     why = kThroughLink;
     return Text();
   }
-  Text failure;
+  Failure failure;
   makePath(folder, &failure);
   if (fileSize(folder) != -2) {
-    why = failure.empty() ? lastSystemMessage() : failure;
+    why = failureWords(failure ? failure : lastFailure());
     return Text();
   }
   std::string bytes = RecordBytes(record, base);
@@ -63,7 +64,7 @@ Text WriteRunRecord(const Text& base, const Text& sourceFolder, const RunRecord&
   for (int attempt = 1; attempt <= kSameSecondTries; ++attempt) {
     Text path = stem + (attempt == 1 ? Text() : u" (" + intToText(attempt) + u")") + u".txt";
     if (writeNewFile(path, bytes)) return path;
-    why = lastSystemMessage();
+    why = failureWords(lastFailure());
     if (fileSize(path) == -1) return Text();  // not taken: failed for another reason
   }
   return Text();

@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "app/failure_words.h"
 #include "app/placed_files.h"
 #include "app/run_record.h"
 #include "fs/copy_tree.h"
@@ -151,8 +152,8 @@ Text refusalNow(const Text& base, const PlannedStep& step) {
   int64_t material = fileSize(step.material);
   if (material == -2) return Text();
   // A share that has gone away is not a missing folder.
-  Text unreachable = material == -1 ? lastReasonUnlessMissing() : Text();
-  if (!unreachable.empty()) return unreachable;
+  Failure unreachable = material == -1 ? lastFailureUnlessMissing() : Failure();
+  if (unreachable) return failureWords(unreachable);
   Text missing = kNoMaterialFolder + step.material;
   if (!step.nearMaterial.empty()) missing += kNearMaterialOpen + step.nearMaterial + kNearMaterialClose;
   return missing;
@@ -173,11 +174,12 @@ void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedSte
   Text reason = refusalNow(base, step);
   bool made = false;
   if (reason.empty()) {
-    Text message;
+    Failure failure;
     // Found or made without a failure, the folder is there: asked again
     // only when something went wrong on the way.
-    bool there = makePath(step.text, &message, &made) == 1 && message.empty();
-    if (!there && fileSize(step.text) != -2) reason = kCannotCreateOpen + message + u"）";
+    bool there = makePath(step.text, &failure, &made) == 1 && !failure;
+    if (!there && fileSize(step.text) != -2)
+      reason = kCannotCreateOpen + (failure ? failureWords(failure) : Text()) + u"）";
   }
   if (reason.empty()) {
     CopyReport report;
@@ -192,8 +194,8 @@ void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedSte
     if (copyTree(step.material, step.text, flags, &report) == 0 ||
         report.failedEntries > 0)
       reason = kFilesFailedOpen + intToText(std::max(report.failedEntries, 1)) +
-               kFilesFailedExample + report.firstFailedPath + u"（" + report.firstFailedMessage +
-               u"）";
+               kFilesFailedExample + report.firstFailedPath + u"（" +
+               failureWords(report.firstFailure) + u"）";
     const PlacedFiles::Replaced& replaced = placed.replaced();
     if (reason.empty() && replaced.count > 0)
       reason = kFilesFailedOpen + intToText(replaced.count) + kReplacedMiddle +

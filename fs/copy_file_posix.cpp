@@ -245,56 +245,56 @@ Bits bitsWay(mode_t bits, const Target& target, const Level& level) {
 }  // namespace
 
 // The target is replaced only by a rename of a complete file, so it is never
-// seen half-written. Empty when copied (or already in place), else the reason.
-Text copyFile(int sourceFolder, const Target& target, const char* name, const struct stat* listed,
+// seen half-written. kNone when copied (or already in place), else why not.
+Failure copyFile(int sourceFolder, const Target& target, const char* name, const struct stat* listed,
               const Level& level) {
   int destFolder = target.fd;
   struct stat existing;
   bool present = listed != nullptr && fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
   if (present) {
-    if (S_ISDIR(existing.st_mode)) return plainReason(ErrorKind::kFolderInTheWay);
+    if (S_ISDIR(existing.st_mode)) return Failure{ErrorKind::kFolderInTheWay};
     if (S_ISREG(existing.st_mode) && sameFile(*listed, existing)) {
       countUnchanged(level.report, existing.st_size);
       notePlaced(level.report, ToldPath(target.path, target.key, name), false);
-      return Text();
+      return Failure();
     }
     // Without the force flag a read-only target stays, as the Windows copy does.
     if (!(level.flags & kCopyForce) && S_ISREG(existing.st_mode) && !(existing.st_mode & S_IWUSR))
-      return reasonForError(EACCES);
+      return systemFailure(EACCES);
   }
   // Not following a link: the name was listed as a plain file.
   Fd in(openat(sourceFolder, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   struct stat before;
   if (in.fd < 0 || fstat(in.fd, &before) != 0)
-    return reasonForError(errno, ErrorContext::kReadingSource);
-  if (!S_ISREG(before.st_mode)) return plainReason(ErrorKind::kNotFileOrFolder);
+    return systemFailure(errno, ErrorContext::kReadingSource);
+  if (!S_ISREG(before.st_mode)) return Failure{ErrorKind::kNotFileOrFolder};
   mode_t bits = before.st_mode & 07777;
   Bits way = bitsWay(bits, target, level);
   std::string part;
   Fd out(createPart(destFolder, target.path, part, way == Bits::kAfterwards ? 0600 : bits));
-  if (out.fd < 0) return reasonForError(errno);
+  if (out.fd < 0) return systemFailure(errno);
   struct stat made;
   bool bitsSet = way == Bits::kAtCreation ||
                  (way == Bits::kChecked && fstat(out.fd, &made) == 0 && (made.st_mode & 07777) == bits);
   int64_t moved = 0;
-  Text reason;
+  Failure reason;
   struct stat after = before;
   if (int error = moveData(in.fd, out.fd, before.st_size, moved, level))
-    reason = reasonForError(error);
+    reason = systemFailure(error);
   else if (!sizeAndTimeNow(in.fd, after))
-    reason = reasonForError(errno, ErrorContext::kReadingSource);
+    reason = systemFailure(errno, ErrorContext::kReadingSource);
   else if (moved != before.st_size || !sameFile(before, after))
-    reason = plainReason(ErrorKind::kSourceChanged);
+    reason = Failure{ErrorKind::kSourceChanged};
   struct timespec times[2] = {before.st_atim, before.st_mtim};
-  if (reason.empty() && ((!bitsSet && fchmod(out.fd, bits) != 0) || futimens(out.fd, times) != 0))
-    reason = reasonForError(errno);
-  if (close(out.release()) != 0 && reason.empty()) reason = reasonForError(errno);
-  if (reason.empty() && renameat(destFolder, part.c_str(), destFolder, name) != 0)
-    reason = errno == EISDIR ? plainReason(ErrorKind::kFolderInTheWay)
-                             : reasonForError(errno, ErrorContext::kReplacingTarget);
-  if (!reason.empty()) unlinkat(destFolder, part.c_str(), 0);
+  if (!reason && ((!bitsSet && fchmod(out.fd, bits) != 0) || futimens(out.fd, times) != 0))
+    reason = systemFailure(errno);
+  if (close(out.release()) != 0 && !reason) reason = systemFailure(errno);
+  if (!reason && renameat(destFolder, part.c_str(), destFolder, name) != 0)
+    reason = errno == EISDIR ? Failure{ErrorKind::kFolderInTheWay}
+                             : systemFailure(errno, ErrorContext::kReplacingTarget);
+  if (reason) unlinkat(destFolder, part.c_str(), 0);
   forgetPart(target.path + part);
-  if (reason.empty()) {
+  if (!reason) {
     countCopied(level.report, moved);
     notePlaced(level.report, ToldPath(target.path, target.key, name), true);
   }
@@ -302,14 +302,14 @@ Text copyFile(int sourceFolder, const Target& target, const char* name, const st
 }
 
 // A link is reproduced as a link, never followed.
-Text copyLink(int sourceFolder, int destFolder, const char* name, const Level& level) {
+Failure copyLink(int sourceFolder, int destFolder, const char* name, const Level& level) {
   std::vector<char> buffer(PATH_MAX + 1);
   ssize_t length = readlinkat(sourceFolder, name, buffer.data(), buffer.size() - 1);
-  if (length < 0) return reasonForError(errno, ErrorContext::kReadingSource);
+  if (length < 0) return systemFailure(errno, ErrorContext::kReadingSource);
   buffer[length] = '\0';
   struct stat existing;
   if (fstatat(destFolder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode))
-    return plainReason(ErrorKind::kFolderInTheWay);
+    return Failure{ErrorKind::kFolderInTheWay};
   std::string part;
   int made = -1;
   for (int attempt = 0; attempt < 8 && made != 0; ++attempt) {
@@ -317,14 +317,14 @@ Text copyLink(int sourceFolder, int destFolder, const char* name, const Level& l
     made = symlinkat(buffer.data(), destFolder, part.c_str());
     if (made != 0 && errno != EEXIST) break;
   }
-  if (made != 0) return reasonForError(errno);
+  if (made != 0) return systemFailure(errno);
   if (renameat(destFolder, part.c_str(), destFolder, name) != 0) {
-    Text reason = reasonForError(errno, ErrorContext::kReplacingTarget);
+    Failure reason = systemFailure(errno, ErrorContext::kReplacingTarget);
     unlinkat(destFolder, part.c_str(), 0);
     return reason;
   }
   countCopied(level.report, 0);
-  return Text();
+  return Failure();
 }
 
 }  // namespace posix_copy

@@ -74,10 +74,10 @@ bool listDestination(int source, int destination, DestinationNames& names);
 // Copies the regular file name of sourceFolder into target, or finds it in
 // place. listed is the source as a stat found it, where a target of that
 // name may be there already; null where there is none (the folder is new,
-// or its listing lacks the name). Empty when done, else the reason.
-Text copyFile(int sourceFolder, const Target& target, const char* name, const struct stat* listed,
+// or its listing lacks the name). kNone when done, else why not.
+Failure copyFile(int sourceFolder, const Target& target, const char* name, const struct stat* listed,
               const Level& level);
 // Reproduces the link name of sourceFolder in destFolder.
-Text copyLink(int sourceFolder, int destFolder, const char* name, const Level& level);
+Failure copyLink(int sourceFolder, int destFolder, const char* name, const Level& level);
 
 }  // namespace posix_copy

@@ -70,7 +70,7 @@ int copyTree(const Text& source, const Text& destination, int flags, CopyReport*
   if (report == nullptr) report = &own;
   int before = report->failedEntries;
   if (destinationInsideSource(source, destination)) {
-    countFailure(report, 0, destination, plainReason(ErrorKind::kInsideSource));
+    countFailure(report, 0, destination, Failure{ErrorKind::kInsideSource});
     return 0;
   }
   CopySides sides = copySides(source, destination);
@@ -193,14 +193,14 @@ void countLockFile(CopyReport* report) {
   ++report->lockFiles;
 }
 
-void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason) {
+void countFailure(CopyReport* report, uint64_t order, const Text& path, const Failure& reason) {
   if (report == nullptr) return;
   std::lock_guard<std::mutex> hold(countsLock);
   ++report->failedEntries;
   if (order >= report->firstFailedOrder) return;
   report->firstFailedOrder = order;
   report->firstFailedPath = path;
-  report->firstFailedMessage = reason;
+  report->firstFailure = reason;
 }
 
 bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& name, void* context),

@@ -41,7 +41,7 @@ bool isLeftOverCandidate(const Text& name, bool (*siblingExists)(const Text& nam
 bool isLeftOverCandidate(const std::string& name,
                          bool (*siblingExists)(const Text& name, void* context), void* context);
 // An entry that failed, order being its place in the walk.
-void countFailure(CopyReport* report, uint64_t order, const Text& path, const Text& reason);
+void countFailure(CopyReport* report, uint64_t order, const Text& path, const Failure& reason);
 
 // A fresh name for a part file of this process (fs/part_name.h).
 Text nextPartName();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "fs/failure.h"
 #include "text/text.h"
 
 constexpr int kCopyRecursive = 1;
@@ -45,7 +46,7 @@ struct CopyReport {
   // The first entry in the order of the walk that failed, whichever was
   // copied first: files copied at once end in any order.
   Text firstFailedPath;  // its destination path
-  Text firstFailedMessage;  // why, in plain words (fs/system_error_text.h)
+  Failure firstFailure;  // why
   uint64_t firstFailedOrder = UINT64_MAX;  // its place in the walk
   int64_t copiedFiles = 0;  // links included
   int64_t copiedBytes = 0;

@@ -73,7 +73,7 @@ struct Walk {
   uint64_t nextOrder = 0;  // entries met so far, in the order of the walk
 };
 
-void fail(const Level& level, uint64_t order, const std::string& path, const Text& reason) {
+void fail(const Level& level, uint64_t order, const std::string& path, const Failure& reason) {
   countFailure(level.report, order, fromUtf8(path), reason);
 }
 
@@ -88,7 +88,7 @@ enum class Known {
 // missing; never through a link. Empty on success, else the reason. The
 // open comes first: a folder already there, the usual case on a rerun,
 // costs no other call. One known to be missing is made first.
-Text openDestination(int at, const std::string& name, Known known, int& fd, bool& present) {
+Failure openDestination(int at, const std::string& name, Known known, int& fd, bool& present) {
   const int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
   present = true;
   fd = -1;
@@ -99,22 +99,22 @@ Text openDestination(int at, const std::string& name, Known known, int& fd, bool
   }
   if (make) {
     int made = mkdirat(at, name.c_str(), 0777);
-    if (made != 0 && errno != EEXIST) return reasonForError(errno);
+    if (made != 0 && errno != EEXIST) return systemFailure(errno);
     present = made != 0;  // made by someone else meanwhile: not ours to call empty
     fd = openat(at, name.c_str(), folderFlags);
   }
-  if (fd >= 0) return Text();
+  if (fd >= 0) return Failure();
   int error = errno;
   struct stat info;
   // O_NOFOLLOW on a link gives ELOOP, or ENOTDIR with O_DIRECTORY on some
   // systems: the entry itself says which it is.
   if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISLNK(info.st_mode)) return plainReason(ErrorKind::kDestinationIsLink);
-    if (!S_ISDIR(info.st_mode)) return plainReason(ErrorKind::kFileInTheWay);
+    if (S_ISLNK(info.st_mode)) return Failure{ErrorKind::kDestinationIsLink};
+    if (!S_ISDIR(info.st_mode)) return Failure{ErrorKind::kFileInTheWay};
   }
-  if (error == ELOOP) return plainReason(ErrorKind::kDestinationIsLink);
-  if (error == ENOTDIR) return plainReason(ErrorKind::kFileInTheWay);
-  return reasonForError(error);
+  if (error == ELOOP) return Failure{ErrorKind::kDestinationIsLink};
+  if (error == ENOTDIR) return Failure{ErrorKind::kFileInTheWay};
+  return systemFailure(error);
 }
 
 std::string asFolder(const std::string& path) {
@@ -125,17 +125,17 @@ std::string asFolder(const std::string& path) {
 // Where no target can be there (a folder this copy made, or one whose
 // listing lacks the name) the source's listing said enough; elsewhere the
 // source's size and time decide whether the target in place will do.
-Text copyListed(const FolderPair& pair, const char* name, unsigned char type, bool targetMayExist,
+Failure copyListed(const FolderPair& pair, const char* name, unsigned char type, bool targetMayExist,
                 const Level& level) {
   if (type == DT_LNK) return copyLink(pair.source(), pair.target.fd, name, level);
-  if (type != DT_REG) return plainReason(ErrorKind::kNotFileOrFolder);  // devices, pipes, sockets
+  if (type != DT_REG) return Failure{ErrorKind::kNotFileOrFolder};  // devices, pipes, sockets
   if (!targetMayExist) return copyFile(pair.source(), pair.target, name, nullptr, level);
   struct stat listed;
   if (fstatat(pair.source(), name, &listed, AT_SYMLINK_NOFOLLOW) != 0)
-    return reasonForError(errno, ErrorContext::kReadingSource);
+    return systemFailure(errno, ErrorContext::kReadingSource);
   if (S_ISLNK(listed.st_mode)) return copyLink(pair.source(), pair.target.fd, name, level);
-  if (S_ISDIR(listed.st_mode)) return plainReason(ErrorKind::kSourceChanged);
-  if (!S_ISREG(listed.st_mode)) return plainReason(ErrorKind::kNotFileOrFolder);
+  if (S_ISDIR(listed.st_mode)) return Failure{ErrorKind::kSourceChanged};
+  if (!S_ISREG(listed.st_mode)) return Failure{ErrorKind::kNotFileOrFolder};
   return copyFile(pair.source(), pair.target, name, &listed, level);
 }
 
@@ -161,7 +161,7 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
     struct stat info;
     if (fstatat(pair->source(), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
       fail(level, order, pair->target.path + name,
-           reasonForError(errno, ErrorContext::kReadingSource));
+           systemFailure(errno, ErrorContext::kReadingSource));
       return false;
     }
     type = static_cast<unsigned char>(IFTODT(info.st_mode));
@@ -186,8 +186,8 @@ bool walkEntry(const std::shared_ptr<FolderPair>& pair, const std::string& sourc
   // Each destination folder is a lane of its own.
   walk.workers.run(
       [pair, name = std::string(name), type, targetMayExist, order, &level] {
-        Text reason = copyListed(*pair, name.c_str(), type, targetMayExist, level);
-        if (!reason.empty()) fail(level, order, pair->target.path + name, reason);
+        Failure reason = copyListed(*pair, name.c_str(), type, targetMayExist, level);
+        if (reason) fail(level, order, pair->target.path + name, reason);
       },
       pair.get());
   return true;
@@ -206,19 +206,19 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   int sourceFd = openat(sourceAt, sourceName.c_str(),
                         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (nested ? O_NOFOLLOW : 0));
   if (sourceFd < 0) {
-    fail(level, order, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
+    fail(level, order, sourcePath, systemFailure(errno, ErrorContext::kReadingSource));
     return false;
   }
   auto pair = std::make_shared<FolderPair>();
   pair->listing.reset(fdopendir(sourceFd));
   if (!pair->listing) {
-    fail(level, order, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
+    fail(level, order, sourcePath, systemFailure(errno, ErrorContext::kReadingSource));
     close(sourceFd);
     return false;
   }
   bool present = false;
-  Text reason = openDestination(destAt, destName, known, pair->destination.fd, present);
-  if (!reason.empty()) {
+  Failure reason = openDestination(destAt, destName, known, pair->destination.fd, present);
+  if (reason) {
     fail(level, order, destPath, reason);
     return false;
   }
@@ -242,7 +242,7 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
     dirent* entry = readdir(pair->listing.get());
     if (entry == nullptr) {
       if (errno == 0) break;
-      fail(level, walk.nextOrder++, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
+      fail(level, walk.nextOrder++, sourcePath, systemFailure(errno, ErrorContext::kReadingSource));
       return false;
     }
     if (abandoningCopies()) return false;

@@ -71,12 +71,12 @@ DWORD CALLBACK onCopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_IN
   return abandoningCopies() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }
 
-void fail(const Level& level, uint64_t order, const Text& path, const Text& reason) {
+void fail(const Level& level, uint64_t order, const Text& path, const Failure& reason) {
   countFailure(level.report, order, path, reason);
 }
 
-Text reasonFor(DWORD error, ErrorContext context = ErrorContext::kOther) {
-  return reasonForError(static_cast<int>(error), context);
+Failure reasonFor(DWORD error, ErrorContext context = ErrorContext::kOther) {
+  return systemFailure(static_cast<int>(error), context);
 }
 
 Text nameOf(const WIN32_FIND_DATAW& found) {
@@ -157,21 +157,21 @@ WIN32_FILE_ATTRIBUTE_DATA listed(const WIN32_FIND_DATAW& found) {
 
 // Copies into a part file and renames it over the target, so the target is
 // never seen half-written. existing is the target as the folder's listing
-// found it, null when there is none. Empty when copied (or already in
+// found it, null when there is none. kNone when copied (or already in
 // place), else the reason.
-Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& folder,
+Failure copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& folder,
               const Existing* existing, const Level& level) {
   Text target = folder + nameOf(found);
   std::wstring sourceName = win32Name(source), targetName = win32Name(target);
   WIN32_FILE_ATTRIBUTE_DATA before = listed(found);
   bool readOnlyTarget = false;
   if (existing != nullptr) {
-    if (existing->attributes & FILE_ATTRIBUTE_DIRECTORY) return plainReason(ErrorKind::kFolderInTheWay);
+    if (existing->attributes & FILE_ATTRIBUTE_DIRECTORY) return Failure{ErrorKind::kFolderInTheWay};
     if (existing->size == sizeOf(before) &&
         CompareFileTime(&existing->written, &before.ftLastWriteTime) == 0) {
       countUnchanged(level.report, static_cast<int64_t>(existing->size));
       notePlaced(level.report, ToldPath(target), false);
-      return Text();
+      return Failure();
     }
     // Without the force flag a read-only target stays. Said here, not left to
     // the rename: not every system refuses to replace a read-only file.
@@ -200,26 +200,26 @@ Text copyFile(const Text& source, const WIN32_FIND_DATAW& found, const Text& fol
   // The source as it is now, and the copy, must both match what it was
   // before the copy started; otherwise the copy may mix old and new content.
   WIN32_FILE_ATTRIBUTE_DATA after, copied;
-  Text reason;
+  Failure reason;
   if (!attributesOf(sourceName, after))
     reason = reasonFor(GetLastError(), ErrorContext::kReadingSource);
   else if (!sameFile(before, after) || !attributesOf(partName, copied) ||
            sizeOf(copied) != sizeOf(before))
-    reason = plainReason(ErrorKind::kSourceChanged);
+    reason = Failure{ErrorKind::kSourceChanged};
   // A read-only target loses the attribute only now, when it is replaced;
   // a target that stays keeps it.
   DWORD kept = readOnlyTarget ? existing->attributes : 0;
   DWORD writable = kept & ~FILE_ATTRIBUTE_READONLY;
-  if (reason.empty() && readOnlyTarget)
+  if (!reason && readOnlyTarget)
     SetFileAttributesW(targetName.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
-  if (reason.empty() &&
+  if (!reason &&
       !MoveFileExW(partName.c_str(), targetName.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     reason = reasonFor(GetLastError(), ErrorContext::kReplacingTarget);
     if (readOnlyTarget) SetFileAttributesW(targetName.c_str(), kept);
   }
-  if (!reason.empty()) deleteAnyFile(part);
+  if (reason) deleteAnyFile(part);
   forgetPart(partKept);
-  if (reason.empty()) {
+  if (!reason) {
     countCopied(level.report, whole);
     notePlaced(level.report, ToldPath(target), true);
   }
@@ -257,7 +257,7 @@ bool walkEntry(const Text& sourceFolder, const Text& destFolder, Listing& listin
     if (!(level.flags & kCopyRecursive)) return true;
     // A junction or folder link may lead back up the tree: never followed.
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      fail(level, order, destFolder + name, plainReason(ErrorKind::kFolderLinkSkipped));
+      fail(level, order, destFolder + name, Failure{ErrorKind::kFolderLinkSkipped});
       return false;
     }
     notePlaced(level.report, ToldPath(destFolder + name), false);
@@ -274,9 +274,9 @@ bool walkEntry(const Text& sourceFolder, const Text& destFolder, Listing& listin
   Existing existing = present ? there->second : Existing{};
   walk.workers.run([sourceFolder, destFolder, found, present, existing, order, &level] {
     Text name = nameOf(found);
-    Text reason =
+    Failure reason =
         copyFile(sourceFolder + name, found, destFolder, present ? &existing : nullptr, level);
-    if (!reason.empty()) fail(level, order, destFolder + name, reason);
+    if (reason) fail(level, order, destFolder + name, reason);
   });
   return true;
 }
@@ -287,7 +287,7 @@ bool createDestination(const Text& destination, const Text& probe, DWORD attribu
   if (CreateDirectoryW(win32Name(destination).c_str(), nullptr)) return true;
   DWORD error = GetLastError();
   if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    fail(level, order, destination, plainReason(ErrorKind::kFileInTheWay));
+    fail(level, order, destination, Failure{ErrorKind::kFileInTheWay});
   else
     fail(level, order, destination, reasonFor(error));
   return false;
@@ -321,7 +321,7 @@ bool copyLevel(const Text& source, const Text& destination, Walk& walk, Known kn
   // wherever it points.
   if (present && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     FindClose(search);
-    fail(level, order, probe, plainReason(ErrorKind::kDestinationIsLink));
+    fail(level, order, probe, Failure{ErrorKind::kDestinationIsLink});
     return false;
   }
   if (!present) {

@@ -19,5 +19,6 @@ Text fullPathName(const Text& path);
 // The name to give a wide file call: path itself while it is short, else the
 // "\\?\" form of its full path, so that a long path is never cut.
 std::wstring win32Name(const Text& path);
-// The system's message for an error code, without its line break.
+// The system's message for an error code, without its line break; empty
+// when the system has none.
 Text win32Message(unsigned long code);

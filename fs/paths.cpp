@@ -2,13 +2,11 @@
 // needs fileSize and createDirectory from the platform.
 #include "fs/paths.h"
 
-#include "text/catalogue.h"
-
 namespace {
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
-int makePathFrom(const Text& path, Text* failure, bool* made, int depth) {
+int makePathFrom(const Text& path, Failure* failure, bool* made, int depth) {
   const Text separator(1, kSeparator);
   Text p = trimRightChar(path, separator);
   if (p.empty()) return !path.empty() && fileSize(path) == -2 ? 1 : 0;  // the root "/"
@@ -18,18 +16,18 @@ int makePathFrom(const Text& path, Text* failure, bool* made, int depth) {
   // than recurse for ever.
   if (parent.empty() || parent == p || depth > 4096) {
     // Not even the root of the path is there: its drive or share has gone.
-    if (failure != nullptr && failure->empty()) *failure = kReasonDeviceGone;
+    if (failure != nullptr && !*failure) *failure = Failure{ErrorKind::kDeviceGone, 0, Text()};
     return 0;
   }
   if (makePathFrom(parent, failure, nullptr, depth + 1) != 1) return 0;
   bool created = createDirectory(p);
   if (created && made != nullptr) *made = true;
-  if (!created && failure != nullptr && failure->empty()) {
-    Text message = lastSystemMessage();  // before fileSize replaces the error
+  if (!created && failure != nullptr && !*failure) {
+    Failure cause = lastFailure();  // before fileSize replaces the error
     int64_t size = fileSize(p);
     // The system says only that the name exists, and in its own language.
-    if (size >= 0) *failure = kReasonFileInTheWay;
-    else if (size != -2) *failure = message;
+    if (size >= 0) *failure = Failure{ErrorKind::kFileInTheWay, 0, Text()};
+    else if (size != -2) *failure = cause;
   }
   return 1;
 }
@@ -54,7 +52,7 @@ Text filePart(const Text& path) {
   return path.substr(start, quote == Text::npos ? Text::npos : quote - start);
 }
 
-int makePath(const Text& path, Text* failure, bool* made) {
+int makePath(const Text& path, Failure* failure, bool* made) {
   if (made != nullptr) *made = false;
   return makePathFrom(path, failure, made, 0);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/failure.h"
 #include "text/text.h"
 
 // "\" on Windows, "/" on POSIX: every separator the program writes itself.
@@ -41,10 +42,9 @@ int64_t fileSize(const Text& path);
 // Creates the folder and every missing folder above it, outermost first.
 // 1 once an existing ancestor was found, even when a creation on the way down
 // failed; 0 when no ancestor exists (nothing is created then). When failure is
-// given, it receives the reason (fs/system_error_text.h) for the first
-// creation that failed. made, when given, tells whether path itself was
+// given, it receives why the first creation that failed did. made, when given, tells whether path itself was
 // created by this call, and so holds nothing yet.
-int makePath(const Text& path, Text* failure = nullptr, bool* made = nullptr);
+int makePath(const Text& path, Failure* failure = nullptr, bool* made = nullptr);
 // Whether a component of path below the folder base is a link: a symbolic
 // link on POSIX, a reparse point (junction, folder or file link) on Windows.
 // base ends in a separator and path starts with it; base itself and the
@@ -71,12 +71,11 @@ int removeFilesIn(const Text& folder);
 std::FILE* openFile(const Text& path, const char* mode);
 // Writes bytes as a new file at path: under a temporary name beside it
 // first, given the name only once written whole, and never in place of a
-// file already there. False on failure, with lastSystemMessage saying why;
+// file already there. False on failure, with lastFailure saying why;
 // nothing is left behind then.
 bool writeNewFile(const Text& path, const std::string& bytes);
-// Why the last file-system call on this thread failed, in plain words: the
-// reason for the error code (fs/system_error_text.h).
-Text lastSystemMessage();
+// Why the last file-system call on this thread failed.
+Failure lastFailure();
 // Why the last file call failed where the cause is more than that nothing
-// is at the path (a share gone, no permission); empty when nothing is there.
-Text lastReasonUnlessMissing();
+// is at the path (a share gone, no permission); kNone when nothing is there.
+Failure lastFailureUnlessMissing();

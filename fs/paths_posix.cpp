@@ -145,10 +145,10 @@ std::FILE* openFile(const Text& path, const char* mode) {
   return std::fopen(nativePath(path).c_str(), flags.c_str());
 }
 
-Text lastSystemMessage() { return reasonForError(errno); }
+Failure lastFailure() { return systemFailure(errno); }
 
-Text lastReasonUnlessMissing() {
-  return errno == ENOENT || errno == ENOTDIR ? Text() : reasonForError(errno);
+Failure lastFailureUnlessMissing() {
+  return errno == ENOENT || errno == ENOTDIR ? Failure() : systemFailure(errno);
 }
 
 bool writeNewFile(const Text& path, const std::string& bytes) {

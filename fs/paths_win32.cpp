@@ -13,7 +13,6 @@
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 #include "fs/win32_path_text.h"
-#include "text/catalogue.h"
 
 const char16_t kSeparator = u'\\';
 const bool kFoldsLetterCase = true;
@@ -135,8 +134,7 @@ Text win32Message(unsigned long code) {
   wchar_t buffer[512];
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, buffer, 512, nullptr);
-  // No message for the code: say so without the number, which tells a user nothing.
-  if (length == 0) return kReasonNoSystemWords;
+  if (length == 0) return Text();
   return trimTrailing(fromWide(buffer, length), u"\r\n ");
 }
 
@@ -280,15 +278,13 @@ bool writeNewFile(const Text& path, const std::string& bytes) {
   return written;
 }
 
-Text lastSystemMessage() {
-  return reasonForError(static_cast<int>(GetLastError()));
-}
+Failure lastFailure() { return systemFailure(static_cast<int>(GetLastError())); }
 
-Text lastReasonUnlessMissing() {
+Failure lastFailureUnlessMissing() {
   DWORD error = GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-             ? Text()
-             : reasonForError(static_cast<int>(error));
+             ? Failure()
+             : systemFailure(static_cast<int>(error));
 }
 
 bool passesThroughLink(const Text& base, const Text& path) {

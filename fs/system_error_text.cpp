@@ -1,50 +1,6 @@
-// The texts of the failure kinds, and the Windows codes behind them. The
-// Windows table is plain data, so the Linux build tests it as well.
+// The Windows codes behind the failure kinds. The table is plain data, so
+// the Linux build tests it as well.
 #include "fs/system_error_text.h"
-#include "text/catalogue.h"
-
-Text plainReason(ErrorKind kind) {
-  switch (kind) {
-    case ErrorKind::kNone:
-    case ErrorKind::kUnknown:
-      return Text();
-    case ErrorKind::kInUse:
-      return kReasonInUse;
-    case ErrorKind::kNoPermission:
-      return kReasonNoPermission;
-    case ErrorKind::kDiskFull:
-      return kReasonDiskFull;
-    case ErrorKind::kTooLong:
-      return kReasonTooLong;
-    case ErrorKind::kBadName:
-      return kReasonBadName;
-    case ErrorKind::kWriteProtected:
-      return kReasonWriteProtected;
-    case ErrorKind::kDeviceGone:
-      return kReasonDeviceGone;
-    case ErrorKind::kNetworkGone:
-      return kReasonNetworkGone;
-    case ErrorKind::kReadError:
-      return kReasonReadError;
-    case ErrorKind::kSourceVanished:
-      return kReasonSourceVanished;
-    case ErrorKind::kSourceChanged:
-      return kReasonSourceChanged;
-    case ErrorKind::kNotFileOrFolder:
-      return kReasonNotFileOrFolder;
-    case ErrorKind::kFolderLinkSkipped:
-      return kReasonFolderLinkSkipped;
-    case ErrorKind::kDestinationIsLink:
-      return kReasonDestinationIsLink;
-    case ErrorKind::kFolderInTheWay:
-      return kReasonFolderInTheWay;
-    case ErrorKind::kFileInTheWay:
-      return kReasonFileInTheWay;
-    case ErrorKind::kInsideSource:
-      return kInsideMaterial;
-  }
-  return Text();
-}
 
 ErrorKind win32ErrorKind(unsigned long code, ErrorContext context) {
   switch (code) {

@@ -1,18 +1,18 @@
 #pragma once
-// Failure reasons in words an office worker can act on. A system error of a
-// known kind reads the same on every platform and in every locale; any other
-// error keeps the system's own message. The copy's own refusals live here
-// too, so that every reason a user reads comes from one list.
+// What a system error code stands for. A code of a known kind reads the same
+// on every platform and in every locale once app/ puts it in words; any
+// other code keeps the system's own message.
 
 #include "fs/failure.h"
 #include "text/text.h"
 
-// The plain text of a kind; empty for kUnknown.
-Text plainReason(ErrorKind kind);
 // The kind of a Windows error code. Pure, so every build tests it.
 ErrorKind win32ErrorKind(unsigned long code, ErrorContext context);
 // The kind of an errno value. POSIX builds only.
 ErrorKind posixErrorKind(int code, ErrorContext context);
-// The reason to show for an error code of this platform (errno, or a Windows
-// error code): the plain text of its kind, else the system's message.
-Text reasonForError(int code, ErrorContext context = ErrorContext::kOther);
+// The failure an error code of this platform (errno, or a Windows error code)
+// stands for: its kind, and the code for the system's message.
+Failure systemFailure(int code, ErrorContext context = ErrorContext::kOther);
+// The system's own message for a code, in the system's language; empty when
+// it has none.
+Text systemMessage(int code);

@@ -43,9 +43,11 @@ ErrorKind posixErrorKind(int code, ErrorContext context) {
   }
 }
 
-Text reasonForError(int code, ErrorContext context) {
-  Text plain = plainReason(posixErrorKind(code, context));
-  if (!plain.empty()) return plain;
+Failure systemFailure(int code, ErrorContext context) {
+  return Failure{posixErrorKind(code, context), code, Text()};
+}
+
+Text systemMessage(int code) {
   char buffer[256];
   // The GNU strerror_r returns its message, which need not be in buffer.
   return fromUtf8(strerror_r(code, buffer, sizeof buffer));

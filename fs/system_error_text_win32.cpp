@@ -1,8 +1,8 @@
 #include "fs/native_win32.h"
 #include "fs/system_error_text.h"
 
-Text reasonForError(int code, ErrorContext context) {
-  unsigned long system = static_cast<unsigned long>(code);
-  Text plain = plainReason(win32ErrorKind(system, context));
-  return plain.empty() ? win32Message(system) : plain;
+Failure systemFailure(int code, ErrorContext context) {
+  return Failure{win32ErrorKind(static_cast<unsigned long>(code), context), code, Text()};
 }
+
+Text systemMessage(int code) { return win32Message(static_cast<unsigned long>(code)); }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/failure_words.h"
 #include "fs/paths.h"
 
 // File names on POSIX are byte strings; the program writes and reads them as UTF-8.
@@ -20,7 +21,7 @@ FileAccess probeFile(const Text& path, std::string& head, Text& message) {
     int error = errno;
     if (error == ENOENT || error == ENOTDIR) return FileAccess::kMissing;
     if (error == EBUSY || error == ETXTBSY) return FileAccess::kInUse;
-    message = lastSystemMessage();
+    message = failureWords(lastFailure());
     return FileAccess::kFailed;
   }
   // A folder opens for reading here but gives no bytes; it reads as no archive.

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/failure_words.h"
 #include "fs/native_win32.h"
 #include "fs/paths.h"
 
@@ -28,7 +29,7 @@ FileAccess probeFile(const Text& path, std::string& head, Text& message) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileAccess::kMissing;
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
       return FileAccess::kInUse;
-    message = win32Message(error);
+    message = failureWords(Failure{ErrorKind::kUnknown, static_cast<int>(error), Text()});
     return FileAccess::kFailed;
   }
   DWORD got = 0;

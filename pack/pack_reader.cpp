@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/failure_words.h"
 #include "fs/paths.h"
 #include "pack/pack_open.h"
 #include "text/catalogue.h"
@@ -213,7 +214,7 @@ int64_t copyEntryData(ZipPack& pack, std::FILE* file, int64_t* budget) {
       return -1;
     }
     if (std::fwrite(buffer.get(), 1, count, file) != static_cast<std::size_t>(count)) {
-      pack.writeMessage = lastSystemMessage();
+      pack.writeMessage = failureWords(lastFailure());
       pack.entryFault = EntryFault::kNotWritten;
       return -1;
     }
@@ -257,14 +258,14 @@ int64_t zipExtractEntryTo(void* state, const Text& target, int64_t* budget) {
   // cannot destroy a good one written before it.
   Text partial = target + u".partial";
   std::FILE* file = openFile(partial, "wb");
-  if (!file) return notWritten(lastSystemMessage());
+  if (!file) return notWritten(failureWords(lastFailure()));
   int64_t total = copyEntryData(pack, file, budget);
   // A failed close can be the first sign of a full disk.
   bool closed = std::fclose(file) == 0;
-  if (total >= 0 && !closed) notWritten(lastSystemMessage());
+  if (total >= 0 && !closed) notWritten(failureWords(lastFailure()));
   if (total >= 0 && closed) {
     if (replaceFile(partial, target)) return total;
-    notWritten(lastSystemMessage());
+    notWritten(failureWords(lastFailure()));
   }
   deleteFile(partial, kForceDelete);
   return -1;

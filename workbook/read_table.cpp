@@ -2,6 +2,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "app/failure_words.h"
 #include "fs/paths.h"
 #include "fs/run_guard.h"
 #include "text/catalogue.h"
@@ -45,7 +46,7 @@ Table ReadTable(const Text& workbookPath) {
   Table table;
   Text parts = createPartsFolder();
   if (parts.empty()) {
-    table.status = WorkbookStatus{WorkbookFault::kCannotOpen, lastSystemMessage(), false};
+    table.status = WorkbookStatus{WorkbookFault::kCannotOpen, failureWords(lastFailure()), false};
     return table;
   }
   // A table larger than the address space (the 32-bit program's, above all)

@@ -153,7 +153,7 @@ TEST_F(ParallelCopyTest, SeveralAtOnceLeaveAndReportWhatOneAtATimeDoes) {
       // The same entry is named, the first in the order of the walk.
       EXPECT_EQ(alone.report.firstFailedPath.substr(one.size()),
                 together.report.firstFailedPath.substr(many.size()));
-      EXPECT_EQ(alone.report.firstFailedMessage, together.report.firstFailedMessage);
+      EXPECT_EQ(alone.report.firstFailure.kind, together.report.firstFailure.kind);
       EXPECT_EQ(alone.report.copiedFiles, together.report.copiedFiles);
       EXPECT_EQ(alone.report.copiedBytes, together.report.copiedBytes);
       EXPECT_EQ(alone.report.unchangedFiles, together.report.unchangedFiles);

@@ -86,10 +86,10 @@ TEST_F(PathsFiles, MakePathCreatesTheChainOutermostFirst) {
   // A file in the way: the chain is "in place" as far as makePath can tell,
   // and the failure is named for the caller.
   writeFile(dir + u"f", "");
-  Text failure;
+  Failure failure;
   EXPECT_EQ(1, makePath(dir + u"f/g/", &failure));
   EXPECT_EQ(-1, fileSize(dir + u"f/g"));
-  EXPECT_FALSE(failure.empty());
+  EXPECT_EQ(ErrorKind::kFileInTheWay, failure.kind);
   // No existing ancestor: relative paths, the empty text.
   EXPECT_EQ(0, makePath(u"no-such-folder-here/x/"));
   EXPECT_EQ(0, makePath(u""));
@@ -99,9 +99,9 @@ TEST_F(PathsFiles, MakePathCreatesTheChainOutermostFirst) {
 TEST_F(PathsFiles, MakePathReportsTheFirstFolderThatCannotBeCreated) {
   // A name longer than the file system allows fails even for root.
   Text tooLong(300, u'x');
-  Text failure;
+  Failure failure;
   EXPECT_EQ(1, makePath(dir + tooLong + u"/inner/", &failure));
-  EXPECT_EQ(u"路径或文件名过长", failure);
+  EXPECT_EQ(ErrorKind::kTooLong, failure.kind);
   EXPECT_EQ(-1, fileSize(dir + tooLong));
 }
 

@@ -13,7 +13,7 @@
 #include "fs/paths.h"
 #include "fs/system_error_text.h"
 #include "support/temp_folder.h"
-#include "text/catalogue.h"
+#include "app/failure_words.h"
 
 namespace stdfs = std::filesystem;
 
@@ -194,10 +194,10 @@ TEST_F(WindowsFiles, MakePathEndsAtTheFirstExistingFolder) {
   EXPECT_EQ(1, makePath(dir + u"a\\b\\c\\"));
   EXPECT_EQ(-2, fileSize(dir + u"a\\b\\c"));
   writeFile(dir + u"f", "");
-  Text failure;
+  Failure failure;
   EXPECT_EQ(1, makePath(dir + u"f\\g\\", &failure));
   EXPECT_EQ(-1, fileSize(dir + u"f\\g"));
-  EXPECT_FALSE(failure.empty());
+  EXPECT_EQ(ErrorKind::kFileInTheWay, failure.kind);
 }
 
 TEST_F(WindowsFiles, PrivateFoldersAreDistinct) {
@@ -242,7 +242,7 @@ TEST_F(WindowsFiles, LongPathsAreNeverCut) {
   Text top = deep.substr(0, deep.find(u'\\', dir.size()) + 1);  // the padding folder
   CopyReport report;
   EXPECT_EQ(1, copyTree(top, dir + u"copy", 3, &report));
-  EXPECT_EQ(0, report.failedEntries) << toUtf8(report.firstFailedMessage);
+  EXPECT_EQ(0, report.failedEntries) << static_cast<int>(report.firstFailure.kind);
   Text copiedFolder = dir + u"copy\\" + deep.substr(top.size());
   EXPECT_EQ(3, fileSize(copiedFolder + u"a.txt"));
   EXPECT_EQ(1, deleteFile(copiedFolder + u"a.txt", 0));
@@ -288,7 +288,7 @@ TEST_F(WindowsCopy, ReadOnlyTargetsNeedTheForceFlag) {
   EXPECT_EQ("c", readFile(dir + u"dest\\s\\c.txt"));
   EXPECT_EQ(1, report.failedEntries);
   EXPECT_EQ(dir + u"dest\\a.txt", report.firstFailedPath);
-  EXPECT_FALSE(report.firstFailedMessage.empty());
+  EXPECT_TRUE(report.firstFailure);
   EXPECT_EQ(1, copyTree(source, dir + u"dest", kCopyRecursive | kCopyForce));
   EXPECT_EQ("a", readFile(dir + u"dest\\a.txt"));
   // No part file is left beside the targets.
@@ -312,7 +312,7 @@ TEST_F(WindowsCopy, FolderLinksAreNotFollowed) {
   EXPECT_EQ(0, copyTree(source, dir + u"dest", 3, &report));
   EXPECT_EQ(1, report.failedEntries);
   EXPECT_EQ(dir + u"dest\\s\\loop", report.firstFailedPath);
-  EXPECT_EQ(u"链接指向文件夹，已跳过", report.firstFailedMessage);
+  EXPECT_EQ(ErrorKind::kFolderLinkSkipped, report.firstFailure.kind);
   EXPECT_EQ("c", readFile(dir + u"dest\\s\\c.txt"));
   // The folder cleanup would walk round the loop.
   removeFolderLink(source + u"s\\", u"loop");
@@ -337,7 +337,7 @@ TEST_F(WindowsCopy, NothingIsWrittenThroughAJunctionInTheDestination) {
   EXPECT_EQ(0, copyTree(source, x + u"out\\", 3, &report));
   EXPECT_EQ(1, report.failedEntries);
   EXPECT_EQ(x + u"out", report.firstFailedPath);
-  EXPECT_EQ(u"目标位置是一个链接，为安全起见未向其中写入", report.firstFailedMessage);
+  EXPECT_EQ(ErrorKind::kDestinationIsLink, report.firstFailure.kind);
   EXPECT_EQ(0, copyTree(source, x + u"out", 3));
   std::error_code error;
   EXPECT_TRUE(stdfs::is_empty(fsPath(outside), error));
@@ -359,7 +359,7 @@ TEST_F(WindowsCopy, PartNamesAreTheRunsOwnAndOfFixedLength) {
   writeFile(dest + live, "being written by a running copy");
   for (int round = 0; round < 2; ++round) {
     CopyReport report;
-    EXPECT_EQ(1, copyTree(source, dest, 3, &report)) << toUtf8(report.firstFailedMessage);
+    EXPECT_EQ(1, copyTree(source, dest, 3, &report)) << static_cast<int>(report.firstFailure.kind);
     EXPECT_EQ("longest", readFile(dest + longest));
     EXPECT_EQ("material", readFile(dest + u".~varnelo-a.txt.part"));
     EXPECT_EQ("also material", readFile(dest + lookalike));
@@ -381,7 +381,7 @@ TEST_F(WindowsCopy, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
   copyChunkHook = nullptr;
   EXPECT_EQ(1, report.failedEntries);
   EXPECT_EQ(dest + u"a.txt", report.firstFailedPath);
-  EXPECT_EQ(u"复制时源文件被修改，已保留原有文件", report.firstFailedMessage);
+  EXPECT_EQ(ErrorKind::kSourceChanged, report.firstFailure.kind);
   EXPECT_EQ("old", readFile(dest + u"a.txt"));
   EXPECT_TRUE(isReadOnly(dest + u"a.txt"));
   EXPECT_EQ(0, partFilesIn(dest));
@@ -400,7 +400,7 @@ TEST_F(WindowsCopy, ATargetOpenElsewhereIsNamedAsInUse) {
   CopyReport report;
   EXPECT_EQ(0, copyTree(source, dest, 3, &report));
   CloseHandle(held);
-  EXPECT_EQ(u"文件正被其他程序打开，请关闭后重新运行", report.firstFailedMessage);
+  EXPECT_EQ(ErrorKind::kInUse, report.firstFailure.kind);
   EXPECT_EQ(0, partFilesIn(dest));
   EXPECT_EQ(1, copyTree(source, dest, 3));
   EXPECT_EQ("new content", readFile(dest + u"a.txt"));
@@ -415,7 +415,7 @@ TEST(WindowsErrorText, CodesOutsideTheTableKeepTheSystemsMessage) {
   EXPECT_FALSE(system.empty());
   EXPECT_EQ(system, reasonForError(ERROR_FILE_NOT_FOUND, ErrorContext::kReplacingTarget));
   SetLastError(ERROR_DISK_FULL);
-  EXPECT_EQ(u"磁盘空间不足", lastSystemMessage());
+  EXPECT_EQ(ErrorKind::kDiskFull, lastFailure().kind);
 }
 
 namespace {
@@ -507,9 +507,9 @@ TEST_F(WindowsCopy, TheListingDecidesEachSubFolder) {
   EXPECT_EQ(junction ? 2 : 1, report.failedEntries);
   // The walk meets the two in the order the file system lists them.
   if (report.firstFailedPath == destination + u"t")
-    EXPECT_EQ(kReasonFileInTheWay, report.firstFailedMessage);
+    EXPECT_EQ(ErrorKind::kFileInTheWay, report.firstFailure.kind);
   else
-    EXPECT_EQ(kReasonDestinationIsLink, report.firstFailedMessage);
+    EXPECT_EQ(ErrorKind::kDestinationIsLink, report.firstFailure.kind);
   EXPECT_EQ("c", readFile(destination + u"S\\c.txt"));
   EXPECT_EQ("d", readFile(destination + u"v\\deeper\\d.txt"));
   std::error_code error;

@@ -1,3 +1,5 @@
+#include "app/failure_words.h"
+
 #include "fs/system_error_text.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +21,7 @@ Text win32(unsigned long code, ErrorContext context = ErrorContext::kOther) {
 
 }  // namespace
 
-TEST(SystemErrorText, Win32CodesOfTheTableReadAsPlainWords) {
+TEST(FailureWords, Win32CodesOfTheTableReadAsPlainWords) {
   for (unsigned long code : {32ul, 33ul}) EXPECT_EQ(kInUse, win32(code)) << code;
   // Access denied while replacing a target: another program has it open.
   EXPECT_EQ(kInUse, win32(5, ErrorContext::kReplacingTarget));
@@ -47,7 +49,7 @@ TEST(SystemErrorText, Win32CodesOfTheTableReadAsPlainWords) {
     EXPECT_EQ(ErrorKind::kUnknown, win32ErrorKind(code, ErrorContext::kReplacingTarget)) << code;
 }
 
-TEST(SystemErrorText, EveryKindHasItsOwnChineseText) {
+TEST(FailureWords, EveryKindHasItsOwnChineseText) {
   std::vector<Text> seen;
   for (int k = static_cast<int>(ErrorKind::kInUse); k <= static_cast<int>(ErrorKind::kInsideSource);
        ++k) {
@@ -61,7 +63,7 @@ TEST(SystemErrorText, EveryKindHasItsOwnChineseText) {
 }
 
 #ifndef _WIN32
-TEST(SystemErrorText, PosixCodesOfTheTableReadAsPlainWordsInAnyLocale) {
+TEST(FailureWords, PosixCodesOfTheTableReadAsPlainWordsInAnyLocale) {
   // The C library's own messages follow the locale; the table's do not.
   const char* saved = setlocale(LC_ALL, nullptr);
   std::string keep = saved != nullptr ? saved : "C";
