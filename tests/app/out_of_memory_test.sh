@@ -13,18 +13,18 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 /usr/bin/python3 "$here/huge_cell_workbook.py" "$work/folder" 256 || exit 1
 cp "$program" "$work/folder/varnelo"
-failed=0
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
 for limit in 350000 800000; do
   status=0
   (ulimit -v "$limit" && cd "$work/folder" && exec env -u DISPLAY -u WAYLAND_DISPLAY ./varnelo) \
     >"$work/out" 2>&1 </dev/null || status=$?
   if [[ $status == 1 ]] && grep -q '^【失败】无法打开关系表：.*（内存不足：' "$work/out" &&
      [[ ! -e $work/folder/G ]]; then
-    echo "PASS: out of memory within $limit KiB"
+    verdict "out of memory within $limit KiB" ""
   else
-    echo "FAIL: out of memory within $limit KiB: status $status"
-    tail -n 5 "$work/out" | cut -c1-200
-    failed=1
+    verdict "out of memory within $limit KiB" "status $status
+$(tail -n 5 "$work/out" | cut -c1-200)"
   fi
 done
-exit $failed
+checks_done

@@ -10,8 +10,8 @@ program=$1
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'kill -9 $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-failed=0
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
 
 folder=$work/program
 export TMPDIR=$work/tmp
@@ -34,51 +34,48 @@ parts_left() { compgen -G "$TMPDIR/varnelo-*" >/dev/null; }
 # Two programs at once: the second copies nothing and says so.
 start first
 first=$!
-wait_reading || fail "the first run never read its workbook"
+wait_reading || problem "the first run never read its workbook"
 env -u DISPLAY -u WAYLAND_DISPLAY "$folder/varnelo" </dev/null >"$work/second.out" 2>&1
 second_status=$?
 wait "$first"
 first_status=$?
 busy="【失败】另一个同步正在此文件夹中进行，本次未执行"
-[[ $second_status -eq 1 ]] || fail "second program: exit status $second_status, expected 1"
-grep -qx "$busy" "$work/second.out" || fail "second program did not say another run is going on"
-grep -q "G/X/" "$work/second.out" && fail "second program logged a destination"
-[[ $first_status -eq 0 ]] || fail "first program: exit status $first_status"
-cmp -s "$folder/0-所有履职材料/A01/材料.bin" "$folder/G/X/材料.bin" || fail "first program's copy differs"
-parts_left && fail "parts folder left after two runs"
-[[ $failed -eq 0 ]] && echo "PASS: two programs in one folder"
+[[ $second_status -eq 1 ]] || problem "second program: exit status $second_status, expected 1"
+grep -qx "$busy" "$work/second.out" || problem "second program did not say another run is going on"
+grep -q "G/X/" "$work/second.out" && problem "second program logged a destination"
+[[ $first_status -eq 0 ]] || problem "first program: exit status $first_status"
+cmp -s "$folder/0-所有履职材料/A01/材料.bin" "$folder/G/X/材料.bin" || problem "first program's copy differs"
+parts_left && problem "parts folder left after two runs"
+judged "two programs in one folder"
 
 # SIGINT while reading: the parts folder goes at once, the status says so.
-before=$failed
 rm -rf "$folder/G"
 start interrupted
 run=$!
-wait_reading || fail "the interrupted run never read its workbook"
+wait_reading || problem "the interrupted run never read its workbook"
 kill -INT "$run"
 wait "$run"
 status=$?
-[[ $status -eq 130 ]] || fail "SIGINT while reading: exit status $status, expected 130"
-parts_left && fail "SIGINT while reading left the parts folder"
-[[ -e "$folder/G" ]] && fail "SIGINT while reading still copied"
-[[ $failed -eq $before ]] && echo "PASS: SIGINT while reading"
+[[ $status -eq 130 ]] || problem "SIGINT while reading: exit status $status, expected 130"
+parts_left && problem "SIGINT while reading left the parts folder"
+[[ -e "$folder/G" ]] && problem "SIGINT while reading still copied"
+judged "SIGINT while reading"
 
 # SIGKILL while reading: nothing can clean up then, so the next run does.
-before=$failed
 start killed
 run=$!
-wait_reading || fail "the killed run never read its workbook"
+wait_reading || problem "the killed run never read its workbook"
 kill -KILL "$run"
 wait "$run" 2>/dev/null
-parts_left || fail "expected the killed run's parts folder to be there"
+parts_left || problem "expected the killed run's parts folder to be there"
 start next
 wait $!
-[[ $? -eq 0 ]] || fail "the run after a killed one failed"
-parts_left && fail "the next run did not remove the killed run's parts folder"
-[[ $failed -eq $before ]] && echo "PASS: SIGKILL while reading"
+[[ $? -eq 0 ]] || problem "the run after a killed one failed"
+parts_left && problem "the next run did not remove the killed run's parts folder"
+judged "SIGKILL while reading"
 
 # SIGINT while a large file is copied: the file being written under its
 # temporary name is removed before the program ends.
-before=$failed
 rm -rf "$folder/G"
 rm -f "$folder/0-所有履职材料/A01/"*
 fallocate -l 1G "$folder/0-所有履职材料/A01/大文件.bin" 2>/dev/null ||
@@ -95,13 +92,13 @@ if ((caught)); then
   kill -INT "$run"
   wait "$run"
   status=$?
-  [[ $status -eq 130 ]] || fail "SIGINT while copying: exit status $status, expected 130"
-  compgen -G "$folder/G/X/.~varnelo-*.part" >/dev/null && fail "SIGINT while copying left a part file"
-  [[ -e "$folder/G/X/大文件.bin" ]] && fail "SIGINT while copying still put the file in place"
+  [[ $status -eq 130 ]] || problem "SIGINT while copying: exit status $status, expected 130"
+  compgen -G "$folder/G/X/.~varnelo-*.part" >/dev/null && problem "SIGINT while copying left a part file"
+  [[ -e "$folder/G/X/大文件.bin" ]] && problem "SIGINT while copying still put the file in place"
 else
   wait "$run"
-  fail "the copy of a 1 GB file ended before it could be interrupted"
+  problem "the copy of a 1 GB file ended before it could be interrupted"
 fi
-[[ $failed -eq $before ]] && echo "PASS: SIGINT while copying a large file"
+judged "SIGINT while copying a large file"
 
-exit $((failed > 0))
+checks_done

@@ -41,7 +41,8 @@ targets=(
   "xlsx corpus/xlsx 16384"
 )
 
-failed=0
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
 for line in "${targets[@]}"; do
   read -r name corpus max_len <<< "$line"
   # A copy, so that a run never grows the corpus kept in the repository.
@@ -52,14 +53,13 @@ for line in "${targets[@]}"; do
       -dict="$here/spreadsheetml.dict" -seed="$seed" -max_total_time="$seconds" \
       -max_len="$max_len" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$artifacts/$name/" "$work/$name" > "$log" 2>&1; then
-    echo "PASS: fuzz $name"
+    verdict "fuzz $name" ""
   else
-    echo "FAIL: fuzz $name"
-    grep -E '^==[0-9]+==ERROR|^==fuzz|SUMMARY|Test unit written' "$log" | head -n 10 >&2 || true
-    echo "  log: $log" >&2
-    failed=1
+    verdict "fuzz $name" "$(grep -E '^==[0-9]+==ERROR|^==fuzz|SUMMARY|Test unit written' "$log" |
+      head -n 10)
+  log: $log"
   fi
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" |
     sed "s/^/  $name /" || true
 done
-exit "$failed"
+checks_done

@@ -28,4 +28,13 @@ verdict() {
   fi
 }
 
+# For a check that finds several things wrong at once: problem TEXT notes
+# one, judged NAME gives the verdict on those noted since the last verdict.
+problems=
+problem() { problems+="${problems:+$'\n'}$*"; }
+judged() {
+  verdict "$1" "$problems"
+  problems=
+}
+
 checks_done() { ((failures == 0)); }

@@ -13,7 +13,8 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 kept=$root/tests/windows/win7_imports.txt
-status=0
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
 
 # "dll function" per import, the DLL's name in lower case; an import by
 # ordinal shows as "#<ordinal>".
@@ -39,21 +40,18 @@ for program in "$@"; do
   fi
   list=$(imports "$program")
   if [[ -z $list ]]; then
-    echo "FAIL: imports $name: objdump listed no imported functions"
-    status=1
+    verdict "imports $name" "objdump listed no imported functions"
     continue
   fi
   unknown=$(LC_ALL=C comm -23 <(printf '%s\n' "$list") <(kept_list))
   if [[ -n $unknown ]]; then
-    echo "check_imports: $name imports functions not known to be on Windows 7 SP1:"
-    printf '%s\n' "$unknown" | sed 's/^/  /'
-    echo "  Look up each function's minimum supported client; when it is Windows 7 or"
-    echo "  earlier, add it to tests/windows/win7_imports.txt."
-    echo "FAIL: imports $name"
-    status=1
+    verdict "imports $name" "check_imports: $name imports functions not known to be on Windows 7 SP1:
+$(printf '%s\n' "$unknown" | sed 's/^/  /')
+  Look up each function's minimum supported client; when it is Windows 7 or
+  earlier, add it to tests/windows/win7_imports.txt."
   else
     echo "check_imports: $name: $(printf '%s\n' "$list" | wc -l) functions, all kept"
-    echo "PASS: imports $name"
+    verdict "imports $name" ""
   fi
 done
-exit $status
+checks_done

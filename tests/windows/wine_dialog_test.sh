@@ -21,22 +21,11 @@ build=${VARNELO_WIN_BUILD:-$root/build-win}
 work=$build/wine-dialog-test
 packages=(wine xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine
           python3-xlsxwriter)
-failures=0
-passes=0
 source "$root/tests/windows/wine_common.sh"
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
 
 say() { printf '%s\n' "wine_dialog_test: $*"; }
-check() {  # name, then a command that succeeds when the check holds
-  local name=$1
-  shift
-  if "$@"; then
-    echo "PASS: $name"
-    passes=$((passes + 1))
-  else
-    echo "FAIL: $name"
-    failures=$((failures + 1))
-  fi
-}
 
 [[ -f $exe ]] || { echo "FAIL: wine dialogs: no program at $exe: run ./build-windows.sh first"; exit 1; }
 mkdir -p "$build"
@@ -181,5 +170,5 @@ for dpi in 96 144; do
   set_display_scale "$dpi"
   for kind in office many missing; do run_table "$kind" "$dpi"; done
 done
-say "$passes passed, $failures failed, $(($(date +%s) - started)) s"
-((failures == 0))
+say "$failures failed, $(($(date +%s) - started)) s"
+checks_done

@@ -44,34 +44,23 @@ build=${VARNELO_WIN_BUILD:-$root/build-win}
 work=$build/wine-test
 packages=(wine xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine locales
           python3-xlsxwriter)
-failures=0
-problems=0
 source "$root/tests/windows/wine_common.sh"
 
 say() { printf '%s\n' "wine_test: $*"; }
-# A detail of the check under way; report prints the check's one line.
-fail() { say "  $*"; problems=$((problems + 1)); }
-report() {  # name
-  if ((problems == 0)); then
-    echo "PASS: wine $1"
-  else
-    echo "FAIL: wine $1"
-    failures=$((failures + 1))
-  fi
-  problems=0
-}
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
 # Runs one end-to-end check; a step that stops it is one more problem.
-check() {  # name, function, arguments...
+wine_check() {  # name, function, arguments...
   local name=$1
   shift
-  "$@" || fail "$name: stopped with status $?"
-  report "$name"
+  "$@" || problem "$name: stopped with status $?"
+  judged "wine $name"
 }
 # Ends the whole test for a reason that stops every check.
 give_up() {  # name, reason
   if on_debian_12; then
-    fail "$2"
-    report "$1"
+    problem "$2"
+    judged "wine $1"
     exit 1
   fi
   echo "SKIP: wine: $2 (not Debian 12)"
@@ -122,7 +111,7 @@ texts_value() {  # file, name
 expect_text() {  # file, name, expected, what
   local got
   got=$(texts_value "$1" "$2")
-  [[ $got == "$3" ]] || fail "$4: $2 is '$got', expected '$3'"
+  [[ $got == "$3" ]] || problem "$4: $2 is '$got', expected '$3'"
 }
 
 start_program() {  # folder, locale; sets program_pid
@@ -140,12 +129,12 @@ finish_program() {  # name
   xdotool key --clearmodifiers alt+F4
   wait_for_exit "$program_pid" 20
   [[ $exit_status == 0 ]] ||
-    fail "$1: the program ended with '$exit_status' after Alt+F4, expected 0"
+    problem "$1: the program ended with '$exit_status' after Alt+F4, expected 0"
 }
 
 read_summary_box() {  # name, locale
   if ! LANG=$2 LC_ALL=$2 wine "$work/window_texts.exe" box 90 >"$work/$1.texts" 2>/dev/null; then
-    fail "$1: no summary box within 90 s"
+    problem "$1: no summary box within 90 s"
     return 1
   fi
   tr -d '\r' <"$work/$1.texts" >"$work/$1.texts.tmp" && mv "$work/$1.texts.tmp" "$work/$1.texts"
@@ -170,7 +159,7 @@ check_common_window() {  # name
   # A run that has ended shows a full bar and its end line.
   expect_text "$t" bar-position 1000 "$1"
   [[ $(texts_value "$t" status) == 完成：* ]] ||
-    fail "$1: the status line reads '$(texts_value "$t" status)', not the end line"
+    problem "$1: the status line reads '$(texts_value "$t" status)', not the end line"
   expect_text "$t" screen '1024x768' "$1"
   expect_text "$t" box-owner main "$1"
   expect_text "$t" main-enabled 0 "$1"
@@ -181,7 +170,7 @@ check_common_window() {  # name
 }
 
 same_file() {  # expected text, file, what
-  [[ -f $2 && $(cat "$2") == "$1" ]] || fail "$3: $2 does not hold '$1'"
+  [[ -f $2 && $(cat "$2") == "$1" ]] || problem "$3: $2 does not hold '$1'"
 }
 
 check_worked_tree() {  # name, folder
@@ -189,22 +178,22 @@ check_worked_tree() {  # name, folder
   expected=$(printf '%s\n' 2023 2023/G1 2023/G1/子目录 2023/G2 2023/G2/子目录 2024 2024/G3 2024/G4)
   found=$(cd "$d" && find . -mindepth 1 -type d ! -path './0-所有履职材料*' | sed 's|^\./||' |
     LC_ALL=C sort)
-  [[ $found == "$expected" ]] || fail "$1: destination folders are:"$'\n'"$found"
+  [[ $found == "$expected" ]] || problem "$1: destination folders are:"$'\n'"$found"
   same_file 'from B02' "$d/2023/G1/shared.txt" "$1"
   same_file 'A01 only' "$d/2023/G1/a01.txt" "$1"
   same_file 'B02 only' "$d/2023/G1/b02.txt" "$1"
   same_file 'A01 nested' "$d/2023/G1/子目录/说明.txt" "$1"
   same_file 'from A01' "$d/2023/G2/shared.txt" "$1"
-  [[ ! -e $d/2023/G2/b02.txt ]] || fail "$1: 2023/G2 got B02's material"
+  [[ ! -e $d/2023/G2/b02.txt ]] || problem "$1: 2023/G2 got B02's material"
   same_file 'from B02' "$d/2024/G4/shared.txt" "$1"
-  [[ ! -e $d/Review ]] || fail "$1: a Review folder was made"
-  [[ -z $(find "$d" -name '.~varnelo-*') ]] || fail "$1: part files were left behind"
+  [[ ! -e $d/Review ]] || problem "$1: a Review folder was made"
+  [[ -z $(find "$d" -name '.~varnelo-*') ]] || problem "$1: part files were left behind"
 }
 
 run_worked_example() {  # name, locale
   local name=$1 folder=$work/$1 base
   if [[ $2 == zh_CN.UTF-8 ]] && ((zh_CN_ready == 0)); then
-    fail "$name: the zh_CN.UTF-8 locale could not be generated"
+    problem "$name: the zh_CN.UTF-8 locale could not be generated"
     return 0
   fi
   place_program "$folder"
@@ -246,7 +235,7 @@ run_planted_libraries() {
   check_worked_tree "$name" "$folder"
   finish_program "$name"
   loaded=$(cd "$folder" && ls -- *.loaded 2>/dev/null)
-  [[ -z $loaded ]] || fail "$name: loaded from the program's folder: "$loaded
+  [[ -z $loaded ]] || problem "$name: loaded from the program's folder: "$loaded
 }
 
 # The end dialog as the guide shows it: a real run, from a folder where
@@ -268,8 +257,8 @@ run_guide_picture() {
   read_summary_box "$name" C.UTF-8 || return 0
   text=$(texts_value "$work/$name.texts" box-text)
   [[ $text == *'替换了“张三”材料中的同名文件'* && $text == *'材料文件夹“赵六”未列入关系表'* &&
-     $text == *'在材料中已没有，未删除'* ]] || fail "$name: the summary lacks a new line: '${text:0:600}'"
-  [[ $(texts_value "$work/$name.texts" title) == 'Varnelo-完成' ]] || fail "$name: not the finished window"
+     $text == *'在材料中已没有，未删除'* ]] || problem "$name: the summary lacks a new line: '${text:0:600}'"
+  [[ $(texts_value "$work/$name.texts" title) == 'Varnelo-完成' ]] || problem "$name: not the finished window"
   finish_program "$name"
 }
 
@@ -295,7 +284,7 @@ run_close_during_copy() {
   place_program "$folder" --big "$files"
   start_program "$folder" C.UTF-8
   if ! wine "$work/window_texts.exe" busy 90 >"$work/$name.texts" 2>/dev/null; then
-    fail "$name: the run never started copying"
+    problem "$name: the run never started copying"
     return 0
   fi
   sleep 0.5
@@ -306,8 +295,8 @@ run_close_during_copy() {
   local ms=$((($(date +%s%N) - before) / 1000000))
   copied=$(find "$folder/big" -type f 2>/dev/null | wc -l)
   [[ $exit_status == 0 ]] ||
-    fail "$name: status '$exit_status' after Alt+F4 during the copy, expected 0"
-  ((copied < files)) || fail "$name: the copy had finished ($copied files) before the close"
+    problem "$name: status '$exit_status' after Alt+F4 during the copy, expected 0"
+  ((copied < files)) || problem "$name: the copy had finished ($copied files) before the close"
   say "$name: ended ${ms} ms after Alt+F4, with $copied of $files files copied"
   rm -rf "$folder"  # hundreds of megabytes that nothing looks at again
 }
@@ -320,7 +309,7 @@ run_second_program() {
   start_program "$folder" C.UTF-8
   first=$program_pid
   if ! wine "$work/window_texts.exe" busy 90 >"$work/$name-busy.texts" 2>/dev/null; then
-    fail "$name: the first program never started copying"
+    problem "$name: the first program never started copying"
     return 0
   fi
   start_program "$folder" C.UTF-8
@@ -339,14 +328,14 @@ run_second_program() {
   read_summary_box "$name-first" C.UTF-8 || return 0
   # Its one failure is the worked example's own: B02's shared.txt in 2023\G1.
   [[ $(texts_value "$work/$name-first.texts" box-text) != *另一个同步* ]] ||
-    fail "$name: the first program was refused too"
+    problem "$name: the first program was refused too"
   expect_text "$work/$name-first.texts" box-headline \
     '同步完成：共 6 个目标，其中 1 项未能完成，详见下方【失败】。' "$name (first)"
   finish_program "$name (first)"
   local copied
   copied=$(find "$folder/big" -type f 2>/dev/null | wc -l)
-  ((copied == 3000)) || fail "$name: the first program copied $copied of 3000 files"
-  [[ -z $(find "$folder" -name '.~varnelo-*') ]] || fail "$name: part files were left behind"
+  ((copied == 3000)) || problem "$name: the first program copied $copied of 3000 files"
+  [[ -z $(find "$folder" -name '.~varnelo-*') ]] || problem "$name: part files were left behind"
   rm -rf "$folder"
 }
 
@@ -356,7 +345,7 @@ run_second_program() {
 run_close_while_reading() {
   local name=close-while-reading folder=$work/close-while-reading temp i
   temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -iname temp | head -n 1)
-  [[ -n $temp ]] || { fail "$name: no temporary folder in the prefix"; return 0; }
+  [[ -n $temp ]] || { problem "$name: no temporary folder in the prefix"; return 0; }
   mkdir -p "$folder/0-所有履职材料/A01"
   cp "$exe" "$folder/varnelo.exe"
   echo material >"$folder/0-所有履职材料/A01/a.txt"
@@ -368,17 +357,17 @@ run_close_while_reading() {
     compgen -G "$temp/varnelo-parts-*" >/dev/null && break
     sleep 0.1
   done
-  compgen -G "$temp/varnelo-parts-*" >/dev/null || { fail "$name: the run never read its workbook"; return 0; }
+  compgen -G "$temp/varnelo-parts-*" >/dev/null || { problem "$name: the run never read its workbook"; return 0; }
   focus_desktop
   xdotool key --clearmodifiers alt+F4
   wait_for_exit "$program_pid" 20
-  [[ $exit_status == 0 ]] || fail "$name: status '$exit_status' after Alt+F4 while reading, expected 0"
-  [[ -e $folder/G ]] && fail "$name: the closed run still copied"
+  [[ $exit_status == 0 ]] || problem "$name: status '$exit_status' after Alt+F4 while reading, expected 0"
+  [[ -e $folder/G ]] && problem "$name: the closed run still copied"
   compgen -G "$temp/varnelo-parts-*" >/dev/null && say "$name: the closed run's parts folder is still there"
   start_program "$folder" C.UTF-8
   read_summary_box "$name" C.UTF-8 || return 0
   finish_program "$name"
-  compgen -G "$temp/varnelo-parts-*" >/dev/null && fail "$name: parts folders left in $temp: $(ls "$temp")"
+  compgen -G "$temp/varnelo-parts-*" >/dev/null && problem "$name: parts folders left in $temp: $(ls "$temp")"
   rm -rf "$folder"
 }
 
@@ -401,18 +390,18 @@ run_retry_after_release() {
     grep -q held "$work/$name-hold.out" 2>/dev/null && break
     sleep 0.1
   done
-  grep -q held "$work/$name-hold.out" || { fail "$name: the file could not be held open"; return 0; }
+  grep -q held "$work/$name-hold.out" || { problem "$name: the file could not be held open"; return 0; }
   start_program "$folder" C.UTF-8
   read_summary_box "$name" C.UTF-8 || return 0
   [[ $(texts_value "$work/$name.texts" box-text) == *"$reason"* ]] ||
-    fail "$name: the first go does not say '$reason'"
+    problem "$name: the first go does not say '$reason'"
   expect_text "$work/$name.texts" retry-text '重新同步(R)' "$name (first go)"
   first=$(texts_value "$work/$name.texts" box-headline)
   kill "$holder" 2>/dev/null
   wait_for_exit "$holder" 20
   focus_desktop
   wine "$work/window_texts.exe" retry 20 >/dev/null 2>&1 ||
-    { fail "$name: no retry button to press"; return 0; }
+    { problem "$name: no retry button to press"; return 0; }
   # The same window's next box, once the second go has ended.
   for ((i = 0; i < 60; i++)); do
     sleep 0.5
@@ -427,7 +416,7 @@ run_retry_after_release() {
   # What is left is the worked example's own failure: B02's shared.txt in 2023\G1.
   [[ $headline == '同步完成：共 5 个目标，其中 1 项未能完成，详见下方【失败】。' &&
      $(texts_value "$work/$name-second.texts" box-text) != *"$reason"* ]] ||
-    fail "$name: the second go's headline is '$headline'"
+    problem "$name: the second go's headline is '$headline'"
   same_file 'A01 only' "$folder/2023/G1/a01.txt" "$name"
   finish_program "$name"
 }
@@ -442,10 +431,10 @@ run_out_of_memory() {
   start_program "$folder" C.UTF-8
   read_summary_box "$name" C.UTF-8 || return 0
   text=$(texts_value "$work/$name.texts" box-text)
-  [[ $text == *'无法打开关系表'*'内存不足'* ]] || fail "$name: the summary reads '${text:0:300}'"
+  [[ $text == *'无法打开关系表'*'内存不足'* ]] || problem "$name: the summary reads '${text:0:300}'"
   [[ $(texts_value "$work/$name.texts" box-headline) == 未能同步：*内存不足* ]] ||
-    fail "$name: the headline is '$(texts_value "$work/$name.texts" box-headline)'"
-  [[ ! -e $folder/G ]] || fail "$name: a destination was made from the table"
+    problem "$name: the headline is '$(texts_value "$work/$name.texts" box-headline)'"
+  [[ ! -e $folder/G ]] || problem "$name: a destination was made from the table"
   finish_program "$name"
   rm -rf "$folder"
 }
@@ -513,7 +502,7 @@ run_ui_tests_with_pictures() {
       [[ -e $shots/$scene.ready ]] && break
       sleep 0.1
     done
-    [[ -e $shots/$scene.ready ]] || { fail "no $scene scene to take"; break; }
+    [[ -e $shots/$scene.ready ]] || { problem "no $scene scene to take"; break; }
     import -window root "$build/wine-ui-$scene-$dpi.png"
     say "ui at $dpi dpi: screenshot $build/wine-ui-$scene-$dpi.png"
     touch "$shots/$scene.done"
@@ -524,7 +513,7 @@ run_ui_tests_with_pictures() {
   if [[ $exit_status != 0 ]]; then
     kill "$pid" 2>/dev/null || true
     tail -n 40 "$log"
-    fail "windows_ui_tests.exe at $dpi dpi ended with '$exit_status'"
+    problem "windows_ui_tests.exe at $dpi dpi ended with '$exit_status'"
   fi
 }
 
@@ -534,19 +523,19 @@ prepare_prefix || give_up setup "the Wine prefix could not be prepared (see $wor
 build_helper || give_up setup "window_texts.exe could not be built"
 run_unit_tests C.UTF-8
 run_unit_tests zh_CN.UTF-8
-check worked-example run_worked_example worked-example C.UTF-8
-check worked-example-zh_CN run_worked_example worked-example-zh_CN zh_CN.UTF-8
-check planted-libraries run_planted_libraries
-check close-during-copy run_close_during_copy
-check second-program run_second_program
-check close-while-reading run_close_while_reading
-check retry-after-release run_retry_after_release
-check ui-96 run_ui_tests_with_pictures
+wine_check worked-example run_worked_example worked-example C.UTF-8
+wine_check worked-example-zh_CN run_worked_example worked-example-zh_CN zh_CN.UTF-8
+wine_check planted-libraries run_planted_libraries
+wine_check close-during-copy run_close_during_copy
+wine_check second-program run_second_program
+wine_check close-while-reading run_close_while_reading
+wine_check retry-after-release run_retry_after_release
+wine_check ui-96 run_ui_tests_with_pictures
 [[ $wine_arch == win64 ]] && check guide-picture run_guide_picture
 set_display_scale 144
-check sample run_sample
+wine_check sample run_sample
 [[ $wine_arch == win32 ]] && check out-of-memory run_out_of_memory
-check ui-144 run_ui_tests_with_pictures
+wine_check ui-144 run_ui_tests_with_pictures
 set_display_scale 96
 say "$(($(date +%s) - started)) s"
 ((failures == 0)) || { say "$failures check(s) failed"; exit 1; }
