@@ -73,76 +73,12 @@ uint32_t deadProcessId() {
   return static_cast<uint32_t>(child);
 }
 
-// What the hook does to the source file while it is copied.
-Text changingFile;
-int changeMode = 0;
-void changeSourceOnce() {
-  if (changeMode == 0) return;
-  std::string path = native(changingFile);
-  if (changeMode == 1) {
-    truncate(path.c_str(), 3);  // shrunk
-  } else if (changeMode == 2) {
-    std::FILE* file = std::fopen(path.c_str(), "ab");  // grown
-    std::fputs("more", file);
-    std::fclose(file);
-  } else {
-    // Rewritten in place: same size, other bytes, a new time.
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    std::fputs("XXXX", file);
-    std::fclose(file);
-    setTime(changingFile, 1600000000);
-  }
-  changeMode = 0;
-}
 
 }  // namespace
 
-TEST_F(CopyTreeTest, RecursiveCopyFillsAnExistingFolder) {
-  makePath(dst);
-  EXPECT_EQ(1, copyTree(src, dst, kCopyRecursive | kCopyForce));
-  EXPECT_EQ("alpha", readFile(dst + u"a.txt"));
-  EXPECT_EQ("no dot", readFile(dst + u"readme"));
-  EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));
-  // The source with or without its trailing separator gives the same copy.
-  Text other = dir + u"other";
-  EXPECT_EQ(1, copyTree(dir + u"src", other, kCopyRecursive));
-  EXPECT_EQ("gamma", readFile(other + u"/s/c.txt"));
-}
 
-TEST_F(CopyTreeTest, WithoutTheRecursiveFlagFoldersAreLeftOut) {
-  EXPECT_EQ(1, copyTree(src, dst, kCopyForce));
-  EXPECT_EQ("alpha", readFile(dst + u"a.txt"));
-  EXPECT_EQ("no dot", readFile(dst + u"readme"));
-  EXPECT_FALSE(pathExists(dst + u"s"));
-}
 
-TEST_F(CopyTreeTest, ReadOnlyTargetsNeedTheForceFlag) {
-  makePath(dst);
-  writeFile(dst + u"a.txt", "old");
-  chmod(native(dst + u"a.txt").c_str(), 0444);
-  CopyReport report;
-  EXPECT_EQ(0, copyTree(src, dst, kCopyRecursive, &report));
-  EXPECT_EQ("old", readFile(dst + u"a.txt"));
-  EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));  // the rest is still copied
-  EXPECT_EQ(1, report.failedEntries);
-  EXPECT_EQ(dst + u"a.txt", report.firstFailedPath);
-  EXPECT_EQ(ErrorKind::kNoPermission, report.firstFailure.kind);
-  EXPECT_EQ(1, copyTree(src, dst, kCopyRecursive | kCopyForce));
-  EXPECT_EQ("alpha", readFile(dst + u"a.txt"));
-}
 
-TEST_F(CopyTreeTest, MissingSourceOrParentCreatesNothing) {
-  EXPECT_EQ(0, copyTree(dir + u"absent/", dst, 3));
-  EXPECT_FALSE(pathExists(dst));
-  EXPECT_EQ(0, copyTree(src, dir + u"no/parent/", 3));
-  EXPECT_FALSE(pathExists(dir + u"no"));
-  EXPECT_EQ(0, copyTree(u"", dst, 3));
-  EXPECT_EQ(0, copyTree(src, u"", 3));
-  // An empty source still makes the destination.
-  makePath(dir + u"empty/");
-  EXPECT_EQ(1, copyTree(dir + u"empty/", dst, 3));
-  EXPECT_EQ(-2, fileSize(dst));
-}
 
 TEST_F(CopyTreeTest, LinksAreCopiedAsLinksAndNeverFollowed) {
   // A link back up the tree would make a copy that never ends.
@@ -174,33 +110,12 @@ TEST_F(CopyTreeTest, AFolderLinkAlreadyInTheDestinationIsNotWrittenThrough) {
   EXPECT_EQ("alpha", readFile(dst + u"a.txt"));
 }
 
-TEST_F(CopyTreeTest, ADestinationInsideTheSourceIsRefused) {
-  CopyReport report;
-  EXPECT_EQ(0, copyTree(src, src + u"s/inner/", 3, &report));
-  EXPECT_FALSE(pathExists(src + u"s/inner"));
-  EXPECT_EQ(1, report.failedEntries);
-  EXPECT_EQ(0, copyTree(src, src, 3));
-  EXPECT_EQ(0, copyTree(src, dir + u"src/./s/../new", 3));
-  // Through a link to the source.
+TEST_F(CopyTreeTest, ADestinationInsideTheSourceThroughALinkIsRefused) {
   ASSERT_EQ(0, symlink(native(src).c_str(), native(dir + u"alias").c_str()));
   EXPECT_EQ(0, copyTree(src, dir + u"alias/x/", 3));
+  EXPECT_FALSE(pathExists(src + u"x"));
 }
 
-TEST_F(CopyTreeTest, UnchangedFilesAreNotCopiedAgain) {
-  setTime(src + u"a.txt", 1700000000);
-  ASSERT_EQ(1, copyTree(src, dst, 3));
-  struct stat copied;
-  ASSERT_EQ(0, stat(native(dst + u"a.txt").c_str(), &copied));
-  EXPECT_EQ(1700000000, copied.st_mtime);
-  // Same size and time: left alone, which a changed byte proves.
-  writeFile(dst + u"a.txt", "ALPHA");
-  setTime(dst + u"a.txt", 1700000000);
-  ASSERT_EQ(1, copyTree(src, dst, 3));
-  EXPECT_EQ("ALPHA", readFile(dst + u"a.txt"));
-  setTime(src + u"a.txt", 1700000100);
-  ASSERT_EQ(1, copyTree(src, dst, 3));
-  EXPECT_EQ("alpha", readFile(dst + u"a.txt"));
-}
 
 TEST_F(CopyTreeTest, PermissionBitsFollowTheSource) {
   // Bits the creation mask would take away, and a read-only file, which is
@@ -316,44 +231,6 @@ TEST_F(CopyTreeTest, NamesAsLongAsTheFileSystemAllowsCopy) {
   EXPECT_EQ("changed", readFile(dst + chinese));
 }
 
-TEST_F(CopyTreeTest, ASourceThatChangesWhileCopiedKeepsTheOldTarget) {
-  // Everything else in place first, so that a.txt is the only file copied.
-  ASSERT_EQ(1, copyTree(src, dst, 3));
-  changingFile = src + u"a.txt";
-  copyChunkHook = changeSourceOnce;
-  // Shrunk, grown, rewritten in place: the target that was there stays, the
-  // one that was not is not made, and no part file is left.
-  for (int mode = 1; mode <= 3; ++mode) {
-    SCOPED_TRACE(mode);
-    makePath(dst);
-    writeFile(dst + u"a.txt", "old");
-    writeFile(src + u"a.txt", "alpha and more");
-    changeMode = mode;
-    CopyReport report;
-    EXPECT_EQ(0, copyTree(src, dst, 3, &report));
-    EXPECT_EQ(1, report.failedEntries);
-    EXPECT_EQ(dst + u"a.txt", report.firstFailedPath);
-    EXPECT_EQ(ErrorKind::kSourceChanged, report.firstFailure.kind);
-    EXPECT_EQ("old", readFile(dst + u"a.txt"));
-    EXPECT_EQ("gamma", readFile(dst + u"s/c.txt"));
-    EXPECT_TRUE(partFilesIn(dst).empty());
-    Text fresh = dir + u"fresh" + intToText(mode) + u"/";
-    // Into a folder the copy makes itself, from a source holding a.txt alone.
-    Text lone = dir + u"lone" + intToText(mode) + u"/";
-    makePath(lone);
-    writeFile(lone + u"a.txt", "alpha and more");
-    changingFile = lone + u"a.txt";
-    changeMode = mode;
-    EXPECT_EQ(0, copyTree(lone, fresh, 3));
-    EXPECT_FALSE(pathExists(fresh + u"a.txt"));
-    EXPECT_TRUE(partFilesIn(fresh).empty());
-    changingFile = src + u"a.txt";
-  }
-  // Left alone, the same file copies.
-  EXPECT_EQ(1, copyTree(src, dst, 3));
-  EXPECT_EQ(readFile(src + u"a.txt"), readFile(dst + u"a.txt"));
-  copyChunkHook = nullptr;
-}
 
 TEST_F(CopyTreeTest, ConcurrentCopiesNeverShowATruncatedTarget) {
   // Two processes, each with its own token, and two threads in each, copy
@@ -440,31 +317,6 @@ TEST_F(CopyTreeTest, NothingIsWrittenThroughALinkInTheDestination) {
   EXPECT_EQ("alpha", readFile(x + u"new/a.txt"));
 }
 
-TEST_F(CopyTreeTest, OfficeLockFilesAreCountedButNeverCopied) {
-  writeFile(src + u"报告.docx", "document");
-  writeFile(src + u"~$报告.docx", "owner");             // Microsoft Office, WPS on Windows
-  writeFile(src + u".~lock.报告.docx#", "owner");       // LibreOffice
-  writeFile(src + u".~报告.docx", "owner");             // WPS on Linux, beside its document
-  writeFile(src + u"s/~$表.xlsx", "owner");
-  writeFile(src + u".~config", "a user's hidden file");  // no document of that name
-  writeFile(src + u"~$", "just the mark");
-  TreeSize size;
-  ASSERT_TRUE(measureTree(src, size));
-  EXPECT_EQ(6, size.files);  // a.txt, readme, s/c.txt, 报告.docx, .~config and ~$
-  EXPECT_EQ(5 + 6 + 5 + 8 + 20 + 13, size.bytes);
-  CopyReport report;
-  EXPECT_EQ(1, copyTree(src, dst, 3, &report));
-  EXPECT_EQ(4, report.lockFiles);
-  EXPECT_EQ(size.files, report.copiedFiles);
-  EXPECT_EQ(size.bytes, report.copiedBytes);
-  EXPECT_EQ("document", readFile(dst + u"报告.docx"));
-  EXPECT_FALSE(pathExists(dst + u"~$报告.docx"));
-  EXPECT_FALSE(pathExists(dst + u".~lock.报告.docx#"));
-  EXPECT_FALSE(pathExists(dst + u".~报告.docx"));
-  EXPECT_FALSE(pathExists(dst + u"s/~$表.xlsx"));
-  EXPECT_TRUE(pathExists(dst + u".~config"));
-  EXPECT_TRUE(pathExists(dst + u"~$"));
-}
 
 namespace {
 
