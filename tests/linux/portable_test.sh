@@ -23,7 +23,8 @@ root=$(linux_root_default "$top")
 x86=$top/dist/linux-x86_64/varnelo
 arm=$top/dist/linux-aarch64/varnelo
 i686=$top/build-linux/i686/varnelo
-failures=0
+# shellcheck source=../support/checks.sh
+source "$top/tests/support/checks.sh"
 kit=/tmp/varnelo-portable-test
 # The window is run where a user keeps such things: its picture is the
 # guide's, and the log shows the folder. In the root only, removed again.
@@ -47,31 +48,28 @@ trap 'exit 130' INT TERM
 prefixed() {  # prefix
   sed -u -E "s/^(PASS|FAIL): /\1: $1: /"
 }
-count_failure() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 if [[ $(id -u) != 0 ]]; then
   echo "SKIP: portable programs: running them in the Debian 11 root needs root"
   exit 0
 fi
-[[ -x $root/bin/sh && -f $root/.varnelo-root ]] || { count_failure "no Debian 11 root at $root"; exit 1; }
+[[ -x $root/bin/sh && -f $root/.varnelo-root ]] || { verdict "portable programs" "no Debian 11 root at $root"; exit 1; }
 
 "$top/tests/linux/symbols_test.sh" "$x86" "$arm" || failures=$((failures + 1))
 
 # The native program's runs, the reference for both.
 "$top/tests/linux/console_cases.sh" "$native" "$scratch/native" ||
-  count_failure "the native program's console runs could not be made"
+  verdict "native console runs" "the native program's console runs could not be made"
 
 compare() {  # where, folder of its runs
   local where=$1 runs=$2 case name
   for case in "$scratch/native"/*.txt; do
     name=$(basename "$case" .txt)
     if [[ ! -e $runs/$name.txt ]]; then
-      count_failure "$where: console run $name: not run"
-    elif diff -u "$case" "$runs/$name.txt" >"$scratch/diff" 2>&1; then
-      echo "PASS: $where: console run $name as the native program's"
+      verdict "$where: console run $name as the native program's" "not run"
     else
-      head -n 40 "$scratch/diff"
-      count_failure "$where: console run $name as the native program's"
+      diff -u "$case" "$runs/$name.txt" >"$scratch/diff" 2>&1
+      verdict "$where: console run $name as the native program's" "$(head -n 40 "$scratch/diff")"
     fi
   done
 }
@@ -96,8 +94,7 @@ if in_root "$root" bash "$kit/tests/linux/console_cases.sh" "$kit/varnelo" "$kit
 then
   compare "$where" "$root$kit/runs"
 else
-  cat "$scratch/x86.log"
-  count_failure "$where: console runs"
+  verdict "$where: console runs" "$(cat "$scratch/x86.log")"
 fi
 in_root "$root" bash "$kit/scripts/prepare-demo.sh" "$kit/varnelo" "$home_demo" &&
   in_root "$root" sh "$kit/tests/ui/screenshot_demo.sh" "$home_demo/varnelo" "$kit/screenshot.png" 2>&1 |
@@ -116,8 +113,7 @@ emulated() {  # where, emulator, program, name of its runs
   if "$top/tests/linux/console_cases.sh" "$program" "$runs" >"$runs.log" 2>&1; then
     compare "$where" "$runs"
   else
-    cat "$runs.log"
-    count_failure "$where: console runs"
+    verdict "$where: console runs" "$(cat "$runs.log")"
   fi
   unset VARNELO_RUNNER
 }
@@ -132,7 +128,7 @@ emulated() {  # where, emulator, program, name of its runs
 out_of_memory_at_32_bits() {  # where
   local where=$1 folder=$scratch/huge status=0
   /usr/bin/python3 "$top/tests/app/huge_cell_workbook.py" "$folder" 800 ||
-    { count_failure "$where: the huge workbook could not be made"; return; }
+    { verdict "$where: out of memory in a 3 GiB address space" "the huge workbook could not be made"; return; }
   cp "$i686" "$folder/varnelo"
   (cd "$folder" && exec env -u DISPLAY -u WAYLAND_DISPLAY \
      qemu-i386 -L "$root" -R 0xC0000000 -p 65536 ./varnelo) >"$scratch/huge.out" 2>&1 </dev/null &
@@ -141,31 +137,31 @@ out_of_memory_at_32_bits() {  # where
   huge_run=
   if [[ $status == 1 ]] && grep -q '^【失败】无法打开关系表：.*（内存不足：' "$scratch/huge.out" &&
      [[ ! -e $folder/G ]]; then
-    echo "PASS: $where: out of memory in a 3 GiB address space"
+    verdict "$where: out of memory in a 3 GiB address space" ""
   else
-    tail -n 5 "$scratch/huge.out" | cut -c1-200
-    count_failure "$where: out of memory in a 3 GiB address space: status $status"
+    verdict "$where: out of memory in a 3 GiB address space" "status $status
+$(tail -n 5 "$scratch/huge.out" | cut -c1-200)"
   fi
   rm -rf "$folder"
 }
 
 where="aarch64 under qemu-aarch64"
 if ! command -v qemu-aarch64 >/dev/null; then
-  count_failure "$where: qemu-aarch64 is not installed (Debian package qemu-user)"
+  verdict "$where" "qemu-aarch64 is not installed (Debian package qemu-user)"
 else
   emulated "$where" qemu-aarch64 "$arm" aarch64
 fi
 
 where="i686 under qemu-i386"
 if ! command -v qemu-i386 >/dev/null; then
-  count_failure "$where: qemu-i386 is not installed (Debian package qemu-user)"
+  verdict "$where" "qemu-i386 is not installed (Debian package qemu-user)"
 elif [[ ! -f $i686 ]]; then
-  count_failure "$where: no $i686 (./build-linux.sh makes it)"
+  verdict "$where" "no $i686 (./build-linux.sh makes it)"
 elif ! LC_ALL=C readelf -h "$i686" | grep -q 'Class:.*ELF32' ||
      ! LC_ALL=C readelf -h "$i686" | grep -q 'Machine:.*80386'; then
-  count_failure "$where: $i686 is not a 32-bit x86 program"
+  verdict "$where" "$i686 is not a 32-bit x86 program"
 else
   emulated "$where" qemu-i386 "$i686" i686
   out_of_memory_at_32_bits "$where"
 fi
-((failures == 0))
+checks_done
