@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "app/prepare_process.h"
 #include "app/sync_run.h"
@@ -16,9 +17,6 @@
 #include "varnelo_version.h"
 
 namespace {
-
-// A progress bar and one status line under the log view, in 1/96 inch.
-constexpr int kStripHeight = 46;
 
 // Ends the process without running static destructors: a run still in
 // progress keeps using the collections until the process is gone.
@@ -42,25 +40,23 @@ int main(int argc, char** argv) {
   PackReader::startup();
   ResetWorkbookCollections();
   PackReader::registerZip();
-  // The log view keeps its 500 × 400 window; the progress strip adds its
-  // height below it.
-  if (!openMainWindow(0, 0, 500, 400 + kStripHeight, kTitleAtStart, 0xC80001)) {
+  if (!openRunWindow(kTitleAtStart)) {
     endWindowShell();
     endProcess(0);
   }
-  createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
-  createProgressStrip(10, 398, 480, kStripHeight - 8);
-  startWorker(SyncRun, 0);
-  while (waitEvent() != kCloseWindowEvent) {
+  int worker = startWorker(SyncRun, 0);
+  while (waitEvent() != WindowEvent::kClose) {
   }
-  bool finished = SyncRunFinished();
+  // The number of failures of the run's last go, once it has returned.
+  std::optional<int> failures = workerResult(worker);
+  bool finished = failures.has_value();
   // Closed while the workbook is read or a file is copied: neither the parts
   // nor a half-written file may outlive the process.
   if (!finished) {
     removePartsFolder();
     abandonCopies();
   }
-  int status = windowShellExitStatus(finished && SyncRunFailed());
+  int status = windowShellExitStatus(finished && *failures > 0);
   endWindowShell();
   // Nothing is freed under a run that is still reading.
   if (finished) {

@@ -22,13 +22,10 @@ namespace {
 
 constexpr std::chrono::seconds kCountAfter{1};
 
-std::atomic<bool> runFinished{false};
-std::atomic<bool> runFailed{false};
-
 Text separator() { return Text(1, kSeparator); }
 
 void reportFailure(SyncOutcome& outcome, const Text& line) {
-  addLogLine(0, kFailurePrefix + line);
+  addLogLineOnTop(kFailurePrefix + line);
   outcome.failures.push_back(line);
 }
 
@@ -168,7 +165,7 @@ void addCounts(EndCounts& counts, const CopyReport& report) {
 
 void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedStep& step,
                          SyncOutcome& out, RunProgress& progress, PlacedFiles& placed) {
-  addLogLine(0, step.text);
+  addLogLineOnTop(step.text);
   ++out.destinations;
   progress.startDestination();
   Text reason = refusalNow(base, step);
@@ -257,7 +254,7 @@ void CarryOut(const Text& base, const RunPlan& plan, SyncOutcome& outcome, bool 
         carryOutDestination(base, plan, step, outcome, strip, placed);
         break;
       case PlannedStep::Kind::kNotice:
-        addLogLine(0, kNoticePrefix + step.text);
+        addLogLineOnTop(kNoticePrefix + step.text);
         outcome.notices.push_back(step.text);
         break;
     }
@@ -267,7 +264,7 @@ void CarryOut(const Text& base, const RunPlan& plan, SyncOutcome& outcome, bool 
   for (const auto& [destination, paths] : placed.oldCopies()) {
     Text notice = destination + u"：" + kFilesFailedOpen + intToText(static_cast<int64_t>(paths.size())) +
                   kOldCopiesMiddle + paths.front();
-    addLogLine(0, kNoticePrefix + notice);
+    addLogLineOnTop(kNoticePrefix + notice);
     outcome.notices.push_back(notice);
     outcome.oldCopies.insert(outcome.oldCopies.end(), paths.begin(), paths.end());
   }
@@ -355,16 +352,10 @@ int SyncRunIn(const Text& base) {
     SummaryDialog dialog{kSummaryTitle, record.headline,
                      dialogNotes(outcome, record.endLine, savedAt, problem), record.summary,
                      failed || !outcome.tableFailure.empty()};
-    runFailed = failed;
     if (showSummary(dialog) != kDialogRetry) return static_cast<int>(outcome.failures.size());
   }
 }
 
 int SyncRun(int) {
-  runFailed = SyncRunIn(programDirectory()) > 0;
-  runFinished = true;
-  return 0;
+  return SyncRunIn(programDirectory());
 }
-
-bool SyncRunFinished() { return runFinished; }
-bool SyncRunFailed() { return runFailed; }

@@ -98,8 +98,6 @@ SyncOutcome RunOnce(const Text& base, bool progress);
 // The whole job in base: runs, shows the dialog, and runs again as long as
 // the user asks for another go. The number of failures of the last go.
 int SyncRunIn(const Text& base);
-// The worker procedure: SyncRunIn in the program's folder. Returns 0.
+// The worker procedure: SyncRunIn in the program's folder, and its number
+// of failures.
 int SyncRun(int argument);
-// Whether SyncRun has returned, and whether its last go reported any failure.
-bool SyncRunFinished();
-bool SyncRunFailed();

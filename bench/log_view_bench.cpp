@@ -65,8 +65,8 @@ struct Series {
   int lastTenth(int n) const { return n - n / 10; }
 };
 
-// Adds count lines at position 0 through add, timing each.
-Series addLines(int count, int (*add)(int, const Text&)) {
+// Adds count lines on top through add, timing each.
+Series addLines(int count, void (*add)(const Text&)) {
   Series series;
   series.elapsed.assign(count + 1, 0.0);
   series.processor.assign(count + 1, 0.0);
@@ -76,7 +76,7 @@ Series addLines(int count, int (*add)(int, const Text&)) {
   Clock::time_point start = Clock::now();
   double startProcessor = processorSeconds();
   for (int i = 1; i <= count; ++i) {
-    add(0, lines[i - 1]);
+    add(lines[i - 1]);
     series.elapsed[i] = std::chrono::duration<double>(Clock::now() - start).count();
     series.processor[i] = processorSeconds() - startProcessor;
   }
@@ -127,13 +127,11 @@ bool linesOnly(int argc, char** argv) {
 Series windowSeries(const ShellOps& ops, int count) {
   static const ShellOps* active;
   active = &ops;
-  ops.openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001);
-  ops.createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
+  ops.openRunWindow(u"Varnelo");
   std::atomic<bool> finished{false};
   Series series;
   std::thread worker([&] {
-    series = addLines(
-        count, [](int position, const Text& text) { return active->addLogLine(position, text); });
+    series = addLines(count, [](const Text& text) { active->addLogLineOnTop(text); });
     finished = true;
     g_main_context_wakeup(nullptr);
   });
@@ -151,7 +149,7 @@ Series consoleSeries(int count) {
   int null = open("/dev/null", O_WRONLY);
   dup2(null, 1);
   close(null);
-  Series series = addLines(count, consoleShellOps().addLogLine);
+  Series series = addLines(count, consoleShellOps().addLogLineOnTop);
   std::fflush(stdout);
   dup2(saved, 1);
   close(saved);
@@ -340,7 +338,7 @@ double summarySeconds(int lines) {
     summaryText += u"【第" + intToText(i % 12 + 1) + u"组】:" + destinationLine(i) + u"\r\n";
   summaryClosed = false;
   const ShellOps& ops = gtkShellOps();
-  ops.openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001);
+  ops.openRunWindow(u"Varnelo");
   ops.startWorker(showLongSummary, 0);
   while (!gtkProbeMessageDrawn()) ops.waitEvent();
   double seconds = std::chrono::duration<double>(Clock::now() - summaryAsked).count();

@@ -48,9 +48,7 @@ struct Way {
 // material; returns the clock and processor seconds.
 void timeRun(const Text& base, const RunPlan& plan, bool progress, double& wall, double& cpu) {
   resetRecording();
-  openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001);
-  createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
-  createProgressStrip(10, 398, 480, 38);
+  openRunWindow(u"Varnelo");
   sync();
   double cpuBefore = processorSeconds();
   auto start = std::chrono::steady_clock::now();

@@ -70,7 +70,7 @@ int addLines(int) {
   started = Clock::now();
   for (int i = 0; i < lineCount; ++i) {
     if (i == lineCount - lineCount / 10) tailStarted = Clock::now();
-    addLogLine(0, lineText(i));
+    addLogLineOnTop(lineText(i));
   }
   // The title puts in any lines still waiting, so they count too.
   setWindowTitle(u"done");
@@ -90,8 +90,7 @@ int main(int argc, char** argv) {
   bool box = argc < 2 || std::string(argv[1]) == "box";
   guiThread = GetCurrentThreadId();
   initWindowShell();
-  openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
-  createLogView(10, 10, 480, 380, 0x10000800);
+  openRunWindow(u"Varnelo");
   SetForegroundWindow(GetActiveWindow());
   for (int lines : {2000, 5000, 20000}) {
     if (!box) break;

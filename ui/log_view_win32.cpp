@@ -1,5 +1,5 @@
-// The log view: a rich edit control that takes a line at any position, with
-// the lines bound for its top gathered into one replacement.
+// The log view: a read-only, word-wrapped rich edit control that takes each
+// new line at its top, the lines gathered into one replacement.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <richedit.h>
@@ -25,7 +25,9 @@ constexpr int kLogViewId = 1;
 // replacements, and at least this many times as long as the last one took.
 constexpr ULONGLONG kLogFlushMilliseconds = 40;
 constexpr ULONGLONG kLogFlushSpacing = 3;
-constexpr DWORD kLogViewStyle = 0x503111C4;
+constexpr DWORD kLogViewStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP |
+                                ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL |
+                                ES_WANTRETURN | ES_READONLY;
 
 template <typename Function>
 Function lookUp(HMODULE module, const char* name) {
@@ -63,14 +65,14 @@ bool visualStylesActive() {
   return themed && commonControlsSixOrLater();
 }
 
-void configureLogView(HWND view, int options) {
+void configureLogView(HWND view) {
   SendMessageW(view, EM_LIMITTEXT, static_cast<WPARAM>(-1), 0);
   SendMessageW(view, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
   LRESULT mask = SendMessageW(view, EM_GETEVENTMASK, 0, 0);
   SendMessageW(view, EM_SETEVENTMASK, 0, mask | ENM_CHANGE);
   if (shell.msftEdit) SendMessageW(view, EM_SETEDITSTYLEEX, SES_EX_NOTABLE, SES_EX_NOTABLE);
   SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(shell.font), FALSE);
-  if (options & kWordWrapView) SendMessageW(view, EM_SETTARGETDEVICE, 0, 0);
+  SendMessageW(view, EM_SETTARGETDEVICE, 0, 0);  // wraps at the view's width
 }
 
 void replaceSelection(HWND view, const Text& text) {
@@ -97,18 +99,18 @@ void appendLine(HWND view, const Text& text) {
 
 }  // namespace
 
-int openLogView(int x, int y, int width, int height, int options) {
-  if (shell.mainWindow == nullptr || shell.logView != nullptr) return 0;
+bool openLogView(const LayoutBox& place) {
+  if (shell.mainWindow == nullptr || shell.logView != nullptr) return false;
   loadRichEdit();
   DWORD border = visualStylesActive() ? 0 : WS_EX_CLIENTEDGE;
   HWND view = CreateWindowExW(
-      border, shell.richEditClass, L"", kLogViewStyle | static_cast<DWORD>(options), scaleX(x),
-      scaleY(y), scaleX(width), scaleY(height), shell.mainWindow,
+      border, shell.richEditClass, L"", kLogViewStyle, scaleX(place.x), scaleY(place.y),
+      scaleX(place.width), scaleY(place.height), shell.mainWindow,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLogViewId)), shell.instance, nullptr);
-  if (view == nullptr) return 0;
-  configureLogView(view, options);
+  if (view == nullptr) return false;
+  configureLogView(view);
   shell.logView = view;
-  return kLogViewId;
+  return true;
 }
 
 // Lines for the top go in together: the control moves and lays out the text
@@ -116,9 +118,8 @@ int openLogView(int x, int y, int width, int height, int options) {
 // cost more with every line shown. The next replacement waits at least a few
 // times as long as the last one took, so however long the log grows, most of
 // the time goes to the run and a line's share of the replacements stays the
-// same. Whatever comes next (another position, the title, a box, a close
-// request) puts the waiting lines in first, so the view never shows lines out
-// of their order.
+// same. Whatever comes next (the title, a box, a close request) puts the
+// waiting lines in first, so the view never shows lines out of their order.
 void flushLogLines() {
   if (shell.pendingTop.empty()) return;
   KillTimer(shell.eventWindow, kLogFlushTimer);
@@ -141,42 +142,25 @@ void flushLogLines() {
   shell.nextFlush = now + std::max(kLogFlushMilliseconds, kLogFlushSpacing * (now - started));
 }
 
-void insertLogLine(int position, const Text& text) {
+// The first line of an empty view goes in at once; later ones wait for the
+// next replacement at the top.
+void insertLogLineOnTop(const Text& text) {
   HWND view = shell.logView;
   if (view == nullptr) return;
   // A view with lines waiting for its top is not empty.
   bool waiting = !shell.pendingTop.empty();
-  if (position == 0 && (waiting || GetWindowTextLengthW(view) > 0 || shell.holdsOneEmptyLine)) {
-    shell.pendingTop.push_back(text);
-    ULONGLONG now = GetTickCount64();
-    if (now >= shell.nextFlush)
-      flushLogLines();
-    else if (!waiting)
-      SetTimer(shell.eventWindow, kLogFlushTimer, static_cast<UINT>(shell.nextFlush - now),
-               nullptr);
+  if (!waiting && GetWindowTextLengthW(view) == 0 && !shell.holdsOneEmptyLine) {
+    SendMessageW(view, EM_HIDESELECTION, TRUE, 0);
+    appendLine(view, text);
+    SendMessageW(view, EM_HIDESELECTION, FALSE, 0);
     return;
   }
-  flushLogLines();
-  // Only an empty view needs telling apart, as past the last line
-  // EM_LINEINDEX answers -1 by itself, and line 0 always starts at the very
-  // first character. No line count is asked for: with word wrap it counts
-  // screen lines, which the control can only know by laying out the whole
-  // text, and that grows with every line added.
-  bool empty = GetWindowTextLengthW(view) == 0 && !shell.holdsOneEmptyLine;
-  if (empty) position = -1;
-  LRESULT start = position == -1  ? -1
-                  : position == 0 ? 0
-                                  : SendMessageW(view, EM_LINEINDEX, position, 0);
-  SendMessageW(view, EM_HIDESELECTION, TRUE, 0);
-  if (start == -1) {
-    appendLine(view, text);
-  } else {
-    SendMessageW(view, EM_SETSEL, start, start);
-    replaceSelection(view, text + u"\n");
-    // The text is no longer empty, so its own line breaks count every line.
-    shell.holdsOneEmptyLine = false;
-  }
-  SendMessageW(view, EM_HIDESELECTION, FALSE, 0);
+  shell.pendingTop.push_back(text);
+  ULONGLONG now = GetTickCount64();
+  if (now >= shell.nextFlush)
+    flushLogLines();
+  else if (!waiting)
+    SetTimer(shell.eventWindow, kLogFlushTimer, static_cast<UINT>(shell.nextFlush - now), nullptr);
 }
 
 // Lines still waiting belong to the run being cleared away: they are dropped,

@@ -1,5 +1,5 @@
 // The main window: its size at the desktop's scale, its frame, its place on
-// the screen and its title.
+// the screen, its title, and the run window's parts put into it.
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -19,7 +19,7 @@ int mulDiv(int value, int numerator, int denominator) {
 
 gboolean onDeleteEvent(GtkWidget* window, GdkEvent*, gpointer) {
   flushLogView();
-  queueEvent({kCloseWindowEvent, window});
+  queueEvent({WindowEvent::kClose, window});
   return TRUE;  // the window stays until the shell ends
 }
 
@@ -78,11 +78,13 @@ void readDisplayScale() {
   if (gtkShell.scaleFactor < 1) gtkShell.scaleFactor = 1;
 }
 
-bool gtkOpenMainWindow(int x, int y, int width, int height, const Text& title, int options) {
+namespace {
+
+bool openMainWindow(const Text& title) {
   if (!gtkShell.ready || gtkShell.window) return false;
   readDisplayScale();
-  int clientWidth = toLogicalPixels(width);
-  int clientHeight = toLogicalPixels(height);
+  int clientWidth = toLogicalPixels(kRunWindowWidth);
+  int clientHeight = toLogicalPixels(kRunWindowHeight);
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), toUtf8(title).c_str());
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
@@ -90,16 +92,23 @@ bool gtkOpenMainWindow(int x, int y, int width, int height, const Text& title, i
   gtk_widget_set_size_request(fixed, clientWidth, clientHeight);
   gtk_container_add(GTK_CONTAINER(window), fixed);
   g_signal_connect(window, "delete-event", G_CALLBACK(onDeleteEvent), nullptr);
-  if (options & kCentreWindow) {
-    centreWindow(GTK_WINDOW(window), clientWidth, clientHeight);
-  } else {
-    gtk_window_move(GTK_WINDOW(window), toLogicalPixels(x), toLogicalPixels(y));
-  }
+  centreWindow(GTK_WINDOW(window), clientWidth, clientHeight);
   gtk_widget_realize(window);
   limitFrame(window);
   gtk_widget_show_all(window);
   gtkShell.window = window;
   gtkShell.fixed = fixed;
+  return true;
+}
+
+}  // namespace
+
+// A view or strip that cannot be made leaves the window without it, as the
+// run's calls then do nothing there.
+bool gtkOpenRunWindow(const Text& title) {
+  if (!openMainWindow(title)) return false;
+  createLogView(kLogViewBox);
+  createProgressStrip(kProgressStripBox);
   return true;
 }
 

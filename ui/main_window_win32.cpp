@@ -12,8 +12,9 @@ namespace {
 
 constexpr int kNextControlCommand = 101;
 constexpr int kPreviousControlCommand = 102;
-// The option word's low three bits are the shell's own flags, not styles.
-constexpr DWORD kOptionBits = 0x7;
+// A title bar with the window menu and its close box: neither minimised nor
+// maximised nor resized.
+constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU;
 const wchar_t kTaskbarCreatedName[] = L"TaskbarButtonCreated";
 
 void moveFocus(HWND window, bool backwards) {
@@ -32,7 +33,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
       // The window stays; the program decides when it goes. The wake-up ends
       // a GetMessageW that is waiting when the request was sent from outside
       // the message loop (another thread or process).
-      queueEvent(kCloseWindowEvent, window, nullptr, 0);
+      queueEvent(kCloseRequest, window, nullptr, 0);
       PostMessageW(shell.eventWindow, shell.wakeUpMessage, 0, 0);
       return 0;
     case WM_COMMAND:
@@ -78,25 +79,23 @@ bool registerMainClass() {
 
 }  // namespace
 
-bool openShellWindow(int x, int y, int width, int height, const Text& title, int options) {
+bool openShellWindow(int width, int height, const Text& title) {
   if (shell.mainWindow != nullptr || !registerMainClass()) return false;
   // Explorer sends it once the window's taskbar button exists, and again
   // after Explorer restarts; registered before the window, which may get it
   // as soon as it is shown.
   shell.taskbarCreatedMessage = RegisterWindowMessageW(kTaskbarCreatedName);
-  DWORD style = static_cast<DWORD>(options) & ~kOptionBits;
   RECT frame{0, 0, scaleX(width), scaleY(height)};
-  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  AdjustWindowRectEx(&frame, kMainWindowStyle, FALSE, 0);
   int outerWidth = frame.right - frame.left, outerHeight = frame.bottom - frame.top;
-  HWND window =
-      CreateWindowExW(0, shell.windowClass.c_str(), wide(title), style, scaleX(x), scaleY(y),
-                      outerWidth, outerHeight, nullptr, nullptr, shell.instance, nullptr);
+  HWND window = CreateWindowExW(0, shell.windowClass.c_str(), wide(title), kMainWindowStyle, 0, 0,
+                                outerWidth, outerHeight, nullptr, nullptr, shell.instance, nullptr);
   if (window == nullptr) {
     UnregisterClassW(shell.windowClass.c_str(), shell.instance);
     return false;
   }
   shell.mainWindow = window;
-  if (options & kCentreWindow) centreOnScreen(window, outerWidth, outerHeight);
+  centreOnScreen(window, outerWidth, outerHeight);
   ShowWindow(window, SW_SHOWNORMAL);
   createAccelerators();
   return true;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kProgressStripHandle = 1;
 // The bar's height and the gap under it, in 1/96 inch: a Windows progress
 // bar's height, so that both programs look alike.
 constexpr int kBarHeight = 16;
@@ -52,8 +51,9 @@ void resetStrip() {
 
 // Each edge is scaled on its own, so the line ends where the strip does
 // whatever the rounding.
-int gtkCreateProgressStrip(int x, int y, int width, int height) {
-  if (!gtkShell.window || strip.bar) return 0;
+bool createProgressStrip(const LayoutBox& place) {
+  if (!gtkShell.window || strip.bar) return false;
+  auto [x, y, width, height] = place;
   int lineTop = y + std::min(height, kBarHeight + kBarGap);
   int left = toLogicalPixels(x), scaledWidth = toLogicalPixels(x + width) - left;
   int top = toLogicalPixels(y);
@@ -69,7 +69,7 @@ int gtkCreateProgressStrip(int x, int y, int width, int height) {
   gtk_fixed_put(fixed, strip.status, left, toLogicalPixels(lineTop));
   gtk_widget_show(strip.bar);
   gtk_widget_show(strip.status);
-  return kProgressStripHandle;
+  return true;
 }
 
 // GTK has no taskbar state to turn red, so a failure shows only in the

@@ -39,21 +39,22 @@ void showStatus(const Text& status) {
 
 }  // namespace
 
-int openProgressStrip(int x, int y, int width, int height) {
-  if (shell.mainWindow == nullptr || shell.progressBar != nullptr) return 0;
+bool openProgressStrip(const LayoutBox& place) {
+  if (shell.mainWindow == nullptr || shell.progressBar != nullptr) return false;
+  auto [x, y, width, height] = place;
   int barHeight = std::min(height, kBarHeight);
   int left = scaleX(x), top = scaleY(y), right = left + scaleX(width);
   RECT barPlace{left, top, right, top + scaleY(barHeight)};
   HWND bar = createControl(shell.mainWindow, PROGRESS_CLASSW, u"", 0, 0, barPlace, kProgressBarId,
                            shell.font);
-  if (bar == nullptr) return 0;
+  if (bar == nullptr) return false;
   SendMessageW(bar, PBM_SETRANGE32, 0, kProgressSteps);
   RECT statusPlace{left, top + scaleY(barHeight + kStatusGap), right, top + scaleY(height)};
   shell.progressStatus =
       createControl(shell.mainWindow, L"Static", u"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0,
                     statusPlace, kProgressStatusId, shell.font);
   shell.progressBar = bar;
-  return kProgressBarId;
+  return true;
 }
 
 void setProgress(int steps, const Text& status, bool failed) {

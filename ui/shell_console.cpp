@@ -12,6 +12,7 @@
 
 #include "ui/shell_ops.h"
 #include "ui/steady_wait.h"
+#include "ui/worker_results.h"
 
 // A named namespace: the operations share their names with ui/shell.h.
 namespace console {
@@ -21,7 +22,7 @@ std::mutex outputLock;  // keeps the lines of the two threads whole
 std::mutex stateLock;
 std::condition_variable stateChanged;
 bool runReturned = false;
-int workersStarted = 0;
+WorkerResults workers;
 volatile sig_atomic_t interruptSignal = 0;
 // The status line goes to standard error only when a person watches it
 // there; a log file or a pipe gets nothing of it.
@@ -60,16 +61,14 @@ bool init() {
   return true;
 }
 
-bool openMainWindow(int, int, int, int, const Text&, int) {
+bool openRunWindow(const Text&) {
   return true;
 }
-int createLogView(int, int, int, int, int) {
-  return 1;
-}
 
-int addLogLine(int, const Text& text) {
+// Read top down, the terminal shows the lines in the order the run adds
+// them, which is what the window's newest line on top shows bottom up.
+void addLogLineOnTop(const Text& text) {
   printLine(text);
-  return 0;
 }
 
 bool setWindowTitle(const Text& text) {
@@ -79,10 +78,6 @@ bool setWindowTitle(const Text& text) {
 
 int showMessage(const Text& title, const Text& text) {
   printLine(title + u"\n" + replaceAll(text, u"\r\n", u"\n"));
-  return 1;
-}
-
-int createProgressStrip(int, int, int, int) {
   return 1;
 }
 
@@ -110,25 +105,31 @@ int showSummary(const SummaryDialog& dialog) {
   return kDialogOk;
 }
 
-int waitEvent() {
+// The terminal has no window to close: the run's end or an interruption
+// closes it.
+WindowEvent waitEvent() {
   std::unique_lock<std::mutex> hold(stateLock);
   // Signals do not wake a condition variable, so the wait looks again at
   // short intervals.
   while (!runReturned && interruptSignal == 0)
     steady_wait::waitOnce(stateChanged, hold, std::chrono::milliseconds(50));
-  return kCloseWindowEvent;
+  return WindowEvent::kClose;
 }
 
 int startWorker(WorkerProcedure procedure, int argument) {
-  std::thread worker([procedure, argument] {
-    procedure(argument);
+  int number = workers.add();
+  std::thread worker([procedure, argument, number] {
+    workers.returned(number, procedure(argument));
     std::lock_guard<std::mutex> hold(stateLock);
     runReturned = true;
     stateChanged.notify_all();
   });
   worker.detach();
-  std::lock_guard<std::mutex> hold(stateLock);
-  return ++workersStarted;
+  return number;
+}
+
+std::optional<int> workerResult(int worker) {
+  return workers.resultOf(worker);
 }
 
 void end() {
@@ -149,10 +150,10 @@ int exitStatus(bool runFailed) {
 
 const ShellOps& consoleShellOps() {
   static const ShellOps ops = {
-      console::init,        console::openMainWindow, console::createLogView,
-      console::addLogLine,  console::setWindowTitle, console::showMessage,
-      console::createProgressStrip, console::showProgress, console::clearRun,
-      console::showSummary, console::waitEvent,      console::startWorker,
-      console::end,         console::exitStatus};
+      console::init,           console::openRunWindow, console::addLogLineOnTop,
+      console::setWindowTitle, console::showMessage,   console::showProgress,
+      console::clearRun,       console::showSummary,   console::waitEvent,
+      console::startWorker,    console::workerResult,  console::end,
+      console::exitStatus};
   return ops;
 }

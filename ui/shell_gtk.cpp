@@ -28,12 +28,12 @@ gboolean startCall(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-int takeEvent() {
+std::optional<WindowEvent> takeEvent() {
   std::lock_guard<std::mutex> hold(gtkShell.eventLock);
-  if (gtkShell.events.empty()) return 0;
-  int code = gtkShell.events.front().code;
+  if (gtkShell.events.empty()) return std::nullopt;
+  WindowEvent event = gtkShell.events.front().event;
   gtkShell.events.pop_front();
-  return code;
+  return event;
 }
 
 GList* loadIcons() {
@@ -66,26 +66,29 @@ bool gtkInit() {
   return true;
 }
 
-int gtkWaitEvent() {
-  if (int code = takeEvent()) return code;
+WindowEvent gtkWaitEvent() {
+  if (std::optional<WindowEvent> event = takeEvent()) return *event;
   g_main_context_iteration(nullptr, TRUE);
-  return takeEvent();
+  return takeEvent().value_or(WindowEvent::kOther);
 }
 
 struct WorkerStart {
   WorkerProcedure procedure;
   int argument;
+  int number;
 };
 
 gpointer runWorker(gpointer data) {
   WorkerStart start = *static_cast<WorkerStart*>(data);
   delete static_cast<WorkerStart*>(data);
-  return GINT_TO_POINTER(start.procedure(start.argument));
+  gtkShell.workers.returned(start.number, start.procedure(start.argument));
+  return nullptr;
 }
 
 // GLib's thread start reports failure as a result where std::thread throws.
 int gtkStartWorker(WorkerProcedure procedure, int argument) {
-  auto* start = new WorkerStart{procedure, argument};
+  auto* start = new WorkerStart{procedure, argument, gtkShell.workers.add()};
+  int number = start->number;
   GError* error = nullptr;
   GThread* thread = g_thread_try_new("worker", runWorker, start, &error);
   if (!thread) {
@@ -94,7 +97,11 @@ int gtkStartWorker(WorkerProcedure procedure, int argument) {
     return 0;
   }
   g_thread_unref(thread);  // detached: the process does not wait for it
-  return ++gtkShell.workersStarted;
+  return number;
+}
+
+std::optional<int> gtkWorkerResult(int worker) {
+  return gtkShell.workers.resultOf(worker);
 }
 
 // A worker may still be waiting for a call; it is left waiting, since the
@@ -146,17 +153,16 @@ int callOnGuiThread(std::function<int(GuiCall*)> start) {
 // Two requests of the same kind before the loop looks are one event.
 void queueEvent(QueuedEvent event) {
   std::lock_guard<std::mutex> hold(gtkShell.eventLock);
-  if (!gtkShell.events.empty() && gtkShell.events.back().code == event.code &&
+  if (!gtkShell.events.empty() && gtkShell.events.back().event == event.event &&
       gtkShell.events.back().window == event.window)
     return;
   gtkShell.events.push_back(event);
 }
 
 const ShellOps& gtkShellOps() {
-  static const ShellOps ops = {gtkInit,        gtkOpenMainWindow,      gtkCreateLogView,
-                               gtkAddLogLine,  gtkSetWindowTitle,      gtkShowMessage,
-                               gtkCreateProgressStrip, gtkShowProgress, gtkClearRun,
-                               gtkShowSummary, gtkWaitEvent,           gtkStartWorker,
-                               gtkEnd,         gtkExitStatus};
+  static const ShellOps ops = {
+      gtkInit,         gtkOpenRunWindow, gtkAddLogLineOnTop, gtkSetWindowTitle, gtkShowMessage,
+      gtkShowProgress, gtkClearRun,      gtkShowSummary,     gtkWaitEvent,      gtkStartWorker,
+      gtkWorkerResult, gtkEnd,           gtkExitStatus};
   return ops;
 }

@@ -6,7 +6,6 @@
 
 #include <gtk/gtk.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -17,10 +16,12 @@
 
 #include "text/text.h"
 #include "ui/log_lines.h"
+#include "ui/run_window_layout.h"
 #include "ui/shell.h"
+#include "ui/worker_results.h"
 
 struct QueuedEvent {
-  int code;
+  WindowEvent event;
   GtkWidget* window;
 };
 
@@ -55,7 +56,6 @@ struct GtkShell {
   GtkWidget* view = nullptr;
   GtkWidget* message = nullptr;  // the shown box's dialog
   LogLines log;  // what the view shows, line by line
-  bool bufferBreaksElsewhere = false;  // a shown text holds CR or U+2029
   // Texts for either end of the buffer, oldest first, waiting for the next
   // frame; atEnd tells which end.
   std::vector<std::pair<bool, std::string>> pendingLines;
@@ -64,7 +64,7 @@ struct GtkShell {
   ProgressStrip strip;
   std::mutex eventLock;
   std::deque<QueuedEvent> events;
-  std::atomic<int> workersStarted{0};
+  WorkerResults workers;
 };
 
 extern GtkShell gtkShell;
@@ -98,13 +98,16 @@ GdkMonitor* primaryMonitor();
 void readDisplayScale();
 // 1/96-inch units in GTK's logical pixels at the display's scale.
 int toLogicalPixels(int value);
-bool gtkOpenMainWindow(int x, int y, int width, int height, const Text& title, int options);
+// The main window with the log view and the progress strip in it.
+bool gtkOpenRunWindow(const Text& title);
 bool gtkSetWindowTitle(const Text& text);
 
 // The log view (ui/log_view_gtk.cpp).
 
-int gtkCreateLogView(int x, int y, int width, int height, int options);
-int gtkAddLogLine(int position, const Text& text);
+// Puts the view into the main window; false when there is no window or
+// already a view.
+bool createLogView(const LayoutBox& place);
+void gtkAddLogLineOnTop(const Text& text);
 // Puts the lines still waiting for the next frame into the view. Whatever
 // the user sees next calls this first, so nothing appears out of order.
 void flushLogView();
@@ -121,7 +124,9 @@ void closeSummaryBox();
 
 // The progress strip (ui/progress_gtk.cpp).
 
-int gtkCreateProgressStrip(int x, int y, int width, int height);
+// Puts the strip into the main window; false when there is no window or
+// already a strip.
+bool createProgressStrip(const LayoutBox& place);
 void gtkShowProgress(double fraction, const Text& status, bool failed);
 void gtkClearRun();
 // Forgets the strip, whose widgets go with the main window.

@@ -11,23 +11,17 @@ void initWindowShell() {
   active->init();
 }
 
-bool openMainWindow(int x, int y, int width, int height, const Text& title, int options) {
-  return active->openMainWindow(x, y, width, height, title, options);
+bool openRunWindow(const Text& title) {
+  return active->openRunWindow(title);
 }
-int createLogView(int x, int y, int width, int height, int options) {
-  return active->createLogView(x, y, width, height, options);
-}
-int addLogLine(int position, const Text& text) {
-  return active->addLogLine(position, text);
+void addLogLineOnTop(const Text& text) {
+  active->addLogLineOnTop(text);
 }
 bool setWindowTitle(const Text& text) {
   return active->setWindowTitle(text);
 }
 int showMessage(const Text& title, const Text& text) {
   return active->showMessage(title, text);
-}
-int createProgressStrip(int x, int y, int width, int height) {
-  return active->createProgressStrip(x, y, width, height);
 }
 void showProgress(double fraction, const Text& status, bool failed) {
   active->showProgress(fraction, status, failed);
@@ -38,11 +32,14 @@ void clearRun() {
 int showSummary(const SummaryDialog& dialog) {
   return active->showSummary(dialog);
 }
-int waitEvent() {
+WindowEvent waitEvent() {
   return active->waitEvent();
 }
 int startWorker(WorkerProcedure procedure, int argument) {
   return active->startWorker(procedure, argument);
+}
+std::optional<int> workerResult(int worker) {
+  return active->workerResult(worker);
 }
 void endWindowShell() {
   active->end();

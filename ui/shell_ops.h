@@ -8,17 +8,16 @@
 struct ShellOps {
   // False when this realisation cannot run here (for GTK: no display).
   bool (*init)();
-  bool (*openMainWindow)(int x, int y, int width, int height, const Text& title, int options);
-  int (*createLogView)(int x, int y, int width, int height, int options);
-  int (*addLogLine)(int position, const Text& text);
+  bool (*openRunWindow)(const Text& title);
+  void (*addLogLineOnTop)(const Text& text);
   bool (*setWindowTitle)(const Text& text);
   int (*showMessage)(const Text& title, const Text& text);
-  int (*createProgressStrip)(int x, int y, int width, int height);
   void (*showProgress)(double fraction, const Text& status, bool failed);
   void (*clearRun)();
   int (*showSummary)(const SummaryDialog& dialog);
-  int (*waitEvent)();
+  WindowEvent (*waitEvent)();
   int (*startWorker)(WorkerProcedure procedure, int argument);
+  std::optional<int> (*workerResult)(int worker);
   void (*end)();
   int (*exitStatus)(bool runFailed);
 };

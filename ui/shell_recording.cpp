@@ -4,16 +4,15 @@
 #include <thread>
 
 #include "ui/shell.h"
+#include "ui/worker_results.h"
 
 namespace {
 
 std::recursive_mutex lock;
 Recording state;
-bool logViewFails = false;
 std::vector<int> answers;
 void (*beforeAnswer)(int) = nullptr;
-int workers = 0;
-bool closeRequested = false;
+WorkerResults workers;
 
 }  // namespace
 
@@ -24,8 +23,6 @@ Recording& recording() {
 void resetRecording() {
   std::lock_guard<std::recursive_mutex> hold(lock);
   state = Recording();
-  logViewFails = false;
-  closeRequested = false;
   answers.clear();
   beforeAnswer = nullptr;
 }
@@ -36,30 +33,18 @@ void answerSummaries(std::vector<int> buttons, void (*before)(int)) {
   beforeAnswer = before;
 }
 
-void failNextLogView() {
-  logViewFails = true;
-}
-
 void initWindowShell() {}
 
-bool openMainWindow(int, int, int, int, const Text& title, int) {
+bool openRunWindow(const Text& title) {
   std::lock_guard<std::recursive_mutex> hold(lock);
-  state.windowOpen = true;
+  state.windowOpen = state.runWindowMade = true;
   state.titles.push_back(title);
   return true;
 }
 
-int createLogView(int, int, int, int, int) {
+void addLogLineOnTop(const Text& text) {
   std::lock_guard<std::recursive_mutex> hold(lock);
-  state.logViewExists = !logViewFails;
-  logViewFails = false;
-  return state.logViewExists ? 1 : 0;
-}
-
-int addLogLine(int position, const Text& text) {
-  std::lock_guard<std::recursive_mutex> hold(lock);
-  if (state.logViewExists) addLine(state.log, position, text);
-  return 0;
+  if (state.runWindowMade) addLine(state.log, 0, text);
 }
 
 bool setWindowTitle(const Text& text) {
@@ -75,15 +60,9 @@ int showMessage(const Text& title, const Text& text) {
   return 1;
 }
 
-int createProgressStrip(int, int, int, int) {
-  std::lock_guard<std::recursive_mutex> hold(lock);
-  state.progressStripExists = state.windowOpen;
-  return state.progressStripExists ? 1 : 0;
-}
-
 void showProgress(double fraction, const Text& status, bool failed) {
   std::lock_guard<std::recursive_mutex> hold(lock);
-  if (state.progressStripExists) state.progress.push_back({fraction, status, failed});
+  if (state.runWindowMade) state.progress.push_back({fraction, status, failed});
 }
 
 void clearRun() {
@@ -105,14 +84,19 @@ int showSummary(const SummaryDialog& dialog) {
 }
 
 // The recorded user closes the window as soon as asked for an event.
-int waitEvent() {
-  closeRequested = true;
-  return kCloseWindowEvent;
+WindowEvent waitEvent() {
+  return WindowEvent::kClose;
 }
 
+// Synchronous, so tests read the end state.
 int startWorker(WorkerProcedure procedure, int argument) {
-  std::thread(procedure, argument).join();  // synchronous, so tests read the end state
-  return ++workers;
+  int number = workers.add();
+  std::thread([=] { workers.returned(number, procedure(argument)); }).join();
+  return number;
+}
+
+std::optional<int> workerResult(int worker) {
+  return workers.resultOf(worker);
 }
 
 void endWindowShell() {

@@ -23,11 +23,12 @@ struct RecordedProgress {
 
 struct Recording {
   bool windowOpen = false;
-  bool logViewExists = false;
-  std::vector<Text> titles;  // every title set, the first being openMainWindow's
+  // Whether a run window was opened since the last reset: the log and the
+  // progress are recorded from then on.
+  bool runWindowMade = false;
+  std::vector<Text> titles;  // every title set, the first being openRunWindow's
   LogLines log;
   std::vector<RecordedMessage> messages;
-  bool progressStripExists = false;
   std::vector<RecordedProgress> progress;
   int runsCleared = 0;
 };
@@ -35,8 +36,6 @@ struct Recording {
 // What the shell has recorded since the last reset.
 Recording& recording();
 void resetRecording();
-// Makes the next createLogView fail, as when no view can be made.
-void failNextLogView();
 // The buttons the recorded user presses in the next end dialogs, in order;
 // OK once they run out. before runs just before each is pressed, as the user
 // would mend what failed before asking for another go.

@@ -15,6 +15,7 @@
 
 #include "ui/shell.h"
 #include "ui/shell_win32_state.h"
+#include "ui/worker_results.h"
 
 Shell shell;
 
@@ -40,14 +41,10 @@ struct Event {
   }
 };
 
-struct Worker {
-  HANDLE thread;
-  int number;
-};
-
 struct WorkerStart {
   WorkerProcedure procedure;
   int argument;
+  int number;
 };
 
 // A piece of window work that another thread hands to the GUI thread.
@@ -59,8 +56,8 @@ struct GuiCall {
 CRITICAL_SECTION eventLock;
 std::deque<Event> events;
 CRITICAL_SECTION workerLock;
-std::vector<Worker> workers;
-int nextWorkerNumber = 1;
+std::vector<HANDLE> workerThreads;
+WorkerResults workers;
 
 bool takeEvent(Event* event) {
   EnterCriticalSection(&eventLock);
@@ -154,14 +151,15 @@ int showBox(const SummaryDialog& dialog, bool drawAttention) {
 DWORD WINAPI workerEntry(LPVOID data) {
   WorkerStart start = *static_cast<WorkerStart*>(data);
   delete static_cast<WorkerStart*>(data);
-  return static_cast<DWORD>(start.procedure(start.argument));
+  workers.returned(start.number, start.procedure(start.argument));
+  return 0;
 }
 
 void closeFinishedWorkers() {
-  for (size_t i = 0; i < workers.size();) {
-    if (WaitForSingleObject(workers[i].thread, 0) == WAIT_OBJECT_0) {
-      CloseHandle(workers[i].thread);
-      workers.erase(workers.begin() + i);
+  for (size_t i = 0; i < workerThreads.size();) {
+    if (WaitForSingleObject(workerThreads[i], 0) == WAIT_OBJECT_0) {
+      CloseHandle(workerThreads[i]);
+      workerThreads.erase(workerThreads.begin() + i);
     } else {
       ++i;
     }
@@ -218,22 +216,18 @@ void initWindowShell() {
   shell.cursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
 }
 
-bool openMainWindow(int x, int y, int width, int height, const Text& title, int options) {
-  return openShellWindow(x, y, width, height, title, options);
+// A view or strip that cannot be made leaves the window without it, as the
+// run's calls then do nothing there.
+bool openRunWindow(const Text& title) {
+  if (!openShellWindow(kRunWindowWidth, kRunWindowHeight, title)) return false;
+  openLogView(kLogViewBox);
+  openProgressStrip(kProgressStripBox);
+  return true;
 }
 
-int createLogView(int x, int y, int width, int height, int options) {
-  return openLogView(x, y, width, height, options);
-}
-
-int createProgressStrip(int x, int y, int width, int height) {
-  return openProgressStrip(x, y, width, height);
-}
-
-int addLogLine(int position, const Text& text) {
-  auto work = [&] { insertLogLine(position, text); };
+void addLogLineOnTop(const Text& text) {
+  auto work = [&] { insertLogLineOnTop(text); };
   runOnGuiThread(work);
-  return 0;
 }
 
 bool setWindowTitle(const Text& text) {
@@ -276,12 +270,13 @@ int showMessage(const Text& title, const Text& text) {
   return showBox(message, false);
 }
 
-int waitEvent() {
+WindowEvent waitEvent() {
   Event event;
-  if (takeEvent(&event)) return event.code;
+  if (takeEvent(&event))
+    return event.code == kCloseRequest ? WindowEvent::kClose : WindowEvent::kOther;
   MSG message;
   BOOL got = GetMessageW(&message, nullptr, 0, 0);
-  if (got == 0 || got == -1) return kCloseWindowEvent;  // WM_QUIT, or no queue to read
+  if (got == 0 || got == -1) return WindowEvent::kClose;  // WM_QUIT, or no queue to read
   HWND active = GetActiveWindow();
   bool accelerated = shell.accelerators != nullptr && active == shell.mainWindow &&
                      TranslateAcceleratorW(active, shell.accelerators, &message);
@@ -289,13 +284,13 @@ int waitEvent() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  // A raw message that happens to carry the close code must not pass for it.
-  return message.message == static_cast<UINT>(kCloseWindowEvent) ? 0 : message.message;
+  return WindowEvent::kOther;
 }
 
 int startWorker(WorkerProcedure procedure, int argument) {
-  auto* start = new (std::nothrow) WorkerStart{procedure, argument};
+  auto* start = new (std::nothrow) WorkerStart{procedure, argument, workers.add()};
   if (start == nullptr) return 0;
+  int number = start->number;
   // Commit one page; the stack grows up to the program's reserve as needed.
   HANDLE thread = CreateThread(nullptr, 4096, workerEntry, start, 0, nullptr);
   if (thread == nullptr) {
@@ -304,10 +299,13 @@ int startWorker(WorkerProcedure procedure, int argument) {
   }
   EnterCriticalSection(&workerLock);
   closeFinishedWorkers();
-  int number = nextWorkerNumber++;
-  workers.push_back({thread, number});
+  workerThreads.push_back(thread);
   LeaveCriticalSection(&workerLock);
   return number;
+}
+
+std::optional<int> workerResult(int worker) {
+  return workers.resultOf(worker);
 }
 
 // The worker may still be running: nothing it could touch is freed, only the
@@ -323,8 +321,8 @@ void endWindowShell() {
   if (shell.ownFont) DeleteObject(shell.font);
   // The icon and cursor came from LoadIconW and LoadCursorW: shared, not destroyed.
   EnterCriticalSection(&workerLock);
-  for (const Worker& worker : workers) CloseHandle(worker.thread);
-  workers.clear();
+  for (HANDLE thread : workerThreads) CloseHandle(thread);
+  workerThreads.clear();
   LeaveCriticalSection(&workerLock);
   if (shell.comReady) CoUninitialize();
   if (shell.oleReady) OleUninitialize();

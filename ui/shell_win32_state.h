@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "text/text.h"
+#include "ui/run_window_layout.h"
 
 struct ITaskbarList3;
 struct SummaryDialog;
@@ -75,23 +76,29 @@ HWND createControl(HWND parent, const wchar_t* className, const Text& text, DWOR
                    DWORD exStyle, const RECT& place, int id, HFONT font);
 
 // shell_win32.cpp
+// The code of a close request in the event queue; the other events are the
+// controls' notification codes, 0 to 0xFFFF.
+constexpr int kCloseRequest = -1;
 // Queues an event for waitEvent, unless it repeats the last one queued.
 void queueEvent(int code, HWND window, HWND control, LPARAM data);
 
 // main_window_win32.cpp
-bool openShellWindow(int x, int y, int width, int height, const Text& title, int options);
+// The main window, centred, with the given client size in 1/96 inch.
+bool openShellWindow(int width, int height, const Text& title);
 void destroyMainWindow();
 
 // log_view_win32.cpp
-int openLogView(int x, int y, int width, int height, int options);
+// Each of these opens its control in the main window: false when there is
+// no main window, already such a control, or none could be made.
+bool openLogView(const LayoutBox& place);
 // Puts in the lines that wait for the top of the view.
 void flushLogLines();
-void insertLogLine(int position, const Text& text);
+void insertLogLineOnTop(const Text& text);
 void emptyLogView();
 void releaseLogView();
 
 // progress_win32.cpp
-int openProgressStrip(int x, int y, int width, int height);
+bool openProgressStrip(const LayoutBox& place);
 void setProgress(int steps, const Text& status, bool failed);
 void emptyProgressStrip();
 

@@ -91,7 +91,7 @@ TEST_F(LongRunTest, AnotherGoAfterAFailureFinishesTheTreeAsAFreshRunWould) {
   makePath(fresh + kRoot + u"B02/");
   writeFile(fresh + kRoot + u"B02/b.txt", "from B02");
   resetRecording();
-  openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
+  openRunWindow(u"Varnelo");
   ASSERT_EQ(0, SyncRunIn(fresh));
   auto again = tree(dir);
   for (auto it = again.begin(); it != again.end();)

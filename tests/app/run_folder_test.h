@@ -1,6 +1,6 @@
 #pragma once
 // A program folder of a test's own, with the libraries started as main does,
-// the recording shell's window open and TMPDIR inside the folder, so a run's
+// the recording shell's run window open and TMPDIR inside the folder, so a run's
 // parts folder can be seen and nothing leaks into the real temporary folder.
 
 #include <cstdlib>
@@ -26,9 +26,7 @@ class RunFolderTest : public TempFolderTest {
     (void)started;
     resetRecording();
     ResetWorkbookCollections();
-    openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
-    createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
-    createProgressStrip(10, 398, 480, 38);
+    openRunWindow(u"Varnelo");
     temp = dir + u"tmp/";
     makePath(temp);
     setenv("TMPDIR", native(temp).c_str(), 1);

@@ -140,7 +140,7 @@ TEST_F(SyncRunTest, GroupsWithoutNamesAreSkippedAndNamedOnesAlwaysTitled) {
   EXPECT_EQ((std::vector<Text>{dir + u"Wide/W/", dir + u"Same/G9/"}), logLines());
   // Past the extent nothing is walked.
   resetRecording();
-  openMainWindow(0, 0, 1, 1, u"Varnelo", 0);
+  openRunWindow(u"Varnelo");
   EXPECT_EQ(u"", walk(3, 100).summary);
   EXPECT_EQ(std::vector<Text>{u"Varnelo"}, recording().titles);
 }

@@ -59,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(!Cells.empty() || extent == u"0:0", "an extent without cells");
 
   resetRecording();
-  openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
-  createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
+  openRunWindow(u"Varnelo");
   makeProgramFolder();
   Table table;
   table.cells = std::move(Cells);

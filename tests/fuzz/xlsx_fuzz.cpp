@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   startLibraries();
   const Scratch& s = scratch();
   resetRecording();
-  openMainWindow(0, 0, 500, 400, u"Varnelo", 0xC80001);
-  createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
+  openRunWindow(u"Varnelo");
   makeProgramFolder();
   Text workbook = s.program + kSourceRootName + u"/" + kRelationTableName;
   writeBytes(workbook, data, size);

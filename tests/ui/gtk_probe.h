@@ -55,7 +55,7 @@ struct GtkProbeState {
 };
 
 GtkProbeState gtkProbeState();
-// The font resolution that the next openMainWindow scales by, as the desktop
+// The font resolution that the next openRunWindow scales by, as the desktop
 // would announce it through Xft/DPI.
 void gtkProbeSetDesktopDpi(int dpi);
 // Asks the main window to close, as its close box does.

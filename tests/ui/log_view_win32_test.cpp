@@ -1,7 +1,7 @@
 // The Win32 log view against the shared line model, run under Wine with a
 // display. Lines bound for the top wait to go in together; whatever mix of
-// positions, pauses and title changes adds them, the view must end up with
-// exactly the model's lines, in its order.
+// pauses and title changes adds them, the view must end up with exactly the
+// model's lines, in its order.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -16,21 +16,19 @@ namespace {
 LogLines model;
 std::atomic<bool> finished{false};
 
-// Mostly the top, as a run adds them; now and then the end, a line in the
-// middle or one past the last, a title change and a pause long enough for
-// the waiting lines to go in on their own.
+// On top, as a run adds them; now and then a title change and a pause long
+// enough for the waiting lines to go in on their own.
 int addLines(int count) {
-  auto add = [](int position, const Text& text) {
-    addLogLine(position, text);
-    addLine(model, position, text);
+  auto add = [](const Text& text) {
+    addLogLineOnTop(text);
+    addLine(model, 0, text);
   };
-  add(0, u"");  // an empty view takes one empty line
+  add(u"");  // an empty view takes one empty line
   for (int i = 0; i < count; ++i) {
     Text text(u"第");
     text += intToText(i);
     text += u"行";
-    int position = i % 97 == 5 ? -1 : i % 89 == 7 ? 3 : i % 83 == 11 ? 100000 : 0;
-    add(position, text);
+    add(text);
     if (i % 250 == 0) setWindowTitle(intToText(i));
     if (i % 700 == 0) Sleep(120);
   }
@@ -39,7 +37,7 @@ int addLines(int count) {
 }
 
 Text viewText() {
-  HWND view = GetDlgItem(testMainWindow(), 1);
+  HWND view = GetDlgItem(testMainWindow(), kTestLogViewId);
   int length = GetWindowTextLengthW(view);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   text.resize(static_cast<size_t>(GetWindowTextW(view, text.data(), length + 1)));
@@ -61,13 +59,13 @@ TEST(LogViewWin32, EndsWithTheModelsLinesInOrder) {
 // Another go in the same window starts from an empty view, whatever the
 // last run left there or had waiting for the top.
 TEST(LogViewWin32, ClearRunLeavesAnEmptyViewThatTakesNewLines) {
-  addLogLine(-1, u"上一次");
-  addLogLine(0, u"等待中");
+  addLogLineOnTop(u"上一次");
+  addLogLineOnTop(u"等待中");
   clearRun();
   EXPECT_EQ(Text(), viewText());
   LogLines fresh;
   for (const char16_t* line : {u"", u"新的一次"}) {
-    addLogLine(0, line);
+    addLogLineOnTop(line);
     addLine(fresh, 0, line);
   }
   setWindowTitle(u"Varnelo");

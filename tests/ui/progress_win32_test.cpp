@@ -46,7 +46,7 @@ std::wstring textOf(HWND window) {
 }
 
 HWND progressBar() {
-  return GetDlgItem(testMainWindow(), testProgressStrip());
+  return GetDlgItem(testMainWindow(), kTestProgressBarId);
 }
 
 HWND statusLine() {
@@ -103,7 +103,7 @@ void look() {
 }
 
 int runWithProgress(int) {
-  addLogLine(0, u"第一行");
+  addLogLineOnTop(u"第一行");
   showProgress(0.25, u"正在复制：第1组", false);
   look();
   showProgress(0.25, u"正在复制：第1组", false);  // unchanged: the taskbar hears nothing

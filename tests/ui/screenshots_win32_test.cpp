@@ -46,7 +46,7 @@ int runToTheEnd(int) {
   Text base = u"C:\\Users\\张三\\Documents\\履职材料\\2024年度考核\\";
   const char16_t* groups[] = {u"一季度", u"二季度", u"三季度", u"党建工作", u"年度总结"};
   for (int i = 0; i < 12; ++i)
-    addLogLine(0, base + groups[i % 5] + u"\\人员" + intToText(i) + u"\\");
+    addLogLineOnTop(base + groups[i % 5] + u"\\人员" + intToText(i) + u"\\");
   showProgress(0.42, u"正在复制：2024年度考核\\三季度（第 63 个，共 152 个）", true);
   holdForPicture(L"mid-run");
   SummaryDialog dialog{

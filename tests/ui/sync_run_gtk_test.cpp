@@ -38,9 +38,7 @@ class SyncRunGtkTest : public TempFolderTest {
     setenv("TMPDIR", native(dir + u"tmp/").c_str(), 1);
     ASSERT_TRUE(gtkShellOps().init()) << "no X display";
     initWindowShell();
-    ASSERT_TRUE(openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001));
-    ASSERT_NE(0, createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView));
-    ASSERT_NE(0, createProgressStrip(10, 398, 480, 38));
+    ASSERT_TRUE(openRunWindow(u"Varnelo"));
     gtkProbeSettle();
   }
   void TearDown() override {

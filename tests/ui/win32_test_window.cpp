@@ -6,16 +6,11 @@
 
 namespace {
 
-int progressStrip = 0;
-
 class WindowEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     initWindowShell();
-    ASSERT_TRUE(openMainWindow(0, 0, 500, 446, u"Varnelo", 0xC80001));
-    ASSERT_EQ(1, createLogView(10, 10, 480, 380, kReadOnlyView | kWordWrapView));
-    progressStrip = createProgressStrip(10, 398, 480, 38);
-    ASSERT_NE(0, progressStrip);
+    ASSERT_TRUE(openRunWindow(u"Varnelo"));
   }
   void TearDown() override { endWindowShell(); }
 };
@@ -26,10 +21,6 @@ const auto* environment = ::testing::AddGlobalTestEnvironment(new WindowEnvironm
 
 HWND testMainWindow() {
   return FindWindowW(L"WindowClass_0", nullptr);
-}
-
-int testProgressStrip() {
-  return progressStrip;
 }
 
 void pumpUntil(const std::atomic<bool>& done) {
