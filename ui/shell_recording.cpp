@@ -56,7 +56,7 @@ bool setWindowTitle(const Text& text) {
 
 int showMessage(const Text& title, const Text& text) {
   std::lock_guard<std::recursive_mutex> hold(lock);
-  state.messages.push_back({title, text, Text(), false});
+  state.messages.push_back({title, text, Text(), false, Text(), false});
   return 1;
 }
 

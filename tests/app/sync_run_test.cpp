@@ -254,7 +254,7 @@ TEST_F(SyncRunTest, WorkbooksFromRealProducersGiveTheirTrees) {
     SetUp();
     // Only the material the table names: another folder would get a notice.
     bool chinese = std::string(c.fixture) == "xlsxwriter_relation.xlsx";
-    for (const Text entry : chinese ? std::vector<Text>{u"张三", u"李四", u"王五"}
+    for (const Text& entry : chinese ? std::vector<Text>{u"张三", u"李四", u"王五"}
                                     : std::vector<Text>{u"A01", u"B02"})
       material(entry, entry + u".txt", toUtf8(entry));
     useWorkbook(c.fixture);
