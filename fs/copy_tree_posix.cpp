@@ -266,37 +266,64 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   return whole;
 }
 
-// Adds what lies below the open folder fd; false when part of it could not
-// be read.
-bool measureFolder(int fd, TreeSize& size, const std::atomic<bool>* stop) {
-  DirHandle dir(fdopendir(fd));
-  if (!dir) {
-    close(fd);
-    return false;
-  }
-  bool whole = true;
-  while (dirent* entry = readdir(dir.get())) {
-    if (stop != nullptr && *stop) return false;
-    const char* name = entry->d_name;
-    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    struct stat info;
-    if (fstatat(dirfd(dir.get()), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      whole = false;
-      continue;
+// A folder listed for the count. The listing tells each entry's type; only
+// a regular file, whose size it does not tell, is asked about (or an entry
+// of a type the file system's listing leaves out).
+class PosixMeasuredFolder : public MeasuredFolder {
+ public:
+  explicit PosixMeasuredFolder(DIR* dir) : dir_(dir) {}
+  bool next(MeasuredEntry& entry) override {
+    for (;;) {
+      errno = 0;
+      dirent* found = readdir(dir_.get());
+      if (found == nullptr) {
+        complete_ = errno == 0;
+        return false;
+      }
+      const char* name = found->d_name;
+      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+      name_ = name;
+      entry.name = fromUtf8(name_);
+      entry.bytes = 0;
+      unsigned char type = found->d_type;
+      if (type == DT_REG || type == DT_UNKNOWN) {
+        struct stat info;
+        if (fstatat(dirfd(dir_.get()), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+          entry.kind = MeasuredEntry::Kind::kUnreadable;
+          return true;
+        }
+        type = static_cast<unsigned char>(IFTODT(info.st_mode));
+        if (S_ISREG(info.st_mode)) entry.bytes = info.st_size;
+      }
+      entry.kind = type == DT_DIR ? MeasuredEntry::Kind::kFolder : MeasuredEntry::Kind::kFile;
+      return true;
     }
-    if (S_ISDIR(info.st_mode)) {
-      int inner = openat(dirfd(dir.get()), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      whole = (inner >= 0 && measureFolder(inner, size, stop)) && whole;
-      continue;
-    }
-    int folder = dirfd(dir.get());
-    if ((name[0] == '~' || name[0] == '.') && isOfficeLockFile(fromUtf8(name), existsIn, &folder))
-      continue;
-    ++size.files;
-    if (S_ISREG(info.st_mode)) size.bytes += info.st_size;
   }
-  return whole;
-}
+  bool complete() const override { return complete_; }
+  std::unique_ptr<MeasuredFolder> open(const MeasuredEntry&) override {
+    return openAt(dirfd(dir_.get()), name_.c_str(), O_NOFOLLOW);
+  }
+  bool holds(const Text& name) override {
+    int fd = dirfd(dir_.get());
+    return existsIn(name, &fd);
+  }
+  // The folder name in at, opened for the count.
+  static std::unique_ptr<MeasuredFolder> openAt(int at, const char* name, int flags) {
+    int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
+    if (fd < 0) return nullptr;
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+      close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixMeasuredFolder>(dir);
+  }
+
+ private:
+  DirHandle dir_;
+  std::string name_;  // the last entry given
+  bool complete_ = false;
+};
 
 bool isDirectory(const std::string& path) {
   struct stat info;
@@ -333,9 +360,9 @@ bool liesInside(const std::string& destination, const std::string& source) {
 
 }  // namespace
 
-bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop) {
-  int fd = open(toUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  return fd >= 0 && measureFolder(fd, size, stop);
+std::unique_ptr<MeasuredFolder> openMeasuredFolder(const Text& path) {
+  // The top folder may be a link the caller chose.
+  return PosixMeasuredFolder::openAt(AT_FDCWD, toUtf8(path).c_str(), 0);
 }
 
 void lowerThreadPriority() {
