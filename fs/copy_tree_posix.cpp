@@ -14,8 +14,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "fs/copy_file_posix.h"
@@ -70,6 +73,10 @@ struct Walk {
   Level level;
   CopyWorkers& workers;
   bool destinationOnShare;
+  // Whether a folder's destination is opened and listed while its source
+  // is: where files go several at once, each side is a few round trips to
+  // a server, and the walk's thread would otherwise wait for them in turn.
+  bool overlapSides;
   uint64_t nextOrder = 0;  // entries met so far, in the order of the walk
 };
 
@@ -139,6 +146,59 @@ Text copyListed(const FolderPair& pair, const char* name, unsigned char type, bo
   return copyFile(pair.source(), pair.target, name, &listed, level);
 }
 
+// A destination folder opened, and listed, on a thread of its own while the
+// walk opens the source folder. Only an existing folder is opened there: a
+// missing one is made by the walk, after the source opened.
+class EarlyDestination {
+ public:
+  EarlyDestination() = default;
+  EarlyDestination(const EarlyDestination&) = delete;
+  EarlyDestination& operator=(const EarlyDestination&) = delete;
+  ~EarlyDestination() { end(-1); }
+
+  void start(int at, const std::string& name, FolderPair& pair) {
+    pair_ = &pair;
+    thread_ = std::thread([this, at, name] {
+      fd_ = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd_ < 0) error_ = errno;
+      std::unique_lock<std::mutex> hold(lock_);
+      sourceKnown_.wait(hold, [this] { return source_ != kSourceUnknown; });
+      if (fd_ >= 0 && source_ >= 0) pair_->namesKnown = listDestination(source_, fd_, pair_->names);
+    });
+  }
+  bool started() const { return pair_ != nullptr; }
+  // Hands over the open source folder (-1: it could not be opened) and waits.
+  // true when the destination was there and is now the pair's, listed.
+  bool end(int source) {
+    if (!thread_.joinable()) return false;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      source_ = source;
+    }
+    sourceKnown_.notify_one();
+    thread_.join();
+    if (fd_ < 0) return false;
+    if (source < 0) {
+      close(fd_);
+      return false;
+    }
+    pair_->destination.fd = fd_;
+    return true;
+  }
+  // Whether the open found nothing of that name.
+  bool missing() const { return fd_ < 0 && error_ == ENOENT; }
+
+ private:
+  static constexpr int kSourceUnknown = -2;
+  FolderPair* pair_ = nullptr;
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable sourceKnown_;
+  int source_ = kSourceUnknown;
+  int fd_ = -1;
+  int error_ = 0;
+};
+
 // Whether the link name in folder leads to a folder.
 bool linksToFolder(int folder, const char* name) {
   struct stat followed;
@@ -203,27 +263,45 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   const Level& level = walk.level;
   // The top source may be a link the caller chose; one met inside is a real
   // folder, as listed.
+  auto pair = std::make_shared<FolderPair>();
+  // A destination that may be there is opened and listed on a thread of its
+  // own meanwhile; it is made only once the source is known to be readable.
+  EarlyDestination early;
+  if (walk.overlapSides && known == Known::kNothing) early.start(destAt, destName, *pair);
   int sourceFd = openat(sourceAt, sourceName.c_str(),
                         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (nested ? O_NOFOLLOW : 0));
+  if (sourceFd >= 0) {
+    pair->listing.reset(fdopendir(sourceFd));
+    if (!pair->listing) {
+      int error = errno;
+      close(sourceFd);
+      sourceFd = -1;
+      errno = error;
+    }
+  }
   if (sourceFd < 0) {
-    fail(level, order, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
+    int error = errno;
+    early.end(-1);
+    fail(level, order, sourcePath, reasonForError(error, ErrorContext::kReadingSource));
     return false;
   }
-  auto pair = std::make_shared<FolderPair>();
-  pair->listing.reset(fdopendir(sourceFd));
-  if (!pair->listing) {
-    fail(level, order, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
-    close(sourceFd);
-    return false;
-  }
+  // The source's first entries are asked for while the destination is listed.
+  errno = 0;
+  dirent* pending = early.started() ? readdir(pair->listing.get()) : nullptr;
+  int pendingError = errno;
   bool present = false;
-  Text reason = openDestination(destAt, destName, known, pair->destination.fd, present);
-  if (!reason.empty()) {
-    fail(level, order, destPath, reason);
-    return false;
+  if (!early.end(sourceFd)) {
+    Text reason = openDestination(destAt, destName, early.started() && early.missing() ? Known::kMissing : known,
+                                  pair->destination.fd, present);
+    if (!reason.empty()) {
+      fail(level, order, destPath, reason);
+      return false;
+    }
+    present = present && known != Known::kMade;
+    if (present) pair->namesKnown = listDestination(sourceFd, pair->destination.fd, pair->names);
+  } else {
+    present = true;
   }
-  present = present && known != Known::kMade;
-  if (present) pair->namesKnown = listDestination(sourceFd, pair->destination.fd, pair->names);
   // A share decides modes for itself; only a local folder is asked.
   bool modeAsAsked = !walk.destinationOnShare && level.creationMask >= 0 &&
                      createsModeAsAsked(pair->destination.fd);
@@ -236,10 +314,11 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   // asks for what the source lacks, each name the source has too is marked.
   bool compare = pair->namesKnown && level.report != nullptr && level.report->unmatched != nullptr;
   if (nested) notePlaced(level.report, ToldPath(destPath, ""), false);
-  for (;;) {
+  for (bool first = true;; first = false) {
     // A listing that breaks off is a failure, not the folder's end.
     errno = 0;
-    dirent* entry = readdir(pair->listing.get());
+    dirent* entry = first && early.started() ? pending : readdir(pair->listing.get());
+    if (first && early.started()) errno = pendingError;
     if (entry == nullptr) {
       if (errno == 0) break;
       fail(level, walk.nextOrder++, sourcePath, reasonForError(errno, ErrorContext::kReadingSource));
@@ -399,7 +478,7 @@ bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport
   std::string from = toUtf8(source), to = destinationName(destination);
   Level level{flags, report, creationMask(), sides.either ? kSharePieceBytes : kLocalPieceBytes};
   CopyWorkers copying(workers);
-  Walk walk{level, copying, sides.destinationOnShare};
+  Walk walk{level, copying, sides.destinationOnShare, workers > 1};
   walk.nextOrder = firstOrder;
   uint64_t order = walk.nextOrder++;
   bool whole = copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,
