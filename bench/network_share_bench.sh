@@ -48,7 +48,13 @@ mount=$work/share
 daemon=
 unmount() {
   [[ -n $daemon ]] || return 0
-  umount "$mount" 2>/dev/null || umount -l "$mount" 2>/dev/null
+  # Unmounted, the share prints its count and ends by itself; a kill that
+  # came first could end it before it had.
+  if umount "$mount" 2>/dev/null; then
+    for _ in $(seq 100); do kill -0 "$daemon" 2>/dev/null || break; sleep 0.05; done
+  else
+    umount -l "$mount" 2>/dev/null
+  fi
   kill "$daemon" 2>/dev/null
   wait "$daemon" 2>/dev/null
   daemon=
