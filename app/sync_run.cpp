@@ -34,21 +34,34 @@ int64_t millisecondsNow() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The strip under the log while the plan is carried out. The material
-// folders are measured on a thread of their own, beside the copying, so
-// that the first copy never waits for a count; until that ends the strip
-// counts destinations only. The count starts only after a second: a run
-// that ends sooner has no use for it, and a rerun over an unchanged tree
-// would spend a fifth of its time on it. Everything else runs on the worker.
+// The strip under the log while the plan is carried out. Its total is the
+// material of every destination; until each material folder's size is
+// known the strip counts destinations only. A destination copied without a
+// failure tells its material's size by what it reported, file by file, at
+// no cost; the folders no destination has told yet are measured on a
+// thread of their own, beside the copying, so that the first copy never
+// waits for a count. That count starts only after a second (a run that
+// ends sooner has no use for it), and from the last material the plan uses
+// backwards, while the copying learns the first ones: on a share each
+// measured file is a call to the server, and a rerun would otherwise ask
+// about every file twice. Everything else runs on the worker.
 class RunProgress {
  public:
   RunProgress(const RunPlan& plan, bool shown) : plan_(plan), shown_(shown) {
     meter_.destinations = plan.destinations;
     if (!shown_) return;
     reported_.assign(static_cast<size_t>(plan.destinations), 0);
-    for (const PlannedStep& step : plan.steps)
-      if (step.kind == PlannedStep::Kind::kDestination) materialOf_.push_back(step.materialIndex);
     materialBytes_.assign(plan.materials.size(), 0);
+    materialKnown_.assign(plan.materials.size(), true);
+    for (const PlannedStep& step : plan.steps) {
+      if (step.kind != PlannedStep::Kind::kDestination) continue;
+      int material = step.materialIndex;
+      materialOf_.push_back(material);
+      if (material < 0 || !materialKnown_[static_cast<size_t>(material)]) continue;
+      materialKnown_[static_cast<size_t>(material)] = false;
+      firstUsed_.push_back(material);
+    }
+    unknown_ = firstUsed_.size();
     scanner_ = std::thread([this] { measure(); });
   }
   ~RunProgress() {
@@ -75,8 +88,11 @@ class RunProgress {
     if (!shown_) return;
     std::lock_guard<std::mutex> hold(lock_);
     failed_ = failed_ || failed;
+    int material = materialOf_[static_cast<size_t>(ended_)];
+    if (!failed && material >= 0) learn(material, reported_[static_cast<size_t>(ended_)]);
     if (meter_.totalKnown) meter_.doneBytes += shortfall(ended_);
     ++ended_;
+    totalIfKnown();
     show(millisecondsNow());
   }
   bool shown() const { return shown_; }
@@ -98,25 +114,46 @@ class RunProgress {
     return std::max<int64_t>(0, expected - reported_[static_cast<size_t>(index)]);
   }
 
+  // Under lock_: the size of a material folder, told or measured.
+  void learn(int material, int64_t bytes) {
+    auto index = static_cast<size_t>(material);
+    if (materialKnown_[index]) return;
+    materialKnown_[index] = true;
+    materialBytes_[index] = bytes;
+    --unknown_;
+  }
+
+  // Under lock_: once every material is known, so is the total, and what
+  // the destinations done so far did not report counts as done.
+  void totalIfKnown() {
+    if (meter_.totalKnown || unknown_ > 0) return;
+    int64_t total = 0;
+    for (int material : materialOf_)
+      if (material >= 0) total += materialBytes_[static_cast<size_t>(material)];
+    meter_.totalBytes = total;
+    meter_.totalKnown = true;
+    for (int64_t done = 0; done < ended_; ++done) meter_.doneBytes += shortfall(done);
+  }
+
   void measure() {
     {
       std::unique_lock<std::mutex> hold(lock_);
       if (steady_wait::waitFor(stopped_, hold, kCountAfter, [this] { return stop_.load(); })) return;
     }
     lowerThreadPriority();
-    for (size_t i = 0; i < plan_.materials.size() && !stop_; ++i) {
+    for (auto next = firstUsed_.rbegin(); next != firstUsed_.rend(); ++next) {
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (stop_ || unknown_ == 0) return;
+        if (materialKnown_[static_cast<size_t>(*next)]) continue;
+      }
       TreeSize size;
-      measureTree(plan_.materials[i], size, &stop_);
-      materialBytes_[i] = size.bytes;  // read only once totalKnown is set, under lock_
+      measureTree(plan_.materials[static_cast<size_t>(*next)], size, &stop_);
+      std::lock_guard<std::mutex> hold(lock_);
+      if (stop_) return;
+      learn(*next, size.bytes);
+      totalIfKnown();
     }
-    if (stop_) return;
-    int64_t total = 0;
-    for (int material : materialOf_)
-      if (material >= 0) total += materialBytes_[static_cast<size_t>(material)];
-    std::lock_guard<std::mutex> hold(lock_);
-    meter_.totalBytes = total;
-    meter_.totalKnown = true;
-    for (int64_t done = 0; done < ended_; ++done) meter_.doneBytes += shortfall(done);
   }
 
   // Under lock_. At most a few times a second: each update is a call into
@@ -133,7 +170,10 @@ class RunProgress {
   int64_t ended_ = 0;  // destinations done with
   std::vector<int64_t> reported_;  // bytes done per destination so far
   std::vector<int> materialOf_;  // per destination: its material folder, -1 for none
-  std::vector<int64_t> materialBytes_;  // per material folder, once measured
+  std::vector<int64_t> materialBytes_;  // per material folder, once known
+  std::vector<bool> materialKnown_;  // per material folder
+  std::vector<int> firstUsed_;  // the material folders destinations use, in their order
+  size_t unknown_ = 0;  // of those, how many are not known yet
   std::atomic<bool> stop_{false};
   std::condition_variable stopped_;
   std::thread scanner_;

@@ -8,11 +8,15 @@
 #   earlier   the same for another build of it, when --earlier is given;
 #   cp        one "cp -r" per destination, and "cp -ru" for the rerun;
 #   cp ×8     per destination, its folders made, then its files by 8 "cp" at
-#             once ("cp -u" for the rerun).
-# Prints the seconds and how many times slower each is than the program, and
-# what each asked of the server (the share's own count of calls). With
-# --calls it counts instead, on a share without delay, the system calls of
-# the program per file copied and per file found unchanged (strace -f -c).
+#             once ("cp -u" for the rerun);
+#   rsync     one "rsync -a" per destination, the rerun only, over
+#             destinations filled beforehand on the backing disk.
+# Each rerun is on the share mounted afresh over what the first run left,
+# as a clerk's next run finds it. Prints the seconds and how many times
+# slower each is than the program, and what each asked of the server (the
+# share's own count of calls, per run). With --calls it counts instead, on
+# a share without delay, the system calls of the program per file copied
+# and per file found unchanged (strace -f -c), and the share's calls.
 #
 #   bench/network_share_bench.sh [--delay µs] [--earlier PROGRAM] [--calls] PROGRAM SLOW_SHARE
 #
@@ -31,17 +35,26 @@ while [[ ${1:-} == --* ]]; do
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
-[[ $# -eq 2 ]] || { sed -n 2,21p "$0"; exit 2; }
+[[ $# -eq 2 ]] || { sed -n 2,25p "$0"; exit 2; }
 program=$(realpath "$1")
 slow_share=$(realpath "$2")
 [[ $(id -u) == 0 && -e /dev/fuse ]] || { echo "needs root and /dev/fuse" >&2; exit 2; }
+# shellcheck source=../scripts/packages.sh
+source "$here/../scripts/packages.sh"
+"$here/../scripts/install-packages.sh" "${BENCH_PACKAGES[@]}" || exit 1
 
 work=$(mktemp -d)
 mount=$work/share
 daemon=
 unmount() {
   [[ -n $daemon ]] || return 0
-  umount "$mount" 2>/dev/null || umount -l "$mount" 2>/dev/null
+  # Unmounted, the share prints its count and ends by itself; a kill that
+  # came first could end it before it had.
+  if umount "$mount" 2>/dev/null; then
+    for _ in $(seq 100); do kill -0 "$daemon" 2>/dev/null || break; sleep 0.05; done
+  else
+    umount -l "$mount" 2>/dev/null
+  fi
   kill "$daemon" 2>/dev/null
   wait "$daemon" 2>/dev/null
   daemon=
@@ -52,10 +65,20 @@ trap 'exit 130' INT TERM
 /usr/bin/python3 "$here/make_share_table.py" "$work/tree" "$work/destinations.txt" || exit 1
 mkdir -p "$mount"
 
-# Mounts a fresh copy of the tree, with the program beside it.
-share() {  # delay
+# Mounts a fresh copy of the tree; a command given fills it first, on the
+# backing disk.
+share() {  # delay [command...]
   rm -rf "$work/backing"
   cp -a "$work/tree" "$work/backing"
+  local delay=$1
+  shift
+  (($# == 0)) || (cd "$work/backing" && "$@") || exit 1
+  remount "$delay"
+}
+
+# Mounts the backing folder as it is, the share's count of calls going to
+# calls.txt when it is unmounted.
+remount() {  # delay
   "$slow_share" "$work/backing" "$mount" "$1" 2>"$work/calls.txt" &
   daemon=$!
   for _ in $(seq 100); do mountpoint -q "$mount" && return 0; sleep 0.05; done
@@ -96,17 +119,40 @@ copy_each_by_eight() {  # cp options...
   done <"$work/destinations.txt"
 }
 
-declare -A first rerun asked
+rsync_each() {
+  local material destination
+  while IFS=$'\t' read -r material destination; do
+    mkdir -p "$destination" && rsync -a "$material/" "$destination/"
+  done <"$work/destinations.txt"
+}
+
+declare -A first rerun asked asked_rerun
+served() { sed -n 's/^slow_share: //p' "$work/calls.txt"; }
 measure() {  # name, first command, rerun command
   local name=$1
   share "$delay"
   [[ $name == varnelo || $name == earlier ]] && cp "${program_of[$name]}" "$mount/varnelo"
   timed $2
   first[$name]=$took
+  unmount
+  asked[$name]=$(served)
+  remount "$delay"
   timed $3
   rerun[$name]=$took
   unmount
-  asked[$name]=$(sed -n 's/^slow_share: //p' "$work/calls.txt")
+  asked_rerun[$name]=$(served)
+}
+
+# The rerun alone, over destinations the same command filled on the backing
+# disk.
+measure_rerun() {  # name, command
+  share "$delay" "$2"
+  first[$1]=-
+  asked[$1]=-
+  timed "$2"
+  rerun[$1]=$took
+  unmount
+  asked_rerun[$1]=$(served)
 }
 
 if ((calls)); then
@@ -119,14 +165,25 @@ if ((calls)); then
     share 0
     cp "$build" "$mount/varnelo"
     (cd "$mount" && strace -f -c -o "$work/first.txt" env -u DISPLAY ./varnelo >/dev/null 2>&1)
+    unmount
+    first_served=$(served)
+    remount 0
     (cd "$mount" && strace -f -c -o "$work/rerun.txt" env -u DISPLAY ./varnelo >/dev/null 2>&1)
     unmount
+    rerun_served=$(served)
     echo "$build: system calls per file ($copies copies of $files files)"
     for run in first rerun; do
       awk -v copies="$copies" -v run="$run" '
         $NF ~ /^(openat|newfstatat|statx|fstat|close|copy_file_range|read|write|renameat|rename|utimensat|fchmod|readlink|getdents64|mkdir|mkdirat|statfs|fstatfs|unlinkat)$/ {
           printf "  %-6s %-16s %6.2f\n", run, $NF, $4 / copies }' \
         "$work/$run.txt"
+      awk -v copies="$copies" -v run="$run" '$NF == "total" {
+        printf "  %-6s %-16s %6.2f\n", run, "all calls", $4 / copies }' "$work/$run.txt"
+    done
+    for run in first rerun; do
+      [[ $run == first ]] && line=$first_served || line=$rerun_served
+      echo "$line" | awk -v copies="$copies" -v run="$run" '{
+        printf "  %-6s %-16s %6.2f (%s)\n", run, "share served", $1 / copies, $0 }'
     done
   done
   exit 0
@@ -142,16 +199,19 @@ measure varnelo run_program run_program
 [[ -n $earlier ]] && measure earlier run_program run_program
 measure cp "copy_each" "copy_each -u"
 measure cp8 "copy_each_by_eight" "copy_each_by_eight -u"
+measure_rerun rsync rsync_each
 
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-") print ""; else printf "%.2f×", a / b }'; }
 printf '%s µs per call on the share; seconds, and times the program'"'"'s\n' "$delay"
 printf '%-10s %10s %8s %10s %8s\n' "" "first run" "" "rerun" ""
-for name in "${names[@]}" cp cp8; do
+for name in "${names[@]}" cp cp8 rsync; do
   label=$name
   [[ $name == cp8 ]] && label="cp ×8"
   printf '%-10s %10s %8s %10s %8s\n' "$label" "${first[$name]}" \
-    "$(awk -v a="${first[$name]}" -v b="${first[varnelo]}" 'BEGIN { printf "%.2f×", a / b }')" \
-    "${rerun[$name]}" \
-    "$(awk -v a="${rerun[$name]}" -v b="${rerun[varnelo]}" 'BEGIN { printf "%.2f×", a / b }')"
+    "$(ratio "${first[$name]}" "${first[varnelo]}")" "${rerun[$name]}" \
+    "$(ratio "${rerun[$name]}" "${rerun[varnelo]}")"
 done
-echo "calls the share served (both runs):"
-for name in "${names[@]}" cp cp8; do printf '  %-8s %s\n' "$name" "${asked[$name]}"; done
+echo "calls the share served, first run / rerun:"
+for name in "${names[@]}" cp cp8 rsync; do
+  printf '  %-8s %s\n  %-8s %s\n' "$name" "${asked[$name]}" "" "${asked_rerun[$name]}"
+done

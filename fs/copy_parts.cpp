@@ -55,6 +55,36 @@ uint64_t addToKey(uint64_t key, const char* utf8) {
   return key;
 }
 
+bool measuredFolderHolds(const Text& name, void* folder) {
+  return static_cast<MeasuredFolder*>(folder)->holds(name);
+}
+
+bool measureFolder(MeasuredFolder& folder, TreeSize& size, const std::atomic<bool>* stop) {
+  bool whole = true;
+  MeasuredEntry entry;
+  while (folder.next(entry)) {
+    if (stop != nullptr && *stop) return false;
+    switch (entry.kind) {
+      case MeasuredEntry::Kind::kUnreadable:
+        whole = false;
+        break;
+      case MeasuredEntry::Kind::kNotCounted:
+        break;
+      case MeasuredEntry::Kind::kFolder: {
+        std::unique_ptr<MeasuredFolder> inner = folder.open(entry);
+        whole = inner != nullptr && measureFolder(*inner, size, stop) && whole;
+        break;
+      }
+      case MeasuredEntry::Kind::kFile:
+        if (isOfficeLockFile(entry.name, measuredFolderHolds, &folder)) break;
+        ++size.files;
+        size.bytes += entry.bytes;
+        break;
+    }
+  }
+  return whole && folder.complete();
+}
+
 // Drawn once per process; the process id goes into each name separately, so
 // a forked child never shares names with its parent.
 uint32_t runToken() {
@@ -79,6 +109,11 @@ int copyTree(const Text& source, const Text& destination, int flags, CopyReport*
   uint64_t firstOrder = report->failedEntries > 0 ? report->firstFailedOrder + 1 : 0;
   bool whole = walkCopy(source, destination, flags, report, sides, workers, firstOrder);
   return whole && report->failedEntries == before ? 1 : 0;
+}
+
+bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop) {
+  std::unique_ptr<MeasuredFolder> top = openMeasuredFolder(folder);
+  return top != nullptr && measureFolder(*top, size, stop);
 }
 
 Text nextPartName() {

@@ -3,10 +3,13 @@
 // the walk (inside-source refusal, shares, copying threads, order), the part
 // files' names and which of them are left over, the part files being written
 // now, which the way out removes (abandonCopies), and the counts and
-// progress a copy reports. Each realisation (copy_tree_posix.cpp,
-// copy_tree_win32.cpp) keeps only its walk and the calls declared last here.
+// progress a copy reports, and the rules of the count beside the copy
+// (measureTree). Each realisation (copy_tree_posix.cpp, copy_tree_win32.cpp)
+// keeps only its walk, its listing for the count and the calls declared last
+// here.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "fs/copy_tree.h"
@@ -64,6 +67,36 @@ struct CopySides {
   bool either = false;
 };
 CopySides copySides(const Text& source, const Text& destination);
+// One entry of a folder as the count (measureTree) sees it. The rules of
+// the count are the same everywhere (copy_parts.cpp); only the listing is
+// each realisation's, so that it can use whatever its listing tells.
+struct MeasuredEntry {
+  enum class Kind {
+    kFile,        // counted: a file, a link, or anything else the copy meets
+    kFolder,      // walked into
+    kNotCounted,  // never copied: a Windows folder link
+    kUnreadable,  // could not be asked about
+  };
+  Text name;
+  Kind kind = Kind::kFile;
+  int64_t bytes = 0;  // a regular file's size, else 0
+};
+class MeasuredFolder {
+ public:
+  virtual ~MeasuredFolder() = default;
+  // The next entry, "." and ".." left out; false at the end.
+  virtual bool next(MeasuredEntry& entry) = 0;
+  // Whether the listing was read to its end.
+  virtual bool complete() const = 0;
+  // The folder entry just given, opened for the count; null when it cannot be.
+  virtual std::unique_ptr<MeasuredFolder> open(const MeasuredEntry& entry) = 0;
+  // Whether the folder holds an entry called name: a lock file's document.
+  virtual bool holds(const Text& name) = 0;
+};
+// Each realisation's own: the folder at path opened for the count, null
+// when it cannot be.
+std::unique_ptr<MeasuredFolder> openMeasuredFolder(const Text& path);
+
 // Walks source into destination, copying up to workers files at once, and
 // returns once every file handed over is done; the walk's entries are
 // numbered from firstOrder. false when something failed here.

@@ -14,8 +14,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "fs/copy_file_posix.h"
@@ -70,6 +73,10 @@ struct Walk {
   Level level;
   CopyWorkers& workers;
   bool destinationOnShare;
+  // Whether a folder's destination is opened and listed while its source
+  // is: where files go several at once, each side is a few round trips to
+  // a server, and the walk's thread would otherwise wait for them in turn.
+  bool overlapSides;
   uint64_t nextOrder = 0;  // entries met so far, in the order of the walk
 };
 
@@ -139,6 +146,59 @@ Failure copyListed(const FolderPair& pair, const char* name, unsigned char type,
   return copyFile(pair.source(), pair.target, name, &listed, level);
 }
 
+// A destination folder opened, and listed, on a thread of its own while the
+// walk opens the source folder. Only an existing folder is opened there: a
+// missing one is made by the walk, after the source opened.
+class EarlyDestination {
+ public:
+  EarlyDestination() = default;
+  EarlyDestination(const EarlyDestination&) = delete;
+  EarlyDestination& operator=(const EarlyDestination&) = delete;
+  ~EarlyDestination() { end(-1); }
+
+  void start(int at, const std::string& name, FolderPair& pair) {
+    pair_ = &pair;
+    thread_ = std::thread([this, at, name] {
+      fd_ = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd_ < 0) error_ = errno;
+      std::unique_lock<std::mutex> hold(lock_);
+      sourceKnown_.wait(hold, [this] { return source_ != kSourceUnknown; });
+      if (fd_ >= 0 && source_ >= 0) pair_->namesKnown = listDestination(source_, fd_, pair_->names);
+    });
+  }
+  bool started() const { return pair_ != nullptr; }
+  // Hands over the open source folder (-1: it could not be opened) and waits.
+  // true when the destination was there and is now the pair's, listed.
+  bool end(int source) {
+    if (!thread_.joinable()) return false;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      source_ = source;
+    }
+    sourceKnown_.notify_one();
+    thread_.join();
+    if (fd_ < 0) return false;
+    if (source < 0) {
+      close(fd_);
+      return false;
+    }
+    pair_->destination.fd = fd_;
+    return true;
+  }
+  // Whether the open found nothing of that name.
+  bool missing() const { return fd_ < 0 && error_ == ENOENT; }
+
+ private:
+  static constexpr int kSourceUnknown = -2;
+  FolderPair* pair_ = nullptr;
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable sourceKnown_;
+  int source_ = kSourceUnknown;
+  int fd_ = -1;
+  int error_ = 0;
+};
+
 // Whether the link name in folder leads to a folder.
 bool linksToFolder(int folder, const char* name) {
   struct stat followed;
@@ -203,27 +263,46 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   const Level& level = walk.level;
   // The top source may be a link the caller chose; one met inside is a real
   // folder, as listed.
+  auto pair = std::make_shared<FolderPair>();
+  // A destination that may be there is opened and listed on a thread of its
+  // own meanwhile; it is made only once the source is known to be readable.
+  EarlyDestination early;
+  if (walk.overlapSides && known == Known::kNothing) early.start(destAt, destName, *pair);
   int sourceFd = openat(sourceAt, sourceName.c_str(),
                         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (nested ? O_NOFOLLOW : 0));
+  if (sourceFd >= 0) {
+    pair->listing.reset(fdopendir(sourceFd));
+    if (!pair->listing) {
+      int error = errno;
+      close(sourceFd);
+      sourceFd = -1;
+      errno = error;
+    }
+  }
   if (sourceFd < 0) {
-    fail(level, order, sourcePath, systemFailure(errno, ErrorContext::kReadingSource));
+    int error = errno;
+    early.end(-1);
+    fail(level, order, sourcePath, systemFailure(error, ErrorContext::kReadingSource));
     return false;
   }
-  auto pair = std::make_shared<FolderPair>();
-  pair->listing.reset(fdopendir(sourceFd));
-  if (!pair->listing) {
-    fail(level, order, sourcePath, systemFailure(errno, ErrorContext::kReadingSource));
-    close(sourceFd);
-    return false;
-  }
+  // The source's first entries are asked for while the destination is listed.
+  errno = 0;
+  dirent* pending = early.started() ? readdir(pair->listing.get()) : nullptr;
+  int pendingError = errno;
   bool present = false;
-  Failure reason = openDestination(destAt, destName, known, pair->destination.fd, present);
-  if (reason) {
-    fail(level, order, destPath, reason);
-    return false;
+  if (!early.end(sourceFd)) {
+    Failure reason = openDestination(
+        destAt, destName, early.started() && early.missing() ? Known::kMissing : known,
+        pair->destination.fd, present);
+    if (reason) {
+      fail(level, order, destPath, reason);
+      return false;
+    }
+    present = present && known != Known::kMade;
+    if (present) pair->namesKnown = listDestination(sourceFd, pair->destination.fd, pair->names);
+  } else {
+    present = true;
   }
-  present = present && known != Known::kMade;
-  if (present) pair->namesKnown = listDestination(sourceFd, pair->destination.fd, pair->names);
   // A share decides modes for itself; only a local folder is asked.
   bool modeAsAsked = !walk.destinationOnShare && level.creationMask >= 0 &&
                      createsModeAsAsked(pair->destination.fd);
@@ -236,10 +315,11 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   // asks for what the source lacks, each name the source has too is marked.
   bool compare = pair->namesKnown && level.report != nullptr && level.report->unmatched != nullptr;
   if (nested) notePlaced(level.report, ToldPath(destPath, ""), false);
-  for (;;) {
+  for (bool first = true;; first = false) {
     // A listing that breaks off is a failure, not the folder's end.
     errno = 0;
-    dirent* entry = readdir(pair->listing.get());
+    dirent* entry = first && early.started() ? pending : readdir(pair->listing.get());
+    if (first && early.started()) errno = pendingError;
     if (entry == nullptr) {
       if (errno == 0) break;
       fail(level, walk.nextOrder++, sourcePath, systemFailure(errno, ErrorContext::kReadingSource));
@@ -266,37 +346,64 @@ bool copyFolder(int sourceAt, const std::string& sourceName, int destAt,
   return whole;
 }
 
-// Adds what lies below the open folder fd; false when part of it could not
-// be read.
-bool measureFolder(int fd, TreeSize& size, const std::atomic<bool>* stop) {
-  DirHandle dir(fdopendir(fd));
-  if (!dir) {
-    close(fd);
-    return false;
-  }
-  bool whole = true;
-  while (dirent* entry = readdir(dir.get())) {
-    if (stop != nullptr && *stop) return false;
-    const char* name = entry->d_name;
-    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    struct stat info;
-    if (fstatat(dirfd(dir.get()), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      whole = false;
-      continue;
+// A folder listed for the count. The listing tells each entry's type; only
+// a regular file, whose size it does not tell, is asked about (or an entry
+// of a type the file system's listing leaves out).
+class PosixMeasuredFolder : public MeasuredFolder {
+ public:
+  explicit PosixMeasuredFolder(DIR* dir) : dir_(dir) {}
+  bool next(MeasuredEntry& entry) override {
+    for (;;) {
+      errno = 0;
+      dirent* found = readdir(dir_.get());
+      if (found == nullptr) {
+        complete_ = errno == 0;
+        return false;
+      }
+      const char* name = found->d_name;
+      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+      name_ = name;
+      entry.name = fromUtf8(name_);
+      entry.bytes = 0;
+      unsigned char type = found->d_type;
+      if (type == DT_REG || type == DT_UNKNOWN) {
+        struct stat info;
+        if (fstatat(dirfd(dir_.get()), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+          entry.kind = MeasuredEntry::Kind::kUnreadable;
+          return true;
+        }
+        type = static_cast<unsigned char>(IFTODT(info.st_mode));
+        if (S_ISREG(info.st_mode)) entry.bytes = info.st_size;
+      }
+      entry.kind = type == DT_DIR ? MeasuredEntry::Kind::kFolder : MeasuredEntry::Kind::kFile;
+      return true;
     }
-    if (S_ISDIR(info.st_mode)) {
-      int inner = openat(dirfd(dir.get()), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      whole = (inner >= 0 && measureFolder(inner, size, stop)) && whole;
-      continue;
-    }
-    int folder = dirfd(dir.get());
-    if ((name[0] == '~' || name[0] == '.') && isOfficeLockFile(fromUtf8(name), existsIn, &folder))
-      continue;
-    ++size.files;
-    if (S_ISREG(info.st_mode)) size.bytes += info.st_size;
   }
-  return whole;
-}
+  bool complete() const override { return complete_; }
+  std::unique_ptr<MeasuredFolder> open(const MeasuredEntry&) override {
+    return openAt(dirfd(dir_.get()), name_.c_str(), O_NOFOLLOW);
+  }
+  bool holds(const Text& name) override {
+    int fd = dirfd(dir_.get());
+    return existsIn(name, &fd);
+  }
+  // The folder name in at, opened for the count.
+  static std::unique_ptr<MeasuredFolder> openAt(int at, const char* name, int flags) {
+    int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
+    if (fd < 0) return nullptr;
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+      close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixMeasuredFolder>(dir);
+  }
+
+ private:
+  DirHandle dir_;
+  std::string name_;  // the last entry given
+  bool complete_ = false;
+};
 
 bool isDirectory(const std::string& path) {
   struct stat info;
@@ -333,9 +440,9 @@ bool liesInside(const std::string& destination, const std::string& source) {
 
 }  // namespace
 
-bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop) {
-  int fd = open(toUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  return fd >= 0 && measureFolder(fd, size, stop);
+std::unique_ptr<MeasuredFolder> openMeasuredFolder(const Text& path) {
+  // The top folder may be a link the caller chose.
+  return PosixMeasuredFolder::openAt(AT_FDCWD, toUtf8(path).c_str(), 0);
 }
 
 void lowerThreadPriority() {
@@ -372,7 +479,7 @@ bool walkCopy(const Text& source, const Text& destination, int flags, CopyReport
   std::string from = toUtf8(source), to = destinationName(destination);
   Level level{flags, report, creationMask(), sides.either ? kSharePieceBytes : kLocalPieceBytes};
   CopyWorkers copying(workers);
-  Walk walk{level, copying, sides.destinationOnShare};
+  Walk walk{level, copying, sides.destinationOnShare, workers > 1};
   walk.nextOrder = firstOrder;
   uint64_t order = walk.nextOrder++;
   bool whole = copyFolder(AT_FDCWD, from, AT_FDCWD, to, from, to, walk, false,

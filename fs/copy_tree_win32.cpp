@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -389,34 +390,58 @@ Text canonical(const Text& path) {
   return fullPathName(path);
 }
 
+// A folder listed for the count: the listing tells each entry's size.
+class Win32MeasuredFolder : public MeasuredFolder {
+ public:
+  ~Win32MeasuredFolder() override { FindClose(search_); }
+  static std::unique_ptr<MeasuredFolder> openPath(const Text& path) {
+    auto folder = std::make_unique<Win32MeasuredFolder>();
+    folder->prefix_ = path.back() == u'\\' || path.back() == u'/' ? path : path + u"\\";
+    folder->search_ = FindFirstFileW(win32Name(folder->prefix_ + u"*").c_str(), &folder->found_);
+    if (folder->search_ == INVALID_HANDLE_VALUE) return nullptr;
+    return folder;
+  }
+  bool next(MeasuredEntry& entry) override {
+    for (;;) {
+      if (!first_ && !FindNextFileW(search_, &found_)) {
+        complete_ = GetLastError() == ERROR_NO_MORE_FILES;
+        return false;
+      }
+      first_ = false;
+      entry.name = nameOf(found_);
+      if (entry.name == u"." || entry.name == u"..") continue;
+      entry.bytes = 0;
+      if (found_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // Folder links are never copied, so never counted.
+        entry.kind = found_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT
+                         ? MeasuredEntry::Kind::kNotCounted
+                         : MeasuredEntry::Kind::kFolder;
+        return true;
+      }
+      entry.kind = MeasuredEntry::Kind::kFile;
+      entry.bytes = static_cast<int64_t>(static_cast<uint64_t>(found_.nFileSizeHigh) << 32 |
+                                         found_.nFileSizeLow);
+      return true;
+    }
+  }
+  bool complete() const override { return complete_; }
+  std::unique_ptr<MeasuredFolder> open(const MeasuredEntry& entry) override {
+    return openPath(prefix_ + entry.name);
+  }
+  bool holds(const Text& name) override { return existsIn(name, &prefix_); }
+
+ private:
+  Text prefix_;
+  HANDLE search_ = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW found_{};
+  bool first_ = true;
+  bool complete_ = false;
+};
+
 }  // namespace
 
-bool measureTree(const Text& folder, TreeSize& size, const std::atomic<bool>* stop) {
-  Text prefix = folder.back() == u'\\' || folder.back() == u'/' ? folder : folder + u"\\";
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(win32Name(prefix + u"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  bool whole = true;
-  do {
-    if (stop != nullptr && *stop) {
-      whole = false;
-      break;
-    }
-    Text name = nameOf(found);
-    if (name == u"." || name == u"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      // Folder links are never copied, so never counted.
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        whole = measureTree(prefix + name, size, stop) && whole;
-      continue;
-    }
-    if (isOfficeLockFile(name, existsIn, &prefix)) continue;
-    ++size.files;
-    size.bytes += static_cast<int64_t>(static_cast<uint64_t>(found.nFileSizeHigh) << 32 |
-                                       found.nFileSizeLow);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return whole;
+std::unique_ptr<MeasuredFolder> openMeasuredFolder(const Text& path) {
+  return Win32MeasuredFolder::openPath(path);
 }
 
 void lowerThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }

@@ -3,6 +3,8 @@
 // say what happened: a kind, the system's code behind it and the detail the
 // words need. The words a user reads are made once, at the top, in app/.
 
+#include <utility>
+
 #include "text/text.h"
 
 enum class ErrorKind {
@@ -35,6 +37,10 @@ enum class ErrorContext { kOther, kReplacingTarget, kReadingSource };
 // A failure, or kNone for success. Tests compare kinds; code 0 means no
 // system call failed (a refusal of the program's own).
 struct Failure {
+  Failure() = default;
+  Failure(ErrorKind kind, int code = 0, Text detail = Text())
+      : kind(kind), code(code), detail(std::move(detail)) {}
+
   ErrorKind kind = ErrorKind::kNone;
   int code = 0;  // errno, or a Windows error code, behind the kind
   Text detail;   // what the words name beside the kind; empty for most

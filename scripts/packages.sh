@@ -8,6 +8,8 @@ TEST_PACKAGES=(googletest libgtest-dev python3 xvfb xauth xdotool x11-utils imag
                libfuse3-dev fuse3)
 # build-linux.sh and tests/linux/portable_test.sh: the Debian 11 root and qemu-aarch64.
 PORTABLE_PACKAGES=(debootstrap wget qemu-user)
+# bench/network_share_bench.sh: its rerun reference and its count of system calls.
+BENCH_PACKAGES=(rsync strace)
 # tests/fuzz/run_fuzz.sh: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -87,6 +87,19 @@ std::map<std::string, std::string> treeOf(const Text& folder) {
   return tree;
 }
 
+// Each regular file below folder and the file it is: written again, it
+// would be another.
+std::map<std::string, std::string> filesOf(const Text& folder) {
+  std::map<std::string, std::string> files;
+  std::string root = native(folder);
+  for (auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    struct stat info;
+    if (lstat(entry.path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      files[entry.path().string().substr(root.size())] = std::to_string(info.st_ino);
+  }
+  return files;
+}
+
 // The entries in which two trees differ, one per line; empty when alike.
 std::string differences(const std::map<std::string, std::string>& a,
                         const std::map<std::string, std::string>& b) {
@@ -160,11 +173,19 @@ TEST_F(ParallelCopyTest, SeveralAtOnceLeaveAndReportWhatOneAtATimeDoes) {
       EXPECT_EQ(alone.report.lockFiles, together.report.lockFiles);
       EXPECT_EQ(alone.told, together.told);
 
+      // A rerun compares on the copying threads too: the same counts and
+      // first failure, and a file found in place is not written again.
+      std::map<std::string, std::string> before = filesOf(many);
       Outcome rerun = copyWith(8, source, many, flags);
       EXPECT_EQ("", differences(again.tree, rerun.tree));
+      EXPECT_EQ("", differences(before, filesOf(many)));
       EXPECT_EQ(again.report.failedEntries, rerun.report.failedEntries);
+      EXPECT_EQ(again.report.firstFailedPath.substr(one.size()),
+                rerun.report.firstFailedPath.substr(many.size()));
+      EXPECT_EQ(again.report.firstFailure.kind, rerun.report.firstFailure.kind);
       EXPECT_EQ(again.report.unchangedFiles, rerun.report.unchangedFiles);
       EXPECT_EQ(again.report.copiedFiles, rerun.report.copiedFiles);
+      EXPECT_EQ(1, rerun.report.copiedFiles);  // the link, which is always made anew
       EXPECT_EQ(again.told, rerun.told);
       for (auto& [path, what] : rerun.tree)
         EXPECT_FALSE(isPartName(fromUtf8(std::filesystem::path(path).filename().string()))) << path;
