@@ -8,11 +8,8 @@
 #include "app/sync_run.h"
 #include "fs/copy_tree.h"
 #include "fs/run_guard.h"
-#include "pack/pack_reader.h"
 #include "text/catalogue.h"
 #include "ui/shell.h"
-#include "workbook/cell_map.h"
-#include "xml/xml_document.h"
 #include "varnelo_version.h"
 
 namespace {
@@ -20,9 +17,10 @@ namespace {
 // A progress bar and one status line under the log view, in 1/96 inch.
 constexpr int kStripHeight = 46;
 
-// Ends the process without running static destructors: a run still in
-// progress keeps using the collections until the process is gone.
-[[noreturn]] void endProcess(int status) {
+// Ends the process under a run that is still going, without running static
+// destructors: the worker keeps using the program's constant names and the
+// shell's state until the process is gone.
+[[noreturn]] void endUnderRun(int status) {
   std::fflush(stdout);
   std::_Exit(status);
 }
@@ -38,15 +36,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   initWindowShell();
-  XmlDocument::startup();
-  PackReader::startup();
-  ResetWorkbookCollections();
-  PackReader::registerZip();
   // The log view keeps its 500 × 400 window; the progress strip adds its
   // height below it.
   if (!openMainWindow(0, 0, 500, 400 + kStripHeight, kTitleAtStart, 0xC80001)) {
     endWindowShell();
-    endProcess(0);
+    return 0;
   }
   createLogView(10, 10, 480, 380, kWordWrapView | kReadOnlyView);
   createProgressStrip(10, 398, 480, kStripHeight - 8);
@@ -62,10 +56,6 @@ int main(int argc, char** argv) {
   }
   int status = windowShellExitStatus(finished && SyncRunFailed());
   endWindowShell();
-  // Nothing is freed under a run that is still reading.
-  if (finished) {
-    XmlDocument::shutdown();
-    PackReader::shutdown();
-  }
-  endProcess(status);
+  if (!finished) endUnderRun(status);
+  return status;
 }

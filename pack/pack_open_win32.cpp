@@ -19,7 +19,7 @@ int openArchiveFile(archive* reader, const Text& path, std::size_t blockSize) {
 
 // Opened with the same sharing the archive reader asks for, so a workbook that
 // the spreadsheet program holds locked shows here as in use.
-FileAccess probeFile(const Text& path, std::string& head, Text& message) {
+FileAccess probeFile(const Text& path, std::string& head, Failure& failure) {
   HANDLE file =
       CreateFileW(win32Name(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -28,7 +28,8 @@ FileAccess probeFile(const Text& path, std::string& head, Text& message) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileAccess::kMissing;
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
       return FileAccess::kInUse;
-    message = win32Message(error);
+    failure.code = static_cast<int>(error);
+    failure.detail = win32Message(error);
     return FileAccess::kFailed;
   }
   DWORD got = 0;
@@ -41,4 +42,8 @@ FileAccess probeFile(const Text& path, std::string& head, Text& message) {
 bool replaceFile(const Text& from, const Text& to) {
   return MoveFileExW(win32Name(from).c_str(), win32Name(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
          0;
+}
+
+int lastSystemCode() {
+  return static_cast<int>(GetLastError());
 }
