@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "support/temp_folder.h"
-#include "workbook/described_reference.h"
 #include "workbook/workbook_file.h"
 
 namespace {
@@ -367,53 +364,6 @@ TEST_F(WorkbookTest, HugeSharedStringsMoveIntoTheirLastCell) {
   EXPECT_EQ(u"2", At(table, u"C2"));  // nor is an inline string
   EXPECT_EQ(u"small", At(table, u"B1"));
   EXPECT_EQ(u"small", At(table, u"B2"));
-}
-
-}  // namespace
-
-namespace {
-
-// The extent as the reading was first described (workbook/described_reference.h).
-Text DescribedExtent(const Table& table) {
-  int64_t maxColumn = 0;
-  int64_t maxRow = 0;
-  for (const auto& cell : table.cells) {
-    maxColumn = std::max(maxColumn, DescribedColumn(Text(cell.key)));
-    maxRow = std::max(maxRow, DescribedRow(Text(cell.key)));
-  }
-  return intToText(maxColumn) + u":" + intToText(maxRow);
-}
-// Sheets of random references, odd ones included, give the extent the
-// described procedure gives over the same stored cells.
-TEST_F(WorkbookTest, ExtentMatchesTheDescribedProcedure) {
-  const char* const odd[] = {
-      "a1", "b7", "A0001", "A00", "A1B2", "12", "", "$C$3", "c-5", "ZZZZZZZZ1", "A99999999999",
-      "A2147483648", "XFD1048576", "\xC4\xB1" "5",  // dotless i upper-cases to I
-      "\xC5\xBF" "3",  // long s upper-cases to S
-      "\xC3\xA9" "9", "Ab\xC4\xB1z12", "+7", " D4", "AA-12", "0A", "\xEF\xBD\x81" "1", "AZ", "-"};
-  std::mt19937 random(11);
-  for (int sheet = 0; sheet < 60; ++sheet) {
-    std::string rows;
-    int count = 1 + random() % 30;
-    for (int i = 0; i < count; ++i) {
-      std::string ref;
-      switch (random() % 3) {
-        case 0: ref = odd[random() % (sizeof odd / sizeof *odd)]; break;
-        case 1: ref = toUtf8(ColumnLetters(1 + random() % 20000)) + std::to_string(random() % 3000000); break;
-        default: {
-          const std::string letters = "abcXYZ";
-          for (int k = random() % 4; k > 0; --k) ref += letters[random() % letters.size()];
-          ref += std::to_string(random() % 100);
-          for (int k = random() % 3; k > 0; --k) ref += letters[random() % letters.size()];
-        }
-      }
-      // Some cells leave out their reference and follow the one before.
-      std::string attribute = random() % 5 == 0 ? "" : " r=\"" + ref + "\"";
-      rows += "<row><c" + attribute + "><v>" + std::to_string(i) + "</v></c><c/></row>";
-    }
-    Table table = Read("", rows);
-    EXPECT_EQ(DescribedExtent(table), Extent(table)) << rows;
-  }
 }
 
 }  // namespace
