@@ -6,7 +6,8 @@
 #include "fs/failure.h"
 #include "text/text.h"
 
-// The plain words of a kind; empty for kNone and kUnknown.
+// The plain words of a file-system kind; empty for kNone, kUnknown and the
+// table's kinds (app/table_words.h).
 Text plainReason(ErrorKind kind);
 // What to tell of a failure: the plain words of its kind, else the system's
 // own message for its code, else that the system gave no reason.

@@ -9,18 +9,16 @@
 #include "app/sync_run.h"
 #include "fs/copy_tree.h"
 #include "fs/run_guard.h"
-#include "pack/pack_reader.h"
 #include "text/catalogue.h"
 #include "ui/shell.h"
-#include "workbook/cell_map.h"
-#include "xml/xml_document.h"
 #include "varnelo_version.h"
 
 namespace {
 
-// Ends the process without running static destructors: a run still in
-// progress keeps using the collections until the process is gone.
-[[noreturn]] void endProcess(int status) {
+// Ends the process under a run that is still going, without running static
+// destructors: the worker keeps using the program's constant names and the
+// shell's state until the process is gone.
+[[noreturn]] void endUnderRun(int status) {
   std::fflush(stdout);
   std::_Exit(status);
 }
@@ -36,13 +34,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   initWindowShell();
-  XmlDocument::startup();
-  PackReader::startup();
-  ResetWorkbookCollections();
-  PackReader::registerZip();
   if (!openRunWindow(kTitleAtStart)) {
     endWindowShell();
-    endProcess(0);
+    return 0;
   }
   int worker = startWorker(SyncRun, 0);
   while (waitEvent() != WindowEvent::kClose) {
@@ -58,10 +52,6 @@ int main(int argc, char** argv) {
   }
   int status = windowShellExitStatus(finished && *failures > 0);
   endWindowShell();
-  // Nothing is freed under a run that is still reading.
-  if (finished) {
-    XmlDocument::shutdown();
-    PackReader::shutdown();
-  }
-  endProcess(status);
+  if (!finished) endUnderRun(status);
+  return status;
 }

@@ -11,6 +11,7 @@
 #include "app/failure_words.h"
 #include "app/placed_files.h"
 #include "app/run_record.h"
+#include "app/table_words.h"
 #include "fs/copy_tree.h"
 #include "fs/paths.h"
 #include "fs/run_guard.h"
@@ -247,22 +248,10 @@ void carryOutDestination(const Text& base, const RunPlan& plan, const PlannedSte
 // Why the table could not be read, as the headline says it (without the
 // workbook's path) and as the log and summary say it (with it).
 void reportTableFailure(const Text& workbook, const WorkbookStatus& status, SyncOutcome& out) {
-  switch (status.fault) {
-    case WorkbookFault::kNone:
-      return;
-    case WorkbookFault::kCannotOpen:
-      out.tableFailure = kCannotOpenTable + (u"（" + status.cause + u"）");
-      reportFailure(out, kCannotOpenTable + (u"：" + workbook + u"（" + status.cause + u"）"));
-      return;
-    case WorkbookFault::kNoWorksheet:
-      out.tableFailure = kNoWorksheet;
-      reportFailure(out, kNoWorksheet + (u"：" + workbook));
-      return;
-    case WorkbookFault::kDamaged:
-      out.tableFailure = kDamagedTable + (u"（" + status.cause + u"）");
-      reportFailure(out, kDamagedTable + (u"：" + workbook + u"（" + status.cause + u"）"));
-      return;
-  }
+  TableFailureWords words = tableFailureWords(workbook, status);
+  if (words.logged.empty()) return;
+  out.tableFailure = words.headline;
+  reportFailure(out, words.logged);
 }
 
 // What the end dialog says under its headline: the end line, the record,
@@ -356,7 +345,7 @@ SyncOutcome RunOnce(const Text& base, bool progress) {
   Table table = ReadTable(workbook);
   outcome.nothingToReadFrom = fileSize(workbook) == -1;
   reportTableFailure(workbook, table.status, outcome);
-  if (table.status.fault == WorkbookFault::kNone) {
+  if (!table.status.failure) {
     RunPlan plan = PlanRun(base, table);
     table = Table();  // the plan holds all the run needs; the cells may be large
     CompareWithMaterials(plan, source);

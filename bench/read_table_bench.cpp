@@ -38,11 +38,9 @@
 
 #include "bench/bench_workbook.h"
 #include "fs/paths.h"
-#include "pack/pack_reader.h"
 #include "text/text.h"
-#include "workbook/cell_map.h"
+#include "workbook/table_reading.h"
 #include "workbook/workbook.h"
-#include "xml/xml_document.h"
 
 namespace {
 
@@ -182,26 +180,16 @@ bool ResetPeak() {
   return clear.good();
 }
 
-// The read the program does, parts folder included.
-Text ReadTable(const Text& workbook, const Text& folder, size_t& cells) {
-  ExtractWorkbookParts(workbook, folder);
-  LoadSharedStrings(folder + u"sharedStrings.xml");
-  Text extent = LoadWorksheet(folder + u"sheet1.xml");
+// The read the program does, into the given parts folder and a fresh
+// reading, as the program's one read does: the extent.
+Text ReadTable(const Text& workbook, const Text& folder, TableReading& reading) {
+  WorkbookStatus status = ExtractWorkbookParts(workbook, folder);
+  if (!status.failure) status = LoadSharedStrings(reading, folder + u"sharedStrings.xml");
+  SheetExtent extent;
+  if (!status.failure) extent = LoadWorksheetCells(reading, folder + u"sheet1.xml", status);
   deleteFile(folder + u"sharedStrings.xml", kForceDelete);
   deleteFile(folder + u"sheet1.xml", kForceDelete);
-  cells = Cells.size();
-  return extent;
-}
-
-// Back to the state of a program that has not read a table yet: the map at
-// its starting size and the document library's node pool released, so every
-// run pays for its memory as the program's one read does.
-void FreshStart() {
-  Cells.clear();
-  std::vector<Text>().swap(SharedStrings);
-  ResetWorkbookCollections();
-  XmlDocument::shutdown();
-  XmlDocument::startup();
+  return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
 }
 
 // The largest resident size, in bytes, of a child process that runs read and
@@ -230,11 +218,11 @@ bool WriteText(const Text& path, const std::string& bytes) {
 double MiB(int64_t bytes) { return bytes / 1048576.0; }
 
 void ReadParts(const Text& strings, const Text& sheet) {
-  ResetWorkbookCollections();
-  Text problem;
-  LoadSharedStrings(strings, problem);
-  if (problem.empty()) LoadWorksheet(sheet, problem);
-  if (!problem.empty()) std::printf("  reading failed: %s\n", toUtf8(problem).c_str());
+  TableReading reading;
+  WorkbookStatus status = LoadSharedStrings(reading, strings);
+  if (!status.failure) LoadWorksheetCells(reading, sheet, status);
+  if (status.failure)
+    std::printf("  reading failed: kind %d\n", static_cast<int>(status.failure.kind));
 }
 
 // One cell of the given size at D3 below a header, the way it is stored.
@@ -288,9 +276,7 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--huge") == 0) {
     Text folder = createPrivateFolder(tempDirectory());
     if (folder.empty()) return 1;
-    XmlDocument::startup();
     int result = MeasureHugeCell(folder, argc > 2 ? std::atoi(argv[2]) : 100);
-    XmlDocument::shutdown();
     removeDirectory(folder);
     return result;
   }
@@ -319,12 +305,9 @@ int main(int argc, char** argv) {
     std::printf("workbook: %s\n", workbook.c_str());
   }
 
-  XmlDocument::startup();
-  PackReader::startup();
-  PackReader::registerZip();
   std::vector<double> reads, floors, floorsWithHandlers, ratios, cpuReads, cpuFloors, cpuRatios;
   long long peak = 0, before = 0;
-  size_t partBytes = 0, cells = 0;
+  size_t partBytes = 0, strings = 0, cells = 0;
   Text extent;
   bool peaks = true;
   for (int run = 0; run < runs; ++run) {
@@ -336,20 +319,23 @@ int main(int argc, char** argv) {
     FloorPass(workbook, true);
     floorsWithHandlers.push_back(clock.WallSeconds());
 
-    FreshStart();
     peaks = ResetPeak() && peaks;
     before = std::max(before, StatusBytes("VmRSS:"));
+    // The cells outlive the timing, as the table outlives the program's read.
+    TableReading reading;
     clock = Clock();
-    extent = ReadTable(fromUtf8(workbook), parts, cells);
+    extent = ReadTable(fromUtf8(workbook), parts, reading);
     reads.push_back(clock.WallSeconds());
     cpuReads.push_back(clock.CpuSeconds());
     peak = std::max(peak, StatusBytes("VmHWM:"));
     ratios.push_back(reads.back() / floors.back());
     cpuRatios.push_back(cpuReads.back() / cpuFloors.back());
+    strings = reading.sharedStrings.size();
+    cells = reading.cells.size();
   }
   double mib = 1024.0 * 1024.0;
   std::printf("parts: %.1f MiB unzipped; %zu strings, %zu cells, extent %s\n", partBytes / mib,
-              SharedStrings.size(), cells, toUtf8(extent).c_str());
+              strings, cells, toUtf8(extent).c_str());
   std::printf("medians of %d runs        wall      processor\n", runs);
   std::printf("floor, no handlers:    %7.3f s  %7.3f s\n", Median(floors), Median(cpuFloors));
   std::printf("floor, empty handlers: %7.3f s\n", Median(floorsWithHandlers));
@@ -364,9 +350,6 @@ int main(int argc, char** argv) {
                 peak / mib, peak / double(partBytes));
   }
 
-  FreshStart();
-  PackReader::shutdown();
-  XmlDocument::shutdown();
   if (generated) deleteFile(fromUtf8(workbook), kForceDelete);
   removeDirectory(parts);
   removeDirectory(folder);

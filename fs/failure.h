@@ -28,6 +28,39 @@ enum class ErrorKind {
   kFolderInTheWay,
   kFileInTheWay,
   kInsideSource,
+
+  // Reading the relation table (pack/, xml/, workbook/), worded by
+  // tableFailureWords (app/table_words.h). kInUse above serves for a
+  // workbook held open elsewhere.
+  kWorkbookMissing,
+  kWorkbookLocked,  // a compound file: a password, or an old binary .xls
+  kNotAWorkbook,
+  kWorkbookUnreadable,  // code
+  kNoPartsFolder,       // code: the run's parts folder could not be made
+  kCannotExtract,       // code: a part could not be written to the parts folder
+  kExtractTargetReadOnly,
+  kExtractTargetIsFolder,
+  kOutOfMemory,
+  kNoWorksheet,
+  // An archive entry that could not be taken out whole.
+  kEntryChecksum,
+  kEntryEncrypted,
+  kEntryCutShort,
+  kEntryIsLink,
+  kEntryIsFolder,
+  kEntryNotAFile,
+  kEntryTooLarge,
+  kEntryDamaged,
+  // The walk over the archive's entries ended in an error.
+  kArchiveCutShort,
+  kArchiveDamaged,
+  // A part taken out whole that cannot be read as XML.
+  kPartEmpty,
+  kPartMissing,
+  kPartTooLarge,
+  kPartUnreadable,
+  kXmlReadError,
+  kXmlMalformed,  // code: expat's error code
 };
 
 // What the failed call was doing: the same code means different things to a

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "fs/failure.h"
 #include "text/text.h"
 
 struct archive;
@@ -15,9 +16,9 @@ int openArchiveFile(archive* reader, const Text& path, std::size_t blockSize);
 enum class FileAccess { kReadable, kMissing, kInUse, kFailed };
 
 // Opens path for reading and takes up to head.size() of its first bytes into
-// head (shortened to what was read). For kFailed, message receives the
-// system's own words.
-FileAccess probeFile(const Text& path, std::string& head, Text& message);
+// head (shortened to what was read). For kFailed, failure receives the
+// system's code and, as its detail, the system's own words.
+FileAccess probeFile(const Text& path, std::string& head, Failure& failure);
 
 // Moves from onto to, replacing a file already there; false when it failed.
 bool replaceFile(const Text& from, const Text& to);

@@ -15,13 +15,13 @@ int openArchiveFile(archive* reader, const Text& path, std::size_t blockSize) {
   return archive_read_open_filename(reader, name.c_str(), blockSize);
 }
 
-FileAccess probeFile(const Text& path, std::string& head, Text& message) {
+FileAccess probeFile(const Text& path, std::string& head, Failure& failure) {
   std::FILE* file = openFile(path, "rb");
   if (!file) {
     int error = errno;
     if (error == ENOENT || error == ENOTDIR) return FileAccess::kMissing;
     if (error == EBUSY || error == ETXTBSY) return FileAccess::kInUse;
-    message = failureWords(lastFailure());
+    failure.code = error;
     return FileAccess::kFailed;
   }
   // A folder opens for reading here but gives no bytes; it reads as no archive.

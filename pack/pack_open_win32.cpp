@@ -20,7 +20,7 @@ int openArchiveFile(archive* reader, const Text& path, std::size_t blockSize) {
 
 // Opened with the same sharing the archive reader asks for, so a workbook that
 // the spreadsheet program holds locked shows here as in use.
-FileAccess probeFile(const Text& path, std::string& head, Text& message) {
+FileAccess probeFile(const Text& path, std::string& head, Failure& failure) {
   HANDLE file =
       CreateFileW(win32Name(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -29,7 +29,7 @@ FileAccess probeFile(const Text& path, std::string& head, Text& message) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileAccess::kMissing;
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
       return FileAccess::kInUse;
-    message = failureWords(Failure{ErrorKind::kUnknown, static_cast<int>(error), Text()});
+    failure.code = static_cast<int>(error);
     return FileAccess::kFailed;
   }
   DWORD got = 0;

@@ -69,46 +69,10 @@ size_t decodeUtf8(const std::string& bytes, size_t i, char32_t& c) {
 
 }  // namespace
 
-bool textEquals(const Text& a, const Text& b) { return a == b; }
-
-int64_t textLength(const Text& s) { return static_cast<int64_t>(s.size()); }
-
-int charCode(const Text& s) { return s.empty() ? 0 : s[0]; }
-
-Text charFromCode(int64_t code) {
-  char16_t unit = static_cast<char16_t>(code & 0xFFFF);
-  return unit == 0 ? Text() : Text(1, unit);
-}
-
 int64_t findText(const Text& s, const Text& sub) {
   if (s.empty() || sub.empty()) return 0;
   size_t at = s.find(sub);
   return at == Text::npos ? 0 : static_cast<int64_t>(at) + 1;
-}
-
-int64_t countOf(const Text& s, const Text& sub) {
-  if (s.empty() || sub.empty()) return 0;
-  int64_t count = 0;
-  for (size_t at = s.find(sub); at != Text::npos; at = s.find(sub, at + sub.size())) ++count;
-  return count;
-}
-
-Text midText(const Text& s, int64_t start, int64_t length) {
-  if (length <= 0) return Text();
-  if (start < 1) start = 1;
-  if (start > textLength(s)) return Text();
-  return s.substr(static_cast<size_t>(start - 1), static_cast<size_t>(length));
-}
-
-Text fieldAt(const Text& s, int64_t index, const Text& separator) {
-  if (index < 1) return Text();
-  size_t fieldStart = 0;
-  for (int64_t field = 1;; ++field) {
-    size_t end = separator.empty() ? Text::npos : s.find(separator, fieldStart);
-    if (field == index) return s.substr(fieldStart, end == Text::npos ? Text::npos : end - fieldStart);
-    if (end == Text::npos) return Text();
-    fieldStart = end + separator.size();
-  }
 }
 
 Text replaceAll(const Text& s, const Text& find, const Text& replacement) {
@@ -123,8 +87,6 @@ Text replaceAll(const Text& s, const Text& find, const Text& replacement) {
   result.append(s, from, Text::npos);
   return result;
 }
-
-Text trimSpaces(const Text& s) { return trimUnit(s, u' '); }
 
 Text trimChar(const Text& s, const Text& character) {
   return character.empty() ? s : trimUnit(s, character[0]);

@@ -10,23 +10,9 @@
 
 using Text = std::u16string;
 
-bool textEquals(const Text& a, const Text& b);
-int64_t textLength(const Text& s);
-// First code unit of s, 0 when s is empty.
-int charCode(const Text& s);
-// One code unit holding the low 16 bits of code; empty when those bits are 0.
-Text charFromCode(int64_t code);
 // 1-based position of the first occurrence of sub; 0 when absent or either is empty.
 int64_t findText(const Text& s, const Text& sub);
-// Non-overlapping occurrences, scanned left to right; 0 when either is empty.
-int64_t countOf(const Text& s, const Text& sub);
-// At most length units from position start (start below 1 counts as 1).
-Text midText(const Text& s, int64_t start, int64_t length);
-// The index-th field (1-based) of s split at every separator; empty when out of range.
-Text fieldAt(const Text& s, int64_t index, const Text& separator);
 Text replaceAll(const Text& s, const Text& find, const Text& replacement);
-// Removes leading and trailing U+0020 only.
-Text trimSpaces(const Text& s);
 // Removes the leading and trailing runs of the first unit of character.
 Text trimChar(const Text& s, const Text& character);
 // Removes the trailing run of the first unit of character.

@@ -229,18 +229,3 @@ double CellMap::meanProbe() const {
     if (slots_[i].entry != 0) probes += ((i - (slots_[i].hash & mask)) & mask) + 1;
   return count_ == 0 ? 0 : static_cast<double>(probes) / static_cast<double>(count_);
 }
-
-std::vector<Text> SharedStrings;
-CellMap Cells;
-
-void ResetWorkbookCollections() {
-  std::vector<Text>().swap(SharedStrings);
-  Cells.clear();
-}
-
-void ClearCellsForSheet() {
-  Cells.clear();
-  Cells.keepStrings(SharedStrings);
-}
-
-Text CellText(const Text& ref) { return Text(Cells.text(ref)); }

@@ -1,7 +1,5 @@
 #pragma once
-// The two program-wide collections the workbook reading fills. Both are made
-// by the GUI thread before the worker starts and touched only by the worker
-// afterwards, so they carry no lock.
+// The cells of a table: CellMap, which a reading fills and the Table keeps.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +9,6 @@
 #include <vector>
 
 #include "text/text.h"
-
-// The workbook's shared strings, indexed from 0.
-extern std::vector<Text> SharedStrings;
 
 // Hashes a reference written the usual way ("D2": one to three capital
 // letters, then the row's digits) from its column and row numbers, so that
@@ -130,19 +125,8 @@ class CellMap {
   std::vector<size_t> keptStarts_;  // where each starts, and one past the last
 };
 
-extern CellMap Cells;
-
 constexpr size_t kCellMapSlots = 512;
 
-// Empties both collections.
-void ResetWorkbookCollections();
 // A shared string this long is not referred to but moved into the last cell
 // that uses it: a hostile cell of hundreds of megabytes then exists once.
 constexpr size_t kMovedStringUnits = size_t{1} << 20;
-
-// Empties Cells and has it keep the copy of SharedStrings that its
-// shared-string cells refer to, so that loading the shared strings again
-// later leaves the map's texts as they were read.
-void ClearCellsForSheet();
-// The text under ref, or the empty text when the map holds none.
-Text CellText(const Text& ref);

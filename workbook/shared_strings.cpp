@@ -3,16 +3,12 @@
 #include <utility>
 
 #include "fs/paths.h"
-#include "text/catalogue.h"
 #include "text/text.h"
-#include "workbook/cell_map.h"
-#include "workbook/workbook.h"
+#include "workbook/table_reading.h"
 #include "workbook/xml_items.h"
 #include "xml/xml_document.h"
 
 namespace {
-
-constexpr int kSharedStringsDocument = 0;
 
 Text RunsText(const XmlNode* item) {
   Text text;
@@ -72,51 +68,55 @@ bool StringItemText(const XmlNode* item, Text& text) {
   return false;
 }
 
-bool LoadPart(int document, const Text& path, const Text& label, Text& problem,
-              const XmlElementStream* stream) {
-  problem.clear();
-  bool loaded = stream ? XmlDocument::loadFile(document, path, *stream)
-                       : XmlDocument::loadFile(document, path);
-  if (loaded) {
-    if (XmlDocument::statusCode(document) == 0) return true;
-    problem = label + kPartLineOpen + intToText(XmlDocument::statusLine(document)) +
-              kPartLineColumn + intToText(XmlDocument::statusColumn(document)) + kPartColumnClose +
-              XmlDocument::statusWords(document);
-    return false;
+WorkbookStatus LoadPart(XmlDocument& document, const Text& path, WorkbookPart part,
+                        const XmlElementStream& stream) {
+  WorkbookStatus status;
+  status.part = part;
+  if (document.load(path, stream)) {
+    XmlStatus parse = document.status();
+    if (parse.code == 0) {
+      status.part = WorkbookPart::kNone;
+    } else if (parse.outOfMemory()) {
+      status.failure.kind = ErrorKind::kOutOfMemory;
+    } else {
+      status.failure.kind =
+          parse.code == kXmlReadFailed ? ErrorKind::kXmlReadError : ErrorKind::kXmlMalformed;
+      status.failure.code = parse.code;
+      status.line = parse.line;
+      status.column = parse.column;
+    }
+    return status;
   }
-  // A document left from an earlier load must not pass for this one.
-  XmlDocument::free(document);
   int64_t size = fileSize(path);
-  if (size == 0) problem = label + kPartEmpty;
-  else if (size == -1) problem = label + kPartMissing;
-  else if (size == -2) problem = label + kEntryIsFolder;
-  else if (size > INT32_MAX) problem = label + kPartTooLarge;
-  else problem = label + kPartUnreadable;
-  return false;
-}
-
-void LoadSharedStrings(const Text& path) {
-  Text problem;
-  LoadSharedStrings(path, problem);
+  if (size == 0)
+    status.failure.kind = ErrorKind::kPartEmpty;
+  else if (size == -1)
+    status.failure.kind = ErrorKind::kPartMissing;
+  else if (size == -2)
+    status.failure.kind = ErrorKind::kEntryIsFolder;
+  else if (size > INT32_MAX)
+    status.failure.kind = ErrorKind::kPartTooLarge;
+  else
+    status.failure.kind = ErrorKind::kPartUnreadable;
+  return status;
 }
 
 namespace {
 
 // Items are the "si" elements of an "sst" document element, each taken as
 // soon as it has been read.
-void TakeItem(const XmlNode* item, void*) {
+void TakeItem(const XmlNode* item, void* context) {
   Text text;
   if (IsElementNamed(item->parent, u"sst") && IsElementNamed(item, u"si") &&
       StringItemText(item, text))
-    SharedStrings.push_back(std::move(text));
+    static_cast<std::vector<Text>*>(context)->push_back(std::move(text));
 }
 
 }  // namespace
 
-bool LoadSharedStrings(const Text& path, Text& problem) {
-  SharedStrings.clear();
-  XmlElementStream items{2, TakeItem, nullptr};
-  bool whole = LoadPart(kSharedStringsDocument, path, kSharedStringsLabel, problem, &items);
-  XmlDocument::free(kSharedStringsDocument);
-  return whole;
+WorkbookStatus LoadSharedStrings(TableReading& reading, const Text& path) {
+  reading.sharedStrings.clear();
+  XmlDocument document;
+  return LoadPart(document, path, WorkbookPart::kSharedStrings,
+                  XmlElementStream{2, TakeItem, &reading.sharedStrings});
 }

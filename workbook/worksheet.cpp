@@ -4,18 +4,13 @@
 #include <utility>
 #include <vector>
 
-#include "text/catalogue.h"
 #include "text/text.h"
-#include "workbook/cell_map.h"
 #include "workbook/reference_scan.h"
-#include "workbook/workbook.h"
+#include "workbook/table_reading.h"
 #include "workbook/xml_items.h"
 #include "xml/xml_document.h"
 
 namespace {
-
-constexpr int kWorksheetDocument = 1;
-
 
 // Where the previous cell of a row sat, for cells that leave out their reference.
 struct RowCursor {
@@ -90,43 +85,43 @@ bool CellValue(const XmlNode* cell, std::u16string_view& value, Text& built, boo
   return true;
 }
 
-// Uses still ahead of the reading per shared string; empty while no string
-// is long enough to be moved, which is every workbook a person writes.
-std::vector<uint32_t> remainingUses;
-
 bool TypedSharedString(const XmlNode* cell) {
   const char16_t* type = XmlNode::attributeText(cell, u"t");
   return type && std::u16string_view(type) == u"s";
 }
 
 // The index a shared-string cell's value names, or -1 when it names none.
-int64_t SharedIndex(std::u16string_view value) {
+int64_t SharedIndex(const TableReading& reading, std::u16string_view value) {
   int64_t index = Low32(static_cast<uint64_t>(parseInt(value)));
-  return index >= 0 && index < static_cast<int64_t>(SharedStrings.size()) ? index : -1;
+  return index >= 0 && index < static_cast<int64_t>(reading.sharedStrings.size()) ? index : -1;
 }
 
 // A shared-string cell holds the string its value names, or the value itself
 // when the index is outside the list. It refers to the map's copy of the
 // string; a huge string, which that copy leaves out, is copied into each cell
 // using it and moved into the last one.
-void StoreSharedStringCell(std::u16string_view ref, std::u16string_view value) {
-  int64_t index = SharedIndex(value);
-  if (index < 0) return Cells.set(ref, value);
+void StoreSharedStringCell(TableReading& reading, std::u16string_view ref,
+                           std::u16string_view value) {
+  CellMap& cells = reading.cells;
+  int64_t index = SharedIndex(reading, value);
+  if (index < 0) return cells.set(ref, value);
   auto at = static_cast<size_t>(index);
-  Text& shared = SharedStrings[at];
-  if (shared.size() < kMovedStringUnits) return Cells.setReferring(ref, Cells.keptString(at));
-  if (!remainingUses.empty() && --remainingUses[at] == 0) return Cells.setMoved(ref, std::move(shared));
-  Cells.set(ref, std::u16string_view(shared));
+  Text& shared = reading.sharedStrings[at];
+  if (shared.size() < kMovedStringUnits) return cells.setReferring(ref, cells.keptString(at));
+  std::vector<uint32_t>& uses = reading.remainingUses;
+  if (!uses.empty() && --uses[at] == 0) return cells.setMoved(ref, std::move(shared));
+  cells.set(ref, std::u16string_view(shared));
 }
 
 struct SheetReading {
+  TableReading* table = nullptr;
   bool counting = false;  // only counting the uses of the shared strings
   const XmlNode* sheetData = nullptr;  // the first sheetData, once a row of it came
   int64_t previousRow = 0;
   SheetExtent extent;
 };
 
-void ReadCell(const XmlNode* cell, RowCursor& cursor, SheetExtent& extent) {
+void ReadCell(TableReading& reading, const XmlNode* cell, RowCursor& cursor, SheetExtent& extent) {
   ReferenceNumbers numbers;
   Text made;
   std::u16string_view ref = ReferenceOf(cell, cursor, numbers, made);
@@ -135,23 +130,23 @@ void ReadCell(const XmlNode* cell, RowCursor& cursor, SheetExtent& extent) {
   bool inlineString = false;
   if (!CellValue(cell, value, built, inlineString)) return;
   if (!inlineString && TypedSharedString(cell))
-    StoreSharedStringCell(ref, value);
+    StoreSharedStringCell(reading, ref, value);
   else if (!built.empty())
-    Cells.setMoved(ref, std::move(built));
+    reading.cells.setMoved(ref, std::move(built));
   else
-    Cells.set(ref, value);
+    reading.cells.set(ref, value);
   // Taken from each stored key as it goes in: the maxima over the keys.
   extent.maxColumn = std::max(extent.maxColumn, numbers.column);
   extent.maxRow = std::max(extent.maxRow, numbers.row);
 }
 
-void CountSharedUse(const XmlNode* cell) {
+void CountSharedUse(TableReading& reading, const XmlNode* cell) {
   std::u16string_view value;
   Text built;
   bool inlineString = false;
   if (!CellValue(cell, value, built, inlineString) || inlineString || !TypedSharedString(cell)) return;
-  int64_t index = SharedIndex(value);
-  if (index >= 0) ++remainingUses[static_cast<size_t>(index)];
+  int64_t index = SharedIndex(reading, value);
+  if (index >= 0) ++reading.remainingUses[static_cast<size_t>(index)];
 }
 
 // Rows are the elements of the document element's first sheetData, which
@@ -171,9 +166,9 @@ void TakeRow(const XmlNode* row, void* context) {
   for (const XmlNode* cell = row->firstChild; cell; cell = cell->nextSibling) {
     if (cell->kind != kXmlElementNode) continue;
     if (reading.counting)
-      CountSharedUse(cell);
+      CountSharedUse(*reading.table, cell);
     else
-      ReadCell(cell, cursor, reading.extent);
+      ReadCell(*reading.table, cell, cursor, reading.extent);
   }
 }
 
@@ -181,40 +176,34 @@ constexpr int kRowDepth = 3;  // worksheet, sheetData, row
 
 // A first pass over the sheet counts the uses of each shared string when any
 // is long enough to be moved; such a workbook is made to be hostile.
-void CountSharedUses(const Text& path) {
-  remainingUses.clear();
+void CountSharedUses(TableReading& reading, const Text& path) {
+  reading.remainingUses.clear();
   bool anyLong = false;
-  for (const Text& shared : SharedStrings) anyLong = anyLong || shared.size() >= kMovedStringUnits;
+  for (const Text& shared : reading.sharedStrings)
+    anyLong = anyLong || shared.size() >= kMovedStringUnits;
   if (!anyLong) return;
-  remainingUses.assign(SharedStrings.size(), 0);
+  reading.remainingUses.assign(reading.sharedStrings.size(), 0);
   SheetReading counting;
+  counting.table = &reading;
   counting.counting = true;
-  XmlDocument::loadFile(kWorksheetDocument, path, XmlElementStream{kRowDepth, TakeRow, &counting});
-  XmlDocument::free(kWorksheetDocument);
+  XmlDocument document;
+  document.load(path, XmlElementStream{kRowDepth, TakeRow, &counting});
 }
 
 }  // namespace
 
-Text LoadWorksheet(const Text& path) {
-  Text problem;
-  return LoadWorksheet(path, problem);
-}
-
-Text LoadWorksheet(const Text& path, Text& problem) {
-  SheetExtent extent = LoadWorksheetCells(path, problem);
-  return intToText(extent.maxColumn) + u":" + intToText(extent.maxRow);
-}
-
-SheetExtent LoadWorksheetCells(const Text& path, Text& problem) {
-  ClearCellsForSheet();
-  CountSharedUses(path);
-  SheetReading reading;
-  XmlElementStream rows{kRowDepth, TakeRow, &reading};
-  LoadPart(kWorksheetDocument, path, kSheetLabel, problem, &rows);
-  XmlDocument::free(kWorksheetDocument);
-  remainingUses.clear();
-  remainingUses.shrink_to_fit();
-  return reading.extent;
+SheetExtent LoadWorksheetCells(TableReading& reading, const Text& path, WorkbookStatus& status) {
+  // The shared-string cells refer to the map's own copy of the strings.
+  reading.cells.clear();
+  reading.cells.keepStrings(reading.sharedStrings);
+  CountSharedUses(reading, path);
+  SheetReading rows;
+  rows.table = &reading;
+  XmlDocument document;
+  status =
+      LoadPart(document, path, WorkbookPart::kSheet, XmlElementStream{kRowDepth, TakeRow, &rows});
+  std::vector<uint32_t>().swap(reading.remainingUses);
+  return rows.extent;
 }
 
 int64_t ColumnNumber(const Text& s) { return ScanReference(s).column; }

@@ -7,9 +7,11 @@
 #include <string_view>
 
 #include "text/text.h"
+#include "workbook/workbook.h"
 
 struct XmlNode;
 struct XmlElementStream;
+class XmlDocument;
 
 // True when node is an element whose name, after any "prefix:", equals localName.
 bool IsElementNamed(const XmlNode* node, std::u16string_view localName);
@@ -23,9 +25,10 @@ Text ElementText(const XmlNode* element);
 // False, with text untouched, when the item has neither child.
 bool StringItemText(const XmlNode* item, Text& text);
 
-// Loads the XML part at path under document. True when the whole file parsed;
-// else problem says what was found, naming the part by label ("工作表第 4 行第
-// 17 列：…", "共享字符串是空的"). What parsed before an error stays loaded.
-// With a stream, the part's elements at its depth are handed over as they are read.
-bool LoadPart(int document, const Text& path, const Text& label, Text& problem,
-              const XmlElementStream* stream = nullptr);
+// Reads the XML part at path into document, its elements at the stream's
+// depth handed over as they are read. A status with failure kNone when the
+// whole file parsed; else what was found in part: a file missing, empty,
+// a folder, too large or unreadable, memory that ran out, or where the XML
+// went wrong. What parsed before an error stays read.
+WorkbookStatus LoadPart(XmlDocument& document, const Text& path, WorkbookPart part,
+                        const XmlElementStream& stream);

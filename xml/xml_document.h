@@ -1,8 +1,7 @@
 #pragma once
-// A read-only XML document tree built from expat's event stream. Documents are
-// addressed by caller-chosen handles; the handle table and the node pool each
-// have their own lock. One thread at a time may load, walk or free a given
-// document.
+// A read-only XML document tree built from expat's event stream, streamed:
+// the elements at one depth are handed over as they are read. A document is
+// a value its reader owns, used by one thread at a time.
 
 #include <cstdint>
 #include <string_view>
@@ -31,9 +30,9 @@ struct XmlElementStream {
   void* context;
 };
 
-// A node of a loaded document. The fields belong to the loader; callers use the
-// static operations, each of which accepts nullptr and then gives the empty
-// text, 0 or nullptr.
+// A node of a loaded document. The fields belong to the loader; callers follow
+// the links and read the names, and use the static operations, each of which
+// accepts nullptr and then gives the empty text or nullptr.
 struct XmlNode {
   XmlNode* parent;
   XmlNode* firstChild;
@@ -43,62 +42,60 @@ struct XmlNode {
   const char16_t* textText;  // nullptr for none
   XmlAttribute* attributes;
   int32_t attributeCount;
-  int32_t document;  // handle of the owning document
   uint16_t kind;
   // How long the parent's text was when this node began: where the text of a
   // CDATA section stands among its element's own character data.
   uint32_t textPosition;
 
-  static Text name(const XmlNode* node);
   static Text text(const XmlNode* node);
-  // Value of the first attribute whose name equals name exactly; empty when absent.
-  static Text attribute(const XmlNode* node, const Text& name);
-  // The same without a copy: the value in the document, valid until it is
-  // freed; nullptr when absent.
+  // The value of the first attribute whose name equals name exactly, in the
+  // document and valid until it is freed; nullptr when absent.
   static const char16_t* attributeText(const XmlNode* node, std::u16string_view name);
-  // Walks the whole sibling chain.
-  static int64_t childCount(const XmlNode* node);
-  // The n-th child (1-based) of any kind; the first for n <= 1; nullptr past the end.
-  static XmlNode* child(const XmlNode* node, int64_t n);
-  // The node a path such as "sheetData", "/#comment" or "a/b[2]/*" leads to.
-  static XmlNode* fromPath(const XmlNode* node, const Text& path);
 };
 
-namespace XmlDocument {
+namespace XmlTree {
+struct Document;
+}
 
-// Creates the handle table and the node pool; runs once before the first load.
-void startup();
-// Frees every document, then releases the node pool. A document that another
-// thread is still loading is left alone, and the pool with it; a caller must
-// not shut down while a reader is still walking a tree.
-void shutdown();
-// True when a document now exists under handle, also after a parse error (the
-// tree then holds what was built before it). False for an empty path, a missing,
-// unreadable, empty or 2 GiB file, or a parser that cannot be made; a document
-// already under handle then stays usable.
-bool loadFile(int handle, const Text& path);
-// As above, but each element at stream.depth goes to stream.take as soon as
-// its end tag is read (or with what was read of it, when the parse stops
-// inside it), and is then freed with everything below it: a document of many
-// such elements never exists whole. Its ancestors are in the tree when it is
-// taken, its earlier siblings no longer are. Other nodes at that depth are
-// dropped unseen, so the tree left afterwards holds only the levels above.
-bool loadFile(int handle, const Text& path, const XmlElementStream& stream);
-// The first element created by the parse, or nullptr.
-XmlNode* root(int handle);
-// The document node (parent of every top-level node), or nullptr.
-XmlNode* documentNode(int handle);
-// Frees the document under handle, or for -1 every document not being loaded.
-void free(int handle);
+// How a load ended: code 0 when the whole file parsed, else expat's error
+// code (kXmlReadFailed for a short read) with the line and column where the
+// parse stopped.
+struct XmlStatus {
+  int code = 0;
+  int64_t line = 0;
+  int64_t column = 0;
+  // Expat's two codes for memory that ran out: the part is too large for
+  // this process, not damaged.
+  bool outOfMemory() const { return code == 1 || code == 42; }
+};
+constexpr int kXmlReadFailed = 256;
 
-// Parse status kept for diagnosis: 0 when the whole file parsed, else expat's
-// error code, 1 when expat gave no buffer, 256 for a short read.
-int statusCode(int handle);
-Text statusMessage(int handle);
-int64_t statusLine(int handle);
-int64_t statusColumn(int handle);
-// The parse status in plain Chinese words for a person ("标记不匹配" …);
-// empty when the whole file parsed.
-Text statusWords(int handle);
+class XmlDocument {
+ public:
+  XmlDocument() = default;
+  ~XmlDocument() { free(); }
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
 
-}  // namespace XmlDocument
+  // Reads the file at path, replacing what the document held. Each element
+  // at stream.depth goes to stream.take as soon as its end tag is read (or
+  // with what was read of it, when the parse stops inside it), and is then
+  // freed with everything below it: a document of many such elements never
+  // exists whole. Its ancestors are in the tree when it is taken, its
+  // earlier siblings no longer are; the tree left afterwards holds only the
+  // levels above. True when a document now exists, also after a parse error
+  // (status says where); false for an empty path, a missing, unreadable,
+  // empty or 2 GiB file, or a parser that cannot be made.
+  bool load(const Text& path, const XmlElementStream& stream);
+  // The first element created by the parse, or nullptr.
+  XmlNode* root() const;
+  // The document node (parent of every top-level node), or nullptr.
+  XmlNode* documentNode() const;
+  // The last load's; all zero without a document.
+  XmlStatus status() const;
+  // Frees the document and its memory.
+  void free();
+
+ private:
+  XmlTree::Document* doc_ = nullptr;
+};

@@ -4,27 +4,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace XmlMemory {
 
 namespace {
 
-constexpr int kFirstPoolBlock = 32;
 constexpr int kLargestPoolBlock = 512;
-
-// One pool serves every document.
-struct NodePool {
-  std::mutex lock;
-  XmlNode* free = nullptr;  // chained through nextSibling
-  Block* blocks = nullptr;
-  int nextBlockNodes = kFirstPoolBlock;
-};
-
-NodePool& nodePool() {
-  static NodePool pool;
-  return pool;
-}
 
 bool growPool(NodePool& pool) {
   int count = pool.nextBlockNodes;
@@ -52,24 +37,15 @@ void* allocateSingle(Arena& arena, size_t bytes) {
 
 }  // namespace
 
-void startPool() { nodePool(); }
-
-XmlNode* takeNode() {
-  NodePool& pool = nodePool();
-  XmlNode* node;
-  {
-    std::lock_guard<std::mutex> hold(pool.lock);
-    if (!pool.free && !growPool(pool)) return nullptr;
-    node = pool.free;
-    pool.free = node->nextSibling;
-  }
+XmlNode* takeNode(NodePool& pool) {
+  if (!pool.free && !growPool(pool)) return nullptr;
+  XmlNode* node = pool.free;
+  pool.free = node->nextSibling;
   std::memset(static_cast<void*>(node), 0, sizeof(XmlNode));
   return node;
 }
 
-void returnNodes(XmlNode* first, XmlNode* last) {
-  NodePool& pool = nodePool();
-  std::lock_guard<std::mutex> hold(pool.lock);
+void returnNodes(NodePool& pool, XmlNode* first, XmlNode* last) {
   last->nextSibling = pool.free;
   pool.free = first;
 }
@@ -82,16 +58,14 @@ void releaseChain(Block* block) {
   }
 }
 
-void releasePool() {
-  NodePool& pool = nodePool();
-  std::lock_guard<std::mutex> hold(pool.lock);
+void releasePool(NodePool& pool) {
   releaseChain(pool.blocks);
   pool.blocks = nullptr;
   pool.free = nullptr;
-  pool.nextBlockNodes = kFirstPoolBlock;
+  pool.nextBlockNodes = NodePool().nextBlockNodes;
 }
 
-void returnTree(XmlNode* top) {
+void returnTree(NodePool& pool, XmlNode* top) {
   XmlNode* first = nullptr;
   XmlNode* last = nullptr;
   XmlNode* node = top;
@@ -107,7 +81,7 @@ void returnTree(XmlNode* top) {
     if (!last) last = node;
     node = next;
   }
-  if (first) returnNodes(first, last);
+  if (first) returnNodes(pool, first, last);
 }
 
 bool addArenaBlock(Arena& arena, size_t bytes) {

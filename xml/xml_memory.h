@@ -1,7 +1,7 @@
 #pragma once
-// The memory of the XML trees: one pool of nodes that every document draws
-// from, and per document an arena for names and texts that goes in one
-// sweep. Only the loader uses it.
+// The memory of an XML tree: per document a pool of nodes and an arena for
+// names and texts, each going in one sweep with the document. Only the
+// loader uses it.
 
 #include <expat.h>
 
@@ -31,15 +31,20 @@ struct Arena {
   size_t room = 0;
 };
 
-// Nodes: taken zeroed from the shared pool, given back one chain or one
-// whole tree at a time; the pool's blocks go at the process's end.
-void startPool();
-XmlNode* takeNode();
-void returnNodes(XmlNode* first, XmlNode* last);
+// A document's nodes: taken zeroed, given back one chain or one whole tree
+// at a time for the document's later nodes to reuse (a streamed sheet's rows
+// go through the same few), and freed together with the document.
+struct NodePool {
+  XmlNode* free = nullptr;  // chained through nextSibling
+  Block* blocks = nullptr;
+  int nextBlockNodes = 32;
+};
+XmlNode* takeNode(NodePool& pool);
+void returnNodes(NodePool& pool, XmlNode* first, XmlNode* last);
 // Every node below top, iteratively: a document may nest far deeper than
 // the stack would allow recursion.
-void returnTree(XmlNode* top);
-void releasePool();
+void returnTree(NodePool& pool, XmlNode* top);
+void releasePool(NodePool& pool);
 
 void releaseChain(Block* block);
 bool addArenaBlock(Arena& arena, size_t bytes);

@@ -132,12 +132,11 @@ XmlNode* openNode(Document& doc, uint16_t kind) {
     return nullptr;
   }
   OpenNode& parent = doc.open[doc.depth - 1];
-  XmlNode* node = parent.node ? takeNode() : nullptr;
+  XmlNode* node = parent.node ? takeNode(doc.pool) : nullptr;
   doc.open[doc.depth++] = OpenNode{node, kind, nullptr, TextBuffer()};
   if (parent.node && !node) runOutOfMemory(doc);
   if (!node) return nullptr;
   node->kind = kind;
-  node->document = doc.handle;
   node->textPosition = static_cast<uint32_t>(std::min<size_t>(parent.text.length, UINT32_MAX));
   if (kind == kXmlElementNode && !doc.root) doc.root = node;
   linkAsLastChild(parent, node);
@@ -180,7 +179,7 @@ void handOver(Document& doc, OpenNode& open, size_t depth) {
     parent.node->firstChild = nullptr;
   parent.lastChild = node->previousSibling;
   node->previousSibling = nullptr;
-  returnTree(node);
+  returnTree(doc.pool, node);
   emptyArena(doc.scratch);
 }
 
@@ -204,10 +203,9 @@ void closeNode(Document& doc) {
 }  // namespace
 
 bool beginTree(Document& doc) {
-  doc.node = takeNode();
+  doc.node = takeNode(doc.pool);
   if (!doc.node || !growOpenStack(doc)) return false;
   doc.node->kind = kXmlDocumentNode;
-  doc.node->document = doc.handle;
   doc.open[doc.depth++] = OpenNode{doc.node, kXmlDocumentNode, nullptr, TextBuffer()};
   return true;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Builds a document's tree from expat's events: the loader's side of
-// xml_document.cpp, which keeps the handles and reads the file. Only the
-// xml library includes this.
+// xml_document.cpp, which reads the file. Only the xml library includes this.
 
 #include <expat.h>
 
@@ -16,6 +15,7 @@ namespace XmlTree {
 
 using XmlMemory::Arena;
 using XmlMemory::Block;
+using XmlMemory::NodePool;
 
 enum class LineEnd { kUndetermined, kCrLf, kLf, kCr };
 
@@ -39,16 +39,14 @@ struct OpenNode {
 };
 
 struct Document {
-  int handle = 0;
   XmlNode* node = nullptr;
   XmlNode* root = nullptr;
   LineEnd lineEnd = LineEnd::kUndetermined;
   int statusCode = 0;
   int64_t statusLine = 0;
   int64_t statusColumn = 0;
-  Text statusMessage;
+  NodePool pool;
   Arena arena;
-  bool loading = false;
   // While loading with a stream: the nodes at and below its depth take their
   // texts from scratch, which is emptied each time one is handed over.
   const XmlElementStream* stream = nullptr;

@@ -12,9 +12,6 @@
 #include <vector>
 
 #include "fs/paths.h"
-#include "pack/pack_reader.h"
-#include "workbook/cell_map.h"
-#include "xml/xml_document.h"
 
 namespace {
 
@@ -112,19 +109,15 @@ const Scratch& scratch() {
   return s;
 }
 
-void startLibraries() {
-  static bool started = [] {
+void prepareProcess() {
+  static bool prepared = [] {
     // Archive entry names are converted through the character-type locale, as
     // the program sets it up.
     if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "");
-    XmlDocument::startup();
-    PackReader::startup();
-    PackReader::registerZip();
-    ResetWorkbookCollections();
     scratch();
     return true;
   }();
-  (void)started;
+  (void)prepared;
 }
 
 void writeBytes(const Text& path, const uint8_t* data, size_t size) {

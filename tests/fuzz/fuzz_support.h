@@ -1,6 +1,6 @@
 #pragma once
-// What the fuzz targets share: starting the libraries as the program does, a
-// private scratch area per process, and the checks that a run left nothing
+// What the fuzz targets share: the locale the program sets, a private
+// scratch area per process, and the checks that a run left nothing
 // behind outside the folder it was given.
 
 #include <cstddef>
@@ -9,8 +9,9 @@
 
 #include "text/text.h"
 
-// Starts the XML, zip and pattern libraries and the workbook collections once.
-void startLibraries();
+// Sets the character-type locale as the program does and makes the scratch
+// area, once.
+void prepareProcess();
 
 // A per-process scratch area, made once:
 //   ROOT/tmp/      the process's TMPDIR, which must be empty between inputs

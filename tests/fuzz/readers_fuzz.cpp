@@ -14,7 +14,7 @@
 #include "fuzz_support.h"
 #include "ui/shell.h"
 #include "ui/shell_recording.h"
-#include "workbook/cell_map.h"
+#include "workbook/table_reading.h"
 #include "workbook/workbook.h"
 
 namespace {
@@ -26,17 +26,10 @@ void check(bool condition, const char* what) {
   if (!condition) fail(kTarget, what);
 }
 
-bool isNumber(const Text& s) {
-  if (s.empty()) return false;
-  for (char16_t c : s)
-    if (c < u'0' || c > u'9') return false;
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  startLibraries();
+  prepareProcess();
   const Scratch& s = scratch();
   std::string_view input(reinterpret_cast<const char*>(data), size);
   size_t marker = input.find(kMarker);
@@ -51,20 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeBytes(sheet, data + rest, size - rest);
   }
 
-  LoadSharedStrings(strings);
-  Text extent = LoadWorksheet(sheet);
-  Text columns = fieldAt(extent, 1, u":"), rows = fieldAt(extent, 2, u":");
-  check(countOf(extent, u":") == 1 && isNumber(columns) && isNumber(rows),
-        "the extent is not two counts");
-  check(!Cells.empty() || extent == u"0:0", "an extent without cells");
+  // As ReadTable reads the parts, but the cells before a fault are walked too.
+  TableReading reading;
+  LoadSharedStrings(reading, strings);
+  WorkbookStatus status;
+  SheetExtent extent = LoadWorksheetCells(reading, sheet, status);
+  check(extent.maxColumn >= 0 && extent.maxRow >= 0, "the extent is not two counts");
+  check(!reading.cells.empty() || (extent.maxColumn == 0 && extent.maxRow == 0),
+        "an extent without cells");
+  check(!status.failure || status.part == WorkbookPart::kSheet, "a fault outside the sheet");
 
   resetRecording();
   openRunWindow(u"Varnelo");
   makeProgramFolder();
   Table table;
-  table.cells = std::move(Cells);
-  table.maxColumn = static_cast<int32_t>(parseInt(columns));
-  table.maxRow = static_cast<int32_t>(parseInt(rows));
+  table.cells = std::move(reading.cells);
+  table.maxColumn = static_cast<int32_t>(extent.maxColumn);
+  table.maxRow = static_cast<int32_t>(extent.maxRow);
   SyncOutcome outcome;
   WalkTable(s.program, table, outcome);
   Text summary = SummaryText(outcome);

@@ -23,7 +23,7 @@ void check(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  startLibraries();
+  prepareProcess();
   const Scratch& s = scratch();
   resetRecording();
   openRunWindow(u"Varnelo");

@@ -12,28 +12,20 @@
 
 #include "app/sync_run.h"
 #include "fs/paths.h"
-#include "pack/pack_reader.h"
 #include "support/temp_folder.h"
 #include "ui/gtk_probe.h"
 #include "ui/shell.h"
 #include "ui/shell_ops.h"
-#include "workbook/workbook.h"
-#include "xml/xml_document.h"
 
 namespace {
 
 const Text kRoot = u"0-所有履职材料/";
 
-// A program folder of its own with the libraries started as main does,
-// TMPDIR inside it, and the window main opens.
+// A program folder of its own with TMPDIR inside it, and the window main opens.
 class SyncRunGtkTest : public TempFolderTest {
  protected:
   void SetUp() override {
     TempFolderTest::SetUp();
-    XmlDocument::startup();
-    PackReader::startup();
-    PackReader::registerZip();
-    ResetWorkbookCollections();
     makePath(dir + u"tmp/");
     setenv("TMPDIR", native(dir + u"tmp/").c_str(), 1);
     ASSERT_TRUE(gtkShellOps().init()) << "no X display";

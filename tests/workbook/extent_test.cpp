@@ -21,6 +21,7 @@
 #include "workbook/described_reference.h"
 #include "workbook/reference_scan.h"
 #include "workbook/workbook.h"
+#include "workbook/workbook_file.h"
 
 namespace {
 
@@ -140,11 +141,13 @@ TEST(ReferenceScan, AgreesWithThePatternsForEveryCodeUnitAndOddReferences) {
 
 class ExtentTest : public TempFolderTest {
  protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    writeFile(dir + u"sharedStrings.xml",
-              "<sst><si><t>zero</t></si><si><t>one</t></si><si><t>two;three</t></si></sst>");
-    LoadSharedStrings(dir + u"sharedStrings.xml");
+  // Reads the sheet beside three shared strings.
+  Table Read(const std::string& sheet) {
+    return ReadEntries(
+        dir + u"book.xlsx",
+        {{kStringsPart,
+          "<sst><si><t>zero</t></si><si><t>one</t></si><si><t>two;three</t></si></sst>"},
+         {kSheetPart, sheet}});
   }
 };
 
@@ -200,17 +203,19 @@ TEST_F(ExtentTest, GeneratedSheetsGiveTheDescribedExtentKeysAndValues) {
       xml += "</row>";
     }
     xml += "</sheetData></worksheet>";
-    writeFile(dir + u"sheet1.xml", xml);
-    Text extent = LoadWorksheet(dir + u"sheet1.xml");
-    ASSERT_EQ(DescribedExtent(Cells), extent) << xml;
-    ASSERT_EQ(expected.size(), Cells.size()) << xml;
-    for (const auto& [ref, value] : expected) ASSERT_EQ(value, CellText(ref)) << toUtf8(ref);
+    Table table = Read(xml);
+    ASSERT_EQ(DescribedExtent(table.cells),
+              intToText(table.maxColumn) + u":" + intToText(table.maxRow))
+        << xml;
+    ASSERT_EQ(expected.size(), table.cells.size()) << xml;
+    for (const auto& [ref, value] : expected)
+      ASSERT_EQ(value, Text(table.cells.text(ref))) << toUtf8(ref);
   }
 }
 
 // The map is sized to the sheet before the walk; a large sheet must still
-// come out whole, and a second, smaller load must leave none of the first.
-TEST_F(ExtentTest, LargeSheetIsReadWholeAndReplacedByTheNextLoad) {
+// come out whole.
+TEST_F(ExtentTest, LargeSheetIsReadWhole) {
   std::string xml = "<worksheet><dimension ref=\"A1:XFD1048576\"/><sheetData>";
   for (int r = 1; r <= 3000; ++r) {
     xml += "<row r=\"" + std::to_string(r) + "\">";
@@ -219,41 +224,12 @@ TEST_F(ExtentTest, LargeSheetIsReadWholeAndReplacedByTheNextLoad) {
              std::to_string((r + c) % 3) + "</v></c>";
     xml += "</row>";
   }
-  writeFile(dir + u"sheet1.xml", xml + "</sheetData></worksheet>");
-  EXPECT_EQ(u"12:3000", LoadWorksheet(dir + u"sheet1.xml"));
-  ASSERT_EQ(36000u, Cells.size());
-  EXPECT_EQ(u"two;three", CellText(u"L2999"));
-  EXPECT_EQ(u"zero", CellText(u"B1"));
-
-  writeFile(dir + u"sheet1.xml",
-            "<worksheet><sheetData><row><c r=\"b2\"><v>x</v></c></row></sheetData></worksheet>");
-  EXPECT_EQ(u"2:2", LoadWorksheet(dir + u"sheet1.xml"));
-  EXPECT_EQ(1u, Cells.size());
-  EXPECT_EQ(u"", CellText(u"B1"));
-}
-
-// Shared-string cells refer to the map's own copy of the strings: loading
-// other shared strings afterwards, or none, leaves the cells as they were read
-// until the next sheet replaces them.
-TEST_F(ExtentTest, CellsKeepTheirSharedStringsWhenTheStringsAreLoadedAgain) {
-  writeFile(dir + u"sheet1.xml",
-            "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c>"
-            "<c r=\"B1\" t=\"s\"><v>0</v></c><c r=\"C1\"><v>2</v></c></row>"
-            "</sheetData></worksheet>");
-  EXPECT_EQ(u"3:1", LoadWorksheet(dir + u"sheet1.xml"));
-  writeFile(dir + u"sharedStrings.xml", "<sst><si><t>other</t></si></sst>");
-  LoadSharedStrings(dir + u"sharedStrings.xml");
-  EXPECT_EQ(u"two;three", CellText(u"A1"));
-  EXPECT_EQ(u"zero", CellText(u"B1"));
-  EXPECT_EQ(u"2", CellText(u"C1"));
-  LoadSharedStrings(dir + u"absent.xml");
-  EXPECT_EQ(u"two;three", Cells.text(u"A1"));
-
-  LoadWorksheet(dir + u"sheet1.xml");
-  EXPECT_EQ(u"2", CellText(u"A1"));  // no strings now: the index text
-  Cells.set(u"A1", u"set");
-  EXPECT_EQ(u"set", CellText(u"A1"));
-  EXPECT_EQ(3u, Cells.size());
+  Table table = Read(xml + "</sheetData></worksheet>");
+  EXPECT_EQ(12, table.maxColumn);
+  EXPECT_EQ(3000, table.maxRow);
+  ASSERT_EQ(36000u, table.cells.size());
+  EXPECT_EQ(u"two;three", table.cells.text(u"L2999"));
+  EXPECT_EQ(u"zero", table.cells.text(u"B1"));
 }
 
 // The map's hash keeps a row's cells in neighbouring slots. Rows that are
