@@ -22,8 +22,8 @@ backing=$work/backing
 share=$work/share
 daemon=
 run=
-failed=0
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
 
 # The share goes, whatever is mounted in it with it. Unmounted, its server
 # says what it was asked; one that will not go is killed.
@@ -50,8 +50,8 @@ mount_share() {  # microseconds
   "$slow_share" "$backing" "$share" "$1" 2>"$work/share.log" &
   daemon=$!
   for _ in $(seq 100); do mountpoint -q "$share" && break; sleep 0.05; done
-  mountpoint -q "$share" || { fail "the share did not come up"; exit 1; }
-  mount --bind "$work/varnelo" "$share/varnelo" || { fail "the program could not be put in the share"; exit 1; }
+  mountpoint -q "$share" || { verdict "the share comes up" "it did not"; exit 1; }
+  mount --bind "$work/varnelo" "$share/varnelo" || { verdict "the share comes up" "the program could not be put in the share"; exit 1; }
 }
 
 # Stops the share's server the way a network outage would: at once.
@@ -65,23 +65,23 @@ start_program() {  # output file
 # Every material file lies in each of its destinations with the same content;
 # complete: whether a missing one counts.
 check_tree() {  # label, complete
-  local material destination file problems=0
+  local material destination file wrong=0
   while IFS=$'\t' read -r material destination; do
     while IFS= read -r file; do
       target=$backing/$destination/${file#"$backing/$material/"}
       if [[ ! -e $target ]]; then
-        [[ $2 == complete ]] && problems=$((problems + 1))
+        [[ $2 == complete ]] && wrong=$((wrong + 1))
       elif ! cmp -s "$file" "$target"; then
-        ((problems < 5)) && echo "  half-written or wrong: $target"
-        problems=$((problems + 1))
+        ((wrong < 5)) && echo "  half-written or wrong: $target"
+        wrong=$((wrong + 1))
       fi
     done < <(find "$backing/$material" -type f)
   done <"$work/destinations.txt"
-  ((problems == 0)) || fail "$1: $problems files missing or wrong"
+  ((wrong == 0)) || problem "$1: $wrong files missing or wrong"
 }
 
 mkdir -p "$backing" "$share"
-python3 "$here/share_tree.py" "$backing" >"$work/destinations.txt" || { fail "making the tree"; exit 1; }
+python3 "$here/share_tree.py" "$backing" >"$work/destinations.txt" || { verdict "making the tree" "share_tree.py failed"; exit 1; }
 cp "$program" "$work/varnelo"
 : >"$backing/varnelo"
 
@@ -93,14 +93,12 @@ status=$?
 run=
 unmount
 at_once=$(sed -n 's/.*at most \([0-9]*\) at once.*/\1/p' "$work/share.log")
-before=$failed
-[[ $status -eq 0 ]] || fail "first run: exit status $status"
+[[ $status -eq 0 ]] || problem "first run: exit status $status"
 check_tree "first run" complete
-[[ ${at_once:-0} -ge 4 ]] || fail "first run: at most ${at_once:-0} calls at once on the share, expected several files copied at once"
-((failed == before)) && echo "PASS: a first run onto a share copies the tree"
+[[ ${at_once:-0} -ge 4 ]] || problem "first run: at most ${at_once:-0} calls at once on the share, expected several files copied at once"
+judged "a first run onto a share copies the tree"
 
 # 2. The share goes away in the middle of a run.
-before=$failed
 while IFS=$'\t' read -r _ destination; do rm -rf "${backing:?}/$destination"; done <"$work/destinations.txt"
 mount_share 3000
 start_program "$work/dropped.out"
@@ -112,35 +110,34 @@ drop_share
 waited=0
 while kill -0 "$run" 2>/dev/null && ((waited < 600)); do sleep 0.1; waited=$((waited + 1)); done
 if kill -0 "$run" 2>/dev/null; then
-  fail "the run did not end within a minute of the share going away"
+  problem "the run did not end within a minute of the share going away"
 fi
 wait "$run"
 status=$?
 run=
 unmount
 gone="网络共享文件夹不可用"
-[[ $status -eq 1 ]] || fail "run with the share gone: exit status $status, expected 1"
-grep -q "$gone" "$work/dropped.out" || fail "the run did not say \"$gone\""
-grep -qiE "endpoint|connected|input/output" "$work/dropped.out" && fail "the run showed a system message in English"
+[[ $status -eq 1 ]] || problem "run with the share gone: exit status $status, expected 1"
+grep -q "$gone" "$work/dropped.out" || problem "the run did not say \"$gone\""
+grep -qiE "endpoint|connected|input/output" "$work/dropped.out" && problem "the run showed a system message in English"
 # Every destination after the drop fails, and says why in the same words.
 if grep -n "【失败】\|：" "$work/dropped.out" | grep -v "$gone" | grep -q "未能\|无法\|找不到"; then
   grep "未能\|无法\|找不到" "$work/dropped.out" | grep -v "$gone" | sed 's/^/  /'
-  fail "a failure after the share went away gave another reason"
+  problem "a failure after the share went away gave another reason"
 fi
 check_tree "share gone" partial
-((failed == before)) && echo "PASS: a share that goes away mid-run fails every later file soundly"
+judged "a share that goes away mid-run fails every later file soundly"
 
 # 3. The share back: a rerun completes the tree and leaves no part file.
-before=$failed
 mount_share 2000
 start_program "$work/again.out"
 wait "$run"
 status=$?
 run=
 unmount
-[[ $status -eq 0 ]] || { fail "rerun after the share came back: exit status $status"; sed 's/^/  /' "$work/again.out" | tail -5; }
+[[ $status -eq 0 ]] || { problem "rerun after the share came back: exit status $status"; sed 's/^/  /' "$work/again.out" | tail -5; }
 check_tree "rerun" complete
 parts=$(find "$backing" -name '.~varnelo-*.part' | wc -l)
-((parts == 0)) || fail "rerun left $parts part files"
-((failed == before)) && echo "PASS: a rerun after the share is back completes the tree"
-exit $((failed > 0))
+((parts == 0)) || problem "rerun left $parts part files"
+judged "a rerun after the share is back completes the tree"
+checks_done
