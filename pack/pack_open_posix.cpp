@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/failure_words.h"
 #include "fs/paths.h"
 
 // File names on POSIX are byte strings; the program writes and reads them as UTF-8.

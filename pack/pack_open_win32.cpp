@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "app/failure_words.h"
 #include "fs/native_win32.h"
 #include "fs/paths.h"
 
