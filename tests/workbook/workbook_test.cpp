@@ -47,6 +47,12 @@ Text At(const Table& table, const char16_t* ref) {
   return Text(table.cells.text(ref));
 }
 
+// Each reference's cell text, a failure naming the reference.
+void ExpectCells(const Table& table,
+                 std::initializer_list<std::pair<const char16_t*, const char16_t*>> cells) {
+  for (const auto& [ref, text] : cells) EXPECT_EQ(Text(text), At(table, ref)) << toUtf8(ref);
+}
+
 Text Extent(const Table& table) {
   return intToText(table.maxColumn) + u":" + intToText(table.maxRow);
 }
@@ -136,17 +142,10 @@ TEST_F(WorkbookTest, WorksheetWalkThrough) {
       "</sheetData><pageMargins left=\"0.7\"/></worksheet>");
   EXPECT_EQ(u"5:4", Extent(table));
   EXPECT_EQ(8u, table.cells.size());
-  EXPECT_EQ(u"Entry", At(table, u"C2"));
-  EXPECT_EQ(u"North;South", At(table, u"D2"));
-  EXPECT_EQ(u"Material-1", At(table, u"C3"));
-  EXPECT_EQ(u"12.5", At(table, u"D3"));
-  EXPECT_EQ(u"9", At(table, u"E3"));
-  EXPECT_EQ(u"A&B", At(table, u"b4"));
-  EXPECT_EQ(u"10", At(table, u"C4"));
-  EXPECT_EQ(u"Hi", At(table, u"D4"));
-  EXPECT_EQ(u"", At(table, u"B4"));
-  EXPECT_EQ(u"", At(table, u"E2"));
-  EXPECT_EQ(u"", At(table, u"F2"));
+  ExpectCells(table, {
+                         {u"C2", u"Entry"}, {u"D2", u"North;South"}, {u"C3", u"Material-1"},
+                         {u"D3", u"12.5"}, {u"E3", u"9"}, {u"b4", u"A&B"}, {u"C4", u"10"},
+                         {u"D4", u"Hi"}, {u"B4", u""}, {u"E2", u""}, {u"F2", u""}});
 }
 
 TEST_F(WorkbookTest, WorksheetCellForms) {
@@ -168,20 +167,13 @@ TEST_F(WorkbookTest, WorksheetCellForms) {
            "<c r=\"M1\"><v>first</v><v>second</v></c>"
            "</row>");
   EXPECT_EQ(u"13:1", Extent(table));
-  EXPECT_EQ(u"-1", At(table, u"A1"));
-  EXPECT_EQ(u"2", At(table, u"B1"));
-  EXPECT_EQ(u"zero", At(table, u"C1"));
-  EXPECT_EQ(u"one", At(table, u"D1"));
-  EXPECT_EQ(u"1", At(table, u"E1"));
-  EXPECT_EQ(u"#N/A", At(table, u"F1"));
-  EXPECT_EQ(u"", At(table, u"G1"));
+  ExpectCells(table, {
+                         {u"A1", u"-1"}, {u"B1", u"2"}, {u"C1", u"zero"}, {u"D1", u"one"},
+                         {u"E1", u"1"}, {u"F1", u"#N/A"}, {u"G1", u""}});
   EXPECT_TRUE(table.cells.contains(u"G1"));
-  EXPECT_EQ(u"inline", At(table, u"H1"));
-  EXPECT_EQ(u"", At(table, u"I1"));
-  EXPECT_EQ(u"ext", At(table, u"J1"));
-  EXPECT_EQ(u"7", At(table, u"K1"));
-  EXPECT_EQ(u"one", At(table, u"L1"));
-  EXPECT_EQ(u"first", At(table, u"M1"));
+  ExpectCells(table, {
+                         {u"H1", u"inline"}, {u"I1", u""}, {u"J1", u"ext"}, {u"K1", u"7"},
+                         {u"L1", u"one"}, {u"M1", u"first"}});
 }
 
 // A CDATA section is text like any other, wherever it stands among the rest
@@ -196,11 +188,9 @@ TEST_F(WorkbookTest, CdataSectionsAreText) {
       "<c r=\"C3\" t=\"s\"><v><![CDATA[2]]></v></c>"
       "<c r=\"D3\" t=\"inlineStr\"><is><t>李<![CDATA[四]]></t></is></c>"
       "<c r=\"E3\" t=\"str\"><f>A3</f><v><![CDATA[王]]>五</v></c></row>");
-  EXPECT_EQ(u"张三", At(table, u"A3"));
-  EXPECT_EQ(u"xyz<&>", At(table, u"B3"));
-  EXPECT_EQ(u"Material", At(table, u"C3"));
-  EXPECT_EQ(u"李四", At(table, u"D3"));
-  EXPECT_EQ(u"王五", At(table, u"E3"));
+  ExpectCells(table, {
+                         {u"A3", u"张三"}, {u"B3", u"xyz<&>"}, {u"C3", u"Material"}, {u"D3", u"李四"},
+                         {u"E3", u"王五"}});
 }
 
 TEST_F(WorkbookTest, WorksheetWithoutSharedStringsKeepsIndexTexts) {
@@ -219,11 +209,9 @@ TEST_F(WorkbookTest, WorksheetReferencesAsWritten) {
       "<c r=\"A1B2\"><v>two runs</v></c><c r=\"C3\"><v>first</v></c><c r=\"C3\"><v>later</v></c>"
       "</row>");
   EXPECT_EQ(u"4:3", Extent(table));
-  EXPECT_EQ(u"lower", At(table, u"d3"));
-  EXPECT_EQ(u"", At(table, u"D3"));
-  EXPECT_EQ(u"zero-led", At(table, u"A01"));
-  EXPECT_EQ(u"two runs", At(table, u"A1B2"));
-  EXPECT_EQ(u"later", At(table, u"C3"));
+  ExpectCells(table, {
+                         {u"d3", u"lower"}, {u"D3", u""}, {u"A01", u"zero-led"},
+                         {u"A1B2", u"two runs"}, {u"C3", u"later"}});
 }
 
 TEST_F(WorkbookTest, WorksheetNumbersCellsAndRowsWithoutReferences) {
@@ -236,15 +224,10 @@ TEST_F(WorkbookTest, WorksheetNumbersCellsAndRowsWithoutReferences) {
                      "<row r=\"junk\"><c><v>a9</v></c></row>"  // no number: next row
                      "<row r=\"4\"><c r=\"#\"><v>no letters</v></c><c><v>a4</v></c></row>");
   EXPECT_EQ(u"6:9", Extent(table));
-  EXPECT_EQ(u"a1", At(table, u"A1"));
-  EXPECT_EQ(u"s0", At(table, u"B1"));
-  EXPECT_EQ(u"d2", At(table, u"D2"));
-  EXPECT_EQ(u"e7", At(table, u"E7"));
-  EXPECT_EQ(u"f7", At(table, u"F7"));
-  EXPECT_EQ(u"a8", At(table, u"A8"));
-  EXPECT_EQ(u"a9", At(table, u"A9"));
-  EXPECT_EQ(u"no letters", At(table, u"#"));
-  EXPECT_EQ(u"a4", At(table, u"A4"));
+  ExpectCells(table, {
+                         {u"A1", u"a1"}, {u"B1", u"s0"}, {u"D2", u"d2"}, {u"E7", u"e7"},
+                         {u"F7", u"f7"}, {u"A8", u"a8"}, {u"A9", u"a9"}, {u"#", u"no letters"},
+                         {u"A4", u"a4"}});
   EXPECT_EQ(9u, table.cells.size());
 }
 
@@ -256,9 +239,7 @@ TEST_F(WorkbookTest, WorksheetRecognisesNamespacePrefixes) {
                           "<x:c t=\"inlineStr\"><x:is><x:t>F2</x:t></x:is></x:c></x:row>"
                           "</x:sheetData></x:worksheet>");
   EXPECT_EQ(u"6:2", Extent(table));
-  EXPECT_EQ(u"shared", At(table, u"D2"));
-  EXPECT_EQ(u"2", At(table, u"E2"));
-  EXPECT_EQ(u"F2", At(table, u"F2"));
+  ExpectCells(table, {{u"D2", u"shared"}, {u"E2", u"2"}, {u"F2", u"F2"}});
 }
 
 // Rows are the elements of the worksheet's first sheetData; anything else
