@@ -74,8 +74,12 @@ const char* relative(const char* path) { return path[1] == '\0' ? "." : path + 1
 
 int result(int value) { return value < 0 ? -errno : 0; }
 
-void* init(struct fuse_conn_info*, struct fuse_config* config) {
+void* init(struct fuse_conn_info* connection, struct fuse_config* config) {
   config->use_ino = 1;
+  // Every part of a listing carries the attributes, not only the first:
+  // left to itself the kernel asks for them with a folder's first part
+  // alone, where an SMB listing has them throughout.
+  connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
   return nullptr;
 }
 
@@ -210,9 +214,13 @@ int openFolder(const char* path, struct fuse_file_info* file) {
   return 0;
 }
 
-// The whole listing in one answer, with every entry's attributes.
-int readFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, struct fuse_file_info* file,
-               enum fuse_readdir_flags) {
+// A listing with every entry's attributes, as SMB and NFS listings carry
+// them. Each entry is given with the place of the next, so that the library
+// hands the attributes on to the kernel, which then answers a stat of a
+// listed name for a while without asking; a listing given whole, without
+// places, reaches the kernel with its names only.
+int readFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_t offset,
+               struct fuse_file_info* file, enum fuse_readdir_flags) {
   roundTrip(kReaddir, path);
   int fd = dup(static_cast<int>(file->fh));
   if (fd < 0) return -errno;
@@ -222,13 +230,17 @@ int readFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, stru
     close(fd);
     return -error;
   }
-  rewinddir(folder);
+  if (offset == 0)
+    rewinddir(folder);
+  else
+    seekdir(folder, offset);
   while (struct dirent* entry = readdir(folder)) {
     struct stat info;
     memset(&info, 0, sizeof info);
     bool known = fstatat(dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0;
     if (!known) info.st_mode = static_cast<mode_t>(DTTOIF(entry->d_type));
-    if (fill(buffer, entry->d_name, &info, 0, known ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{}))
+    if (fill(buffer, entry->d_name, &info, telldir(folder),
+             known ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{}))
       break;
   }
   closedir(folder);
