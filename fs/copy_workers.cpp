@@ -5,10 +5,15 @@
 
 namespace {
 
-// Jobs waiting per thread before the caller waits: enough that no thread
-// idles while the caller lists a folder, few enough that the open folders
-// the waiting jobs hold stay few.
-constexpr size_t kWaitingPerWorker = 4;
+// Jobs waiting per thread before the caller waits. On a share a folder's
+// creations and renames take turns, so the threads copy fastest with the
+// files of several folders to choose from: enough jobs wait that the walk
+// lists a destination's next folders while the first one's files are still
+// being copied, instead of waiting on them.
+constexpr size_t kWaitingPerWorker = 16;
+// Lanes with jobs waiting per thread: each keeps its folders open, so a job
+// for one more lane waits once this many have jobs waiting.
+constexpr size_t kLanesPerWorker = 2;
 
 }  // namespace
 
@@ -30,9 +35,13 @@ void CopyWorkers::run(std::function<void()> job, const void* lane) {
     return;
   }
   std::unique_lock<std::mutex> hold(lock_);
-  roomOrDone_.wait(hold, [this] { return waiting_ < workers_ * kWaitingPerWorker; });
-  auto found = std::find_if(lanes_.begin(), lanes_.end(),
-                            [lane](const Lane& waiting) { return waiting.key == lane; });
+  auto found = lanes_.end();
+  roomOrDone_.wait(hold, [&] {
+    if (waiting_ >= workers_ * kWaitingPerWorker) return false;
+    found = std::find_if(lanes_.begin(), lanes_.end(),
+                         [lane](const Lane& waiting) { return waiting.key == lane; });
+    return found != lanes_.end() || lanes_.size() < workers_ * kLanesPerWorker;
+  });
   if (found == lanes_.end()) found = lanes_.insert(lanes_.end(), Lane{lane, {}});
   found->jobs.push_back(std::move(job));
   ++waiting_;

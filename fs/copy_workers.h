@@ -14,8 +14,9 @@
 // Up to `workers` jobs at a time. With one, every job runs on the caller's
 // thread as it is handed over, exactly as a plain loop would. Threads are
 // started only as jobs arrive and never more than `workers`; the caller
-// waits while a few jobs per thread are already waiting, so memory and open
-// files stay bounded however large the tree. Jobs must not throw.
+// waits while many jobs, or jobs of many lanes, are already waiting, so
+// memory and open files stay bounded however large the tree. Jobs must not
+// throw.
 //
 // Each job belongs to a lane, and the threads take jobs from the waiting
 // lanes in turn, each lane's in the order given. On a share, creating and

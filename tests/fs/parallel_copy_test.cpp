@@ -6,14 +6,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <thread>
 #include <map>
 #include <set>
 #include <string>
 
 #include "fs/copy_tree.h"
+#include "fs/copy_workers.h"
 #include "fs/part_name.h"
 #include "fs/paths.h"
 #include "support/temp_folder.h"
@@ -281,4 +286,25 @@ TEST_F(ParallelCopyTest, TheFailureNamedIsTheFirstInTheWalk) {
         << workers;
   }
   copyChunkHook = nullptr;
+}
+
+// Each lane is a folder the waiting jobs keep open: however many folders
+// the walk meets while every thread is busy, only a few lanes wait.
+TEST(CopyWorkersTest, FewLanesWaitWhileEveryThreadIsBusy) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> handed{0}, done{0};
+  static const char lanes[100] = {};
+  std::thread walk([&] {
+    CopyWorkers workers(2);
+    for (const char& lane : lanes) {
+      workers.run([&] { released.wait(), ++done; }, &lane);
+      ++handed;
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_LT(handed.load(), 10);  // 2 running and 4 lanes waiting
+  release.set_value();
+  walk.join();
+  EXPECT_EQ(done.load(), 100);
 }
