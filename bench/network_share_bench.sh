@@ -73,6 +73,9 @@ share() {  # delay [command...]
   local delay=$1
   shift
   (($# == 0)) || (cd "$work/backing" && "$@") || exit 1
+  # What the copy above left to write goes to the disk now, not during the
+  # run measured next.
+  sync
   remount "$delay"
 }
 
