@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <thread>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "fs/copy_tree.h"
 #include "fs/copy_workers.h"
